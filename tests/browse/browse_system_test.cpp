@@ -303,3 +303,29 @@ TEST_F(BrowseTest, FavouritesOfTheWrongShapeAreReadOrReplaced) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SampleStorage, IsBrowsableAndPlayableAndStaysTheSameWhenMadeAgain) {
+  Sandbox box;
+  std::string make = "sh '" + sourceDir() + "/tools/make-sample-storage.sh' '" + box.root() + "'";
+  int status = -1;
+  shellOutput(make, &status);
+  ASSERT_EQ(0, status);
+  std::string mtab = box.read("/etc/mtab"), media = box.read("/var/playersim/media.conf");
+  shellOutput(make, &status);
+  ASSERT_EQ(0, status);
+  EXPECT_EQ(mtab, box.read("/etc/mtab"));
+  EXPECT_EQ(media, box.read("/var/playersim/media.conf"));
+  EXPECT_EQ("storage_uuid://4a3b_1c2d " + box.path("/tmp/mnt/storage/sda1") + "\n" +
+                "storage_uuid://7e11_00f3 " + box.path("/tmp/mnt/storage/sdb1") + "\n",
+            media);
+  CgiResponse list = box.get("cmd=storage_list");
+  EXPECT_NE(std::string::npos, list.body.find("\"name\":\"local/DEMO\"")) << list.body;
+  EXPECT_NE(std::string::npos, list.body.find("\"name\":\"local/Music Stick\"")) << list.body;
+  CgiResponse films = box.get("cmd=file_list&path=local/DEMO/Films");
+  EXPECT_NE(std::string::npos, films.body.find("\"play_path\":\"local/DEMO/Films/Sintel\"")) << films.body;
+  EXPECT_NE(std::string::npos, films.body.find("\"play_path\":\"local/DEMO/Films/Tears of Steel.iso\"")) << films.body;
+}
+
+}  // namespace
