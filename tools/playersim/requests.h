@@ -2,10 +2,10 @@
 // XML command_result out.
 #pragma once
 
-#include "player.h"
-
 #include <string>
 
+#include "player.h"
+
 // "+" is a blank, "%xx" a byte; a broken escape stays as it is.
-std::string urlDecode(const std::string &text);
-std::string answerRequest(Player &player, const PlayerState &state, const std::string &query);
+std::string urlDecode(const std::string& text);
+std::string answerRequest(Player& player, const PlayerState& state, const std::string& query);
