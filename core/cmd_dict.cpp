@@ -1,0 +1,52 @@
+// "dict": a translation dictionary as a JavaScript call (JSONP).
+#include <cstring>
+#include <fstream>
+
+#include "core/cmdprocessor.h"
+#include "core/paths.h"
+
+namespace {
+
+// A callback is a JavaScript name or member path, nothing that could run code.
+bool isSafeCallback(const std::string& name) {
+  for (char c : name)
+    if (!isalnum(static_cast<unsigned char>(c)) && !strchr("_$.", c)) return false;
+  return true;
+}
+
+// A language code names a file of the dictionary folder and nothing else.
+bool isDictionaryName(const std::string& lng) { return lng[0] != '.' && lng.find('/') == std::string::npos; }
+
+// "key = value" lines up to the first empty line; the later of two equal keys wins.
+Json::Value readDictionary(const std::string& path) {
+  Json::Value dictionary(Json::objectValue);
+  std::ifstream file(path);
+  std::string line;
+  while (std::getline(file, line) && !line.empty()) {
+    size_t separator = line.find(" = ");
+    if (separator != std::string::npos) dictionary[line.substr(0, separator)] = line.substr(separator + 3);
+  }
+  return dictionary;
+}
+
+class CmdProcDict : public CmdMultiActionProcessor {
+ public:
+  explicit CmdProcDict(Request* request) : CmdMultiActionProcessor(request) { addAction("get", &CmdProcDict::get); }
+
+ private:
+  ProcessResult* get() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"lng", "lng not defined", false},
+                                                            {"callback", "callback not defined", false}}))
+      return missing;
+    const std::string& lng = m_request->get("lng");
+    const std::string& callback = m_request->get("callback");
+    if (!isSafeCallback(callback)) return makeErrorResult("invalid callback");
+    Json::Value dictionary(Json::objectValue);
+    if (isDictionaryName(lng)) dictionary = readDictionary(rooted(paths::kDictDir) + lng);
+    return new ProcessResultText(callback + "(" + toJsonText(dictionary) + ")", "javascript");
+  }
+};
+
+CmdProcessorCreatorImpl<CmdProcDict> s_creator("dict");
+
+}  // namespace

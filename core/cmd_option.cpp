@@ -1,0 +1,37 @@
+// "option": list the options this browser sees, or set some.
+#include "core/cmdprocessor.h"
+
+namespace {
+
+class CmdProcOption : public CmdMultiActionProcessor {
+ public:
+  explicit CmdProcOption(Request* request) : CmdMultiActionProcessor(request) {
+    addAction("list", &CmdProcOption::list);
+    addAction("set", &CmdProcOption::set);
+  }
+
+ private:
+  ProcessResult* list() {
+    ProcessResultJson* result = new ProcessResultJson();
+    result->set("options", Config::instance()->allOptions());
+    return result;
+  }
+
+  // POST values first (in descending name order), then the query's pair, which
+  // wins for the same name.
+  ProcessResult* set() {
+    Config* config = Config::instance();
+    std::list<std::string> names = m_request->postNames();
+    for (auto it = names.rbegin(); it != names.rend(); ++it) config->set(*it, m_request->post(*it));
+    const std::string& name = m_request->get("opt_name");
+    if (!name.empty())
+      config->set(name, m_request->get("opt_value"));
+    else if (names.empty())
+      return makeErrorResult("option name not defined");
+    return makeOkResult("");
+  }
+};
+
+CmdProcessorCreatorImpl<CmdProcOption> s_creator("option");
+
+}  // namespace

@@ -1,0 +1,83 @@
+#include "core/cmdprocessor.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "core/log.h"
+#include "core/utils.h"
+
+Config* CmdProcessor::s_config = nullptr;
+
+CmdProcessor::CmdProcessor(Request* request) : m_request(request) {
+  std::string bid = request->cookie("bid");
+  if (bid.empty()) {
+    char now[32];
+    snprintf(now, sizeof now, "%lu", static_cast<unsigned long>(time(nullptr)));
+    bid = md5Hex(now);
+    m_newBid = true;
+  }
+  s_config = new Config(bid);
+}
+
+CmdProcessor::~CmdProcessor() {
+  delete m_result;
+  delete s_config;
+  s_config = nullptr;
+}
+
+// A password never reaches the log: its value shows as "***".
+static std::string traceText(const char* query) {
+  std::string text = query ? query : "";
+  for (size_t at = 0; (at = text.find("password=", at)) != std::string::npos;) {
+    if (at == 0 || text[at - 1] == '&') {
+      size_t end = text.find('&', at);
+      size_t valueStart = at + 9;
+      text.replace(valueStart, (end == std::string::npos ? text.size() : end) - valueStart, "***");
+    }
+    at += 9;
+  }
+  return text;
+}
+
+ProcessResult* CmdProcessor::run() {
+  bool trace = !m_request->has("log") || m_request->getInt("log") != 0;
+  if (trace) logMessage(" ------- process command: %s", traceText(m_request->queryString()).c_str());
+  m_result = process();
+  if (m_newBid) m_result->setCookie("bid", Config::instance()->bid(), kBidLifetime);
+  return m_result;
+}
+
+ProcessResult* CmdProcessor::process() {
+  ProcessResult* result = new ProcessResultText("Unknown command '" + m_request->get("cmd") + "'");
+  result->setStatus(500);
+  return result;
+}
+
+CmdProcessorCreator::CmdProcessorCreator(const char* name) { commandRegistry().emplace(name, this); }
+
+CommandRegistry& commandRegistry() {
+  static CommandRegistry registry;
+  return registry;
+}
+
+CmdProcessor* createProcessor(CommandRegistry& registry, Request* request) {
+  auto it = registry.find(request->get("cmd"));
+  if (it == registry.end()) return new CmdProcessor(request);
+  return it->second->create(request);
+}
+
+ProcessResult* CmdMultiActionProcessor::process() {
+  const std::string& action = m_request->get("action");
+  if (action.empty()) return makeErrorResult("action not defined");
+  auto it = m_actions.find(action);
+  if (it == m_actions.end()) return makeErrorResult("unknown action '" + action + "'");
+  return (this->*(it->second))();
+}
+
+ProcessResult* checkRequired(const Request& request, std::initializer_list<RequiredParameter> parameters) {
+  for (const RequiredParameter& parameter : parameters) {
+    bool missing = parameter.mayBeEmpty ? !request.has(parameter.name) : request.get(parameter.name).empty();
+    if (missing) return makeErrorResult(parameter.message);
+  }
+  return nullptr;
+}

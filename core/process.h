@@ -1,0 +1,26 @@
+// Running other programs: the control program, system tools, this program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+  int status = -1;        // wait status as waitpid reports it; -1 when the program never ran
+  bool timedOut = false;  // the time limit passed and the program was killed
+  std::string output;     // standard output and standard error (runProgramCapture only)
+};
+
+// Runs path (searched in PATH when it holds no "/") with the arguments and waits
+// for this very child. Its standard output goes nowhere; its standard error is
+// inherited. With a time limit in seconds above 0, the program and everything
+// it started are killed when the limit passes.
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
+                         int timeLimitSeconds = 0);
+
+// As runProgram, but standard output and standard error are collected until the
+// program closes them.
+ProgramResult runProgramCapture(const std::string& path, const std::vector<std::string>& arguments,
+                                int timeLimitSeconds = 0);
+
+// True when the wait status says the program ran and ended with status 0.
+bool exitedCleanly(const ProgramResult& result);

@@ -1,0 +1,126 @@
+#include "core/request.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+
+namespace {
+
+const std::string kEmpty;
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "+" is a blank and "%xx" a byte; the text ends at a decoded zero byte.
+std::string decode(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '+') {
+      c = ' ';
+    } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+      c = static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    }
+    if (c == '\0') break;
+    out += c;
+  }
+  return out;
+}
+
+void append(std::string& buffer, char c, size_t limit) {
+  if (buffer.size() < limit) buffer += c;
+}
+
+// The two-state pass shared by parameters and cookies: name until "=", value
+// until the separator. Names and values are cut at the parser's buffer sizes.
+template <typename Insert>
+void scanPairs(const std::string& text, char separator, bool skipAfterSeparator, Insert insert) {
+  std::string name, value;
+  bool inValue = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (!inValue) {
+      if (c == '=')
+        inValue = true;
+      else
+        append(name, c, Request::kMaxName);
+    } else if (c == separator) {
+      insert(name, value, true);
+      name.clear();
+      value.clear();
+      inValue = false;
+      if (skipAfterSeparator && i + 1 < text.size()) ++i;
+    } else {
+      append(value, c, Request::kMaxValue);
+    }
+  }
+  if (!name.empty()) insert(name, value, false);
+}
+
+}  // namespace
+
+Request::Request(const char* queryString, const char* requestMethod) : m_queryString(queryString) {
+  parseParameters(queryString ? queryString : "", m_query);
+  if (const char* cookies = getenv("HTTP_COOKIE")) parseCookies(cookies, m_cookies);
+  if (requestMethod && strcasecmp(requestMethod, "POST") == 0) readBody();
+}
+
+void Request::parseParameters(const std::string& text, Params& into) {
+  scanPairs(text, '&', false, [&into](const std::string& name, const std::string& value, bool) {
+    std::string decodedName = decode(name);
+    into.emplace(decodedName, decode(value));
+  });
+}
+
+void Request::parseCookies(const std::string& text, Params& into) {
+  scanPairs(text, ';', true,
+            [&into](const std::string& name, const std::string& value, bool) { into.emplace(name, value); });
+}
+
+void Request::readBody() {
+  const char* lengthText = getenv("CONTENT_LENGTH");
+  long length;
+  if (!lengthText || sscanf(lengthText, "%ld", &length) != 1 || length < 0) return;
+  if (length > kMaxBody) length = kMaxBody;
+  // One line at most, as the body arrives: fgets stops after the first line feed.
+  std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
+  if (!fgets(buffer.data(), static_cast<int>(buffer.size()), stdin)) return;
+  parseParameters(buffer.data(), m_post);
+}
+
+const std::string& Request::get(const std::string& name) const {
+  auto it = m_query.find(name);
+  return it == m_query.end() ? kEmpty : it->second;
+}
+
+bool Request::has(const std::string& name) const { return m_query.count(name) != 0; }
+
+int Request::getInt(const std::string& name) const {
+  auto it = m_query.find(name);
+  return it == m_query.end() ? 0 : atoi(it->second.c_str());
+}
+
+const std::string& Request::cookie(const std::string& name) const {
+  auto it = m_cookies.find(name);
+  return it == m_cookies.end() ? kEmpty : it->second;
+}
+
+const std::string& Request::post(const std::string& name) const {
+  auto it = m_post.find(name);
+  return it == m_post.end() ? kEmpty : it->second;
+}
+
+std::list<std::string> Request::postNames() const {
+  std::list<std::string> names;
+  for (const auto& pair : m_post) names.push_back(pair.first);
+  return names;
+}

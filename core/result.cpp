@@ -1,0 +1,100 @@
+#include "core/result.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+const char kJsonType[] = "application/json; charset=utf8";
+
+// The two formats differ only in the separators between day, month and year.
+std::string formatTime(time_t when, char dateSeparator) {
+  struct tm parts;
+  gmtime_r(&when, &parts);
+  static const char kDays[][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char kMonths[][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char text[128];
+  snprintf(text, sizeof text, "%s, %02d%c%s%c%d %02d:%02d:%02d GMT", kDays[parts.tm_wday], parts.tm_mday,
+           dateSeparator, kMonths[parts.tm_mon], dateSeparator, parts.tm_year + 1900, parts.tm_hour, parts.tm_min,
+           parts.tm_sec);
+  return text;
+}
+
+}  // namespace
+
+std::string httpDate(time_t when) { return formatTime(when, ' '); }
+std::string cookieDate(time_t when) { return formatTime(when, '-'); }
+
+std::string toJsonText(const Json::Value& value) {
+  Json::FastWriter writer;
+  return writer.write(value);
+}
+
+void ProcessResult::output() {
+  writeHeaders();
+  fputc('\n', stdout);
+  writeBody();
+  fflush(stdout);
+}
+
+void ProcessResult::writeHeaders() {
+  std::string date = httpDate(time(nullptr));
+  printf("Status: %d\n", m_status);
+  printf("Content-Type: %s\n", m_contentType.c_str());
+  printf("Date: %s\n", date.c_str());
+  printf("Expires: %s\n", date.c_str());
+  for (const auto& header : m_headers) printf("%s: %s\n", header.first.c_str(), header.second.c_str());
+}
+
+void ProcessResult::setCookie(const std::string& name, const std::string& value, long lifetimeSeconds) {
+  std::string expiry = cookieDate(time(nullptr) + lifetimeSeconds);
+  addHeader("Set-Cookie", name + "=" + value + "; expires=" + expiry + "; path=/");
+}
+
+ProcessResultText::ProcessResultText(const std::string& text, const char* subType)
+    : ProcessResult(("text/" + std::string(subType ? subType : "plain")).c_str()), m_text(text) {}
+
+void ProcessResultText::writeBody() { fwrite(m_text.data(), 1, m_text.size(), stdout); }
+
+ProcessResultError::ProcessResultError(const std::string& message) : ProcessResultText(message) { setStatus(500); }
+
+ProcessResultJson::ProcessResultJson() : ProcessResult(kJsonType) {}
+
+ProcessResultJson::ProcessResultJson(const Json::Value& value) : ProcessResult(kJsonType), m_value(value) {}
+
+void ProcessResultJson::writeBody() {
+  std::string text = toJsonText(m_value);
+  fwrite(text.data(), 1, text.size(), stdout);
+}
+
+Json::Value& ProcessResultJson::object() {
+  if (m_value.isNull()) m_value = Json::Value(Json::objectValue);
+  return m_value;
+}
+
+void ProcessResultJson::set(const std::string& key, const std::string& value) { object()[key] = value; }
+void ProcessResultJson::set(const std::string& key, bool value) { object()[key] = value; }
+void ProcessResultJson::set(const std::string& key, const Json::Value& value) { object()[key] = value; }
+
+void ProcessResultJson::set(const std::string& key, const std::list<std::map<std::string, std::string>>& rows) {
+  Json::Value array(Json::arrayValue);
+  for (const auto& row : rows) {
+    Json::Value item(Json::objectValue);
+    for (const auto& member : row) item[member.first] = member.second;
+    array.append(item);
+  }
+  object()[key] = array;
+}
+
+ProcessResultJsonText::ProcessResultJsonText(const std::string& json) : ProcessResult(kJsonType), m_json(json) {}
+
+void ProcessResultJsonText::writeBody() { fwrite(m_json.data(), 1, m_json.size(), stdout); }
+
+ProcessResult* makeOkResult(const std::string& message) {
+  ProcessResultJson* result = new ProcessResultJson();
+  result->set("message", message.empty() ? std::string("ok") : message);
+  return result;
+}
+
+ProcessResult* makeErrorResult(const std::string& message) { return new ProcessResultError(message); }

@@ -1,0 +1,99 @@
+// What a command answers: one complete CGI response (headers, blank line, body).
+#pragma once
+
+#include <json/json.h>
+
+#include <exception>
+#include <list>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Ends a request with an error answer carrying the message.
+class AppException : public std::exception {
+ public:
+  explicit AppException(const char* message) : m_message(message) {}
+  explicit AppException(std::string message) : m_message(std::move(message)) {}
+  const char* what() const noexcept override { return m_message.c_str(); }
+
+ private:
+  std::string m_message;
+};
+
+class ProcessResult {
+ public:
+  explicit ProcessResult(const char* contentType) : m_contentType(contentType) {}
+  virtual ~ProcessResult() = default;
+
+  // Headers, the empty line, the body, on standard output.
+  void output();
+  virtual void writeHeaders();
+  virtual void writeBody() = 0;
+
+  void setStatus(int status) { m_status = status; }
+  int status() const { return m_status; }
+  void addHeader(const std::string& name, const std::string& value) { m_headers.emplace_back(name, value); }
+  void setCookie(const std::string& name, const std::string& value, long lifetimeSeconds);
+  const std::vector<std::pair<std::string, std::string>>& headers() const { return m_headers; }
+
+ protected:
+  std::string m_contentType;
+  int m_status = 200;
+  std::vector<std::pair<std::string, std::string>> m_headers;
+};
+
+class ProcessResultText : public ProcessResult {
+ public:
+  explicit ProcessResultText(const std::string& text, const char* subType = nullptr);
+  void writeBody() override;
+  void setText(const std::string& text) { m_text = text; }
+  void append(const std::string& text) { m_text += text; }
+  const std::string& text() const { return m_text; }
+
+ private:
+  std::string m_text;
+};
+
+class ProcessResultError : public ProcessResultText {
+ public:
+  explicit ProcessResultError(const std::string& message);
+  explicit ProcessResultError(const char* message) : ProcessResultError(std::string(message)) {}
+};
+
+class ProcessResultJson : public ProcessResult {
+ public:
+  ProcessResultJson();
+  explicit ProcessResultJson(const Json::Value& value);
+  void writeBody() override;
+
+  void set(const std::string& key, const std::string& value);
+  void set(const std::string& key, const char* value) { set(key, std::string(value)); }
+  void set(const std::string& key, bool value);
+  void set(const std::string& key, const Json::Value& value);
+  void set(const std::string& key, const std::list<std::map<std::string, std::string>>& rows);
+  const Json::Value& value() const { return m_value; }
+
+ private:
+  Json::Value& object();
+  Json::Value m_value;
+};
+
+class ProcessResultJsonText : public ProcessResult {
+ public:
+  explicit ProcessResultJsonText(const std::string& json);
+  void writeBody() override;
+
+ private:
+  std::string m_json;
+};
+
+ProcessResult* makeOkResult(const std::string& message);
+ProcessResult* makeErrorResult(const std::string& message);
+
+// Compact one-line JSON with its final line feed, as every answer writes it.
+std::string toJsonText(const Json::Value& value);
+
+// Time in the two formats of the protocol.
+std::string httpDate(time_t when);    // "Tue, 08 Dec 2026 04:20:00 GMT"
+std::string cookieDate(time_t when);  // "Tue, 08-Dec-2026 04:20:00 GMT"

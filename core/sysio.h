@@ -1,0 +1,37 @@
+// System calls wrapped once: descriptors are opened close-on-exec, interrupted
+// calls are retried, and errno survives the clean-up of a failed call.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+// open(2) with O_CLOEXEC, retried on EINTR; -1 with errno on failure.
+int openFile(const std::string& path, int flags, mode_t mode = 0);
+
+// close(2) that keeps the caller's errno.
+void closeFile(int fd);
+
+// Reads until count bytes or end of input; -1 on error.
+ssize_t readFully(int fd, void* buffer, size_t count);
+
+// Writes all bytes; false on error.
+bool writeFully(int fd, const void* data, size_t count);
+
+// The whole file, or at most limit bytes of it; false when it cannot be read.
+bool readFile(const std::string& path, std::string& out, size_t limit = static_cast<size_t>(-1));
+
+// Replaces the file through a temporary file in the same folder: write, fsync,
+// the old file's mode, rename, fsync of the folder. A crash leaves the old or
+// the new content, never a mixture. False (and no temporary file) on failure.
+bool writeFileAtomic(const std::string& path, const std::string& data, mode_t newFileMode = 0644);
+
+// mkdir(2); true when it created the directory.
+bool makeDirectory(const std::string& path, mode_t mode);
+
+// The text of a system error number.
+std::string errnoText(int error);
+
+// Sleeps the given number of milliseconds, resuming after signals.
+void sleepMillis(long millis);

@@ -1,0 +1,189 @@
+#include "core/utils.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/digest.h"
+#include "core/paths.h"
+
+char* intToString(int value, char* buffer, int base) {
+  static const char kDigits[] = "zyxwvutsrqponmlkjihgfedcba9876543210123456789abcdefghijklmnopqrstuvwxyz";
+  if (base < 2 || base > 36) {
+    buffer[0] = '\0';
+    return buffer;
+  }
+  char* p = buffer;
+  int rest = value;
+  do {
+    int quotient = rest / base;
+    *p++ = kDigits[35 + (rest - quotient * base)];
+    rest = quotient;
+  } while (rest);
+  if (value < 0) *p++ = '-';
+  *p = '\0';
+  std::reverse(buffer, p);
+  return buffer;
+}
+
+std::string hexUpper(const unsigned char* bytes, size_t count) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out(2 * count, '0');
+  for (size_t i = 0; i < count; ++i) {
+    out[2 * i] = kHex[bytes[i] >> 4];
+    out[2 * i + 1] = kHex[bytes[i] & 15];
+  }
+  return out;
+}
+
+std::string md5Hex(const std::string& text) {
+  unsigned char digest[16];
+  md5Digest(text.data(), text.size(), digest);
+  return hexUpper(digest, sizeof digest);
+}
+
+std::string sha1Hex(const std::string& text) {
+  unsigned char digest[20];
+  sha1Digest(text.data(), text.size(), digest);
+  return hexUpper(digest, sizeof digest);
+}
+
+std::string readSerialId() {
+  static const char kPrefix[] = "serial_number: ";
+  FILE* file = fopen(rooted(paths::kSysInfo).c_str(), "re");
+  if (!file) return "";
+  char line[1024];
+  std::string id;
+  while (fgets(line, sizeof line, file)) {
+    if (strncmp(line, kPrefix, sizeof kPrefix - 1) == 0) {
+      id = sha1Hex(line + sizeof kPrefix - 1);
+      break;
+    }
+  }
+  fclose(file);
+  return id;
+}
+
+void replaceAll(std::string& text, const std::string& pattern, const std::string& replacement) {
+  if (pattern.empty() || pattern == replacement) return;
+  bool again = replacement.find(pattern) == std::string::npos;
+  for (;;) {
+    size_t at = text.find(pattern);
+    if (at == std::string::npos) return;
+    std::string out;
+    size_t from = 0;
+    for (; at != std::string::npos; at = text.find(pattern, from)) {
+      out.append(text, from, at - from).append(replacement);
+      from = at + pattern.size();
+    }
+    out.append(text, from, std::string::npos);
+    text.swap(out);
+    if (!again) return;
+  }
+}
+
+char* urlEncode(const char* text) {
+  static const char kHex[] = "0123456789abcdef";
+  size_t length = strlen(text);
+  char* out = static_cast<char*>(malloc(3 * length + 1));
+  char* p = out;
+  for (const unsigned char* s = reinterpret_cast<const unsigned char*>(text); *s; ++s) {
+    if (isalnum(*s) || strchr("-_.~", *s)) {
+      *p++ = static_cast<char>(*s);
+    } else if (*s == ' ') {
+      *p++ = '+';
+    } else {
+      *p++ = '%';
+      *p++ = kHex[*s >> 4];
+      *p++ = kHex[*s & 15];
+    }
+  }
+  *p = '\0';
+  return out;
+}
+
+void splitString(const char* text, char separator, std::list<std::string>& pieces) {
+  const char* start = text;
+  for (const char* p = text; *p; ++p) {
+    if (*p == separator) {
+      pieces.emplace_back(start, p);
+      start = p + 1;
+    }
+  }
+  if (*start) pieces.emplace_back(start);
+}
+
+static bool sameLetter(char a, char b) {
+  return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
+}
+
+bool wildcardMatch(const char* pattern, const char* text) {
+  const char* starPattern = nullptr;  // just after the most recent "*"
+  const char* starText = nullptr;     // where the text stood when it was met
+  while (*text) {
+    if (*pattern == '*') {
+      starPattern = ++pattern;
+      starText = text;
+      if (!*pattern) return true;
+    } else if (*pattern == '?' || (*pattern && sameLetter(*pattern, *text))) {
+      ++pattern;
+      ++text;
+    } else if (starPattern) {
+      pattern = starPattern;
+      text = ++starText;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return !*pattern;
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isDirectoryEmpty(const std::string& path) {
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return true;
+  bool empty = true;
+  while (struct dirent* entry = readdir(dir)) {
+    if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
+      empty = false;
+      break;
+    }
+  }
+  closedir(dir);
+  return empty;
+}
+
+bool canOpenDirectory(const std::string& path) {
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return false;
+  closedir(dir);
+  return true;
+}
+
+std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  return quoted + "'";
+}
+
+std::string timeText(long offsetSeconds) {
+  char text[32];
+  snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(time(nullptr) + offsetSeconds));
+  return text;
+}

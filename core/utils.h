@@ -1,0 +1,44 @@
+// Small helpers shared by every subsystem.
+#pragma once
+
+#include <list>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+
+// Formats value in base 2..36 into buffer (lower-case digits, "-" for negative
+// values); an invalid base gives an empty text. Returns buffer, which must hold
+// at least 34 characters.
+char* intToString(int value, char* buffer, int base);
+
+std::string hexUpper(const unsigned char* bytes, size_t count);
+std::string md5Hex(const std::string& text);
+std::string sha1Hex(const std::string& text);
+
+// SHA-1 of the player's serial number line, or empty when there is none.
+std::string readSerialId();
+
+// Replaces every occurrence of pattern, again and again while the replacement
+// does not itself contain the pattern (so "a////b" with "//" -> "/" gives "a/b").
+void replaceAll(std::string& text, const std::string& pattern, const std::string& replacement);
+
+// Percent-encoding of a query value: letters, digits and "-_.~" stay, a blank
+// becomes "+", other bytes "%xx" in lower case. The caller frees the result.
+char* urlEncode(const char* text);
+
+// Appends the pieces between separators; a trailing separator adds nothing.
+void splitString(const char* text, char separator, std::list<std::string>& pieces);
+
+// Whole-text match ignoring case: "?" is one character, "*" any run.
+bool wildcardMatch(const char* pattern, const char* text);
+
+bool isDirectory(const std::string& path);
+bool isDirectoryEmpty(const std::string& path);
+bool canOpenDirectory(const std::string& path);
+
+// The text as one word for sh: in single quotes, each "'" written as '\''.
+std::string shellQuote(const std::string& text);
+
+// The current time as decimal seconds ("%lu"), as the configuration keeps times.
+std::string timeText(long offsetSeconds = 0);
