@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/paths.h"
 #include "core/utils.h"
 
 namespace fs = std::filesystem;
@@ -105,11 +106,12 @@ bool accepts(int port) {
 }  // namespace
 
 Sandbox::Sandbox(const std::string& namePattern) : m_root(makeTempDir(namePattern)) {
-  for (const char* dir : {"/tmp", "/persistfs/orvex/etc", "/var/run"}) fs::create_directories(m_root + dir);
+  for (const char* file : {paths::kLogFile, paths::kConfigFile, paths::kPidFile})
+    fs::create_directories(fs::path(path(file)).parent_path());
 }
 
 Sandbox::~Sandbox() {
-  sem_unlink(("/tavoorvex-" + md5Hex(m_root).substr(0, 12)).c_str());
+  sem_unlink((std::string(paths::kSemaphore) + "-" + md5Hex(m_root).substr(0, 12)).c_str());
   std::error_code ignored;
   fs::remove_all(m_root, ignored);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
 #include "tests/update/update_harness.h"
 
 using namespace updatetest;
@@ -14,8 +15,8 @@ using namespace updatetest;
 namespace {
 
 const char kSerial[] = "07A1-B2C3-D4E5\n";
-const char kConfigFile[] = "/persistfs/orvex/etc/tavorc.conf";
-const char kUnpackDir[] = "/tmp/orvex_update";
+using paths::kConfigFile;
+using paths::kUpdateDir;
 const char kUnable[] = "Unable to check for updates";
 
 std::string configWith(const std::string& autocheck, const std::string& extraMembers = "") {
@@ -28,7 +29,7 @@ class UpdateSystem : public ::testing::Test {
   Sandbox sandbox;
   UpdateServer server;
 
-  void SetUp() override { sandbox.write("/tmp/sysinfo.txt", std::string("model: T-100\nserial_number: ") + kSerial); }
+  void SetUp() override { sandbox.write(paths::kSysInfo, std::string("model: T-100\nserial_number: ") + kSerial); }
 
   CgiResponse request(const std::string& query, const std::string& url = "") {
     return runCgi(sandbox, query, url.empty() ? server.url() : url);
@@ -103,7 +104,7 @@ TEST_F(UpdateSystem, AutomaticCheckSwitchedOffCancelsWithoutAskingTheServer) {
 
   expectJson(r, "{\"message\":\"cancel\"}\n");
   EXPECT_TRUE(server.requests().empty());
-  EXPECT_FALSE(sandbox.exists("/tmp/orvex_ver"));
+  EXPECT_FALSE(sandbox.exists(paths::kVersionReply));
   expectNextCheck(before, after, 86400);
 
   // the switch only holds back automatic checks
@@ -134,7 +135,7 @@ TEST_F(UpdateSystem, UnusableRepliesCannotBeChecked) {
 }
 
 TEST_F(UpdateSystem, MissingSerialNumberSendsEmptyUserId) {
-  sandbox.write("/tmp/sysinfo.txt", "model: T-100\n");
+  sandbox.write(paths::kSysInfo, "model: T-100\n");
   server.put("last_version.php", R"({"versionNumber":"0.8"})");
   request("cmd=check_new_version");
   EXPECT_EQ(std::vector<std::string>{checkRequest("", "999")}, server.requests());
@@ -181,8 +182,8 @@ TEST_F(UpdateSystem, UpdateRunsTopLevelScriptInUnpackDirectory) {
   CgiResponse r = request("cmd=try_update");
 
   expectJson(r, "{\"message\":\"ok\"}\n");  // the script's own status does not matter
-  EXPECT_EQ(sandbox.path(kUnpackDir) + " 0\n", sandbox.read("/updated"));
-  EXPECT_EQ("payload", sandbox.read("/tmp/orvex_update/files/new.txt"));
+  EXPECT_EQ(sandbox.path(kUpdateDir) + " 0\n", sandbox.read("/updated"));
+  EXPECT_EQ("payload", sandbox.read(std::string(kUpdateDir) + "/files/new.txt"));
   EXPECT_EQ(std::vector<std::string>{"GET /download.php?file_name=tavo_update&user_id=" + sha1OfText(kSerial) +
                                      " HTTP/1.1"},
             server.requests());
@@ -190,13 +191,13 @@ TEST_F(UpdateSystem, UpdateRunsTopLevelScriptInUnpackDirectory) {
 
 TEST_F(UpdateSystem, UpdateScriptInSubfolderIsNotRun) {
   // a script left by an earlier update must not stand in for the missing one
-  sandbox.write("/tmp/orvex_update/update.sh", kRecordingScript);
+  sandbox.write(std::string(kUpdateDir) + "/update.sh", kRecordingScript);
   server.put("download.php", makeZip({{"tavo/update.sh", kRecordingScript}}));
 
   expectError(request("cmd=try_update"), "error 2");
   EXPECT_FALSE(sandbox.exists("/updated"));
-  EXPECT_FALSE(sandbox.exists("/tmp/orvex_update/update.sh"));
-  EXPECT_TRUE(sandbox.exists("/tmp/orvex_update/tavo/update.sh"));
+  EXPECT_FALSE(sandbox.exists(std::string(kUpdateDir) + "/update.sh"));
+  EXPECT_TRUE(sandbox.exists(std::string(kUpdateDir) + "/tavo/update.sh"));
 }
 
 TEST_F(UpdateSystem, ArchiveThatIsNotZipIsNotRun) {
@@ -217,7 +218,7 @@ TEST_F(UpdateSystem, FailedDownloadAnswersError0EvenAfterAnEarlierUpdate) {
 }
 
 TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
-  sandbox.write(kUnpackDir, "a file where the folder belongs");
+  sandbox.write(kUpdateDir, "a file where the folder belongs");
   server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
   expectError(request("cmd=try_update"), "error 1");
   EXPECT_FALSE(sandbox.exists("/updated"));
@@ -226,12 +227,12 @@ TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
 TEST(UpdateSystemRoot, RootWithBlanksAndQuotesIsOneWordForTheShell) {
   Sandbox sandbox("tavorc update it's $(x) -XXXXXX");
   UpdateServer server;
-  sandbox.write("/tmp/orvex_update/stale.txt", "from an earlier update");
+  sandbox.write(std::string(kUpdateDir) + "/stale.txt", "from an earlier update");
   server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
 
   expectJson(runCgi(sandbox, "cmd=try_update", server.url()), "{\"message\":\"ok\"}\n");
-  EXPECT_EQ(sandbox.path(kUnpackDir) + " 0\n", sandbox.read("/updated"));
-  EXPECT_FALSE(sandbox.exists("/tmp/orvex_update/stale.txt"));
+  EXPECT_EQ(sandbox.path(kUpdateDir) + " 0\n", sandbox.read("/updated"));
+  EXPECT_FALSE(sandbox.exists(std::string(kUpdateDir) + "/stale.txt"));
 }
 
 }  // namespace
