@@ -1,0 +1,85 @@
+#include "browse/covers.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "browse/filetypes.h"
+#include "core/config.h"
+#include "core/paths.h"
+#include "core/sysio.h"
+#include "core/utils.h"
+
+namespace {
+
+// An option's value, or its default, which is then stored so that it is saved.
+std::string patternOption(const char* name, const char* fallback) {
+  Config* config = Config::instance();
+  std::string value = config->get(name);
+  if (!value.empty()) return value;
+  config->set(name, fallback);
+  return fallback;
+}
+
+bool matchesAny(const std::list<std::string>& patterns, const std::string& text) {
+  for (const std::string& pattern : patterns)
+    if (wildcardMatch(pattern.c_str(), text.c_str())) return true;
+  return false;
+}
+
+}  // namespace
+
+CoverFinder::CoverFinder(const std::string& folder, bool wantCover)
+    : m_folder(folder),
+      m_namePatterns(patternOption("cover_files_names", kDefaultNames)),
+      m_extensionPatterns(patternOption("cover_files_exts", kDefaultExtensions)),
+      m_wantCover(wantCover) {
+  splitString(m_namePatterns.c_str(), ',', m_names);
+  splitString(m_extensionPatterns.c_str(), ',', m_extensions);
+  scan();
+}
+
+bool CoverFinder::isCover(const char* name) const {
+  const char* dot = strrchr(name, '.');
+  if (!dot) return false;
+  return matchesAny(m_extensions, dot + 1) && matchesAny(m_names, std::string(name, dot));
+}
+
+// Reads the folder in the order it yields its entries and stops as soon as
+// the caller has what it needs: a cover (when wanted) and media, or a disc marker.
+void CoverFinder::scan() {
+  DIR* dir = opendir(m_folder.c_str());
+  if (!dir) return;
+  while (struct dirent* entry = readdir(dir)) {
+    const char* name = entry->d_name;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+    if (m_wantCover && m_cover.empty() && isCover(name)) {
+      publishCover(m_folder + name);
+      if (!m_cover.empty() && m_hasMedia) break;
+    }
+    if (name[0] == '.') continue;
+    if (strcmp(name, "VIDEO_TS") == 0 || strcmp(name, "BDMV") == 0) {
+      m_discFolder = true;
+      break;
+    }
+    if (!isMediaFile(name)) continue;
+    m_hasMedia = true;
+    if (!m_cover.empty() || !m_wantCover) break;
+  }
+  closedir(dir);
+}
+
+// The cover becomes reachable through the web server as a symbolic link named
+// by the MD5 of the image's path; the link is made directly, never by a shell.
+void CoverFinder::publishCover(const std::string& imagePath) {
+  std::string coversDir = rooted(paths::kCoversDir);
+  if (!canOpenDirectory(coversDir) && !makeDirectory(coversDir, 0775)) return;
+  size_t dot = imagePath.rfind('.');
+  if (dot == std::string::npos) return;
+  std::string linkName = md5Hex(imagePath) + imagePath.substr(dot);
+  std::string linkPath = coversDir + "/" + linkName;
+  if (access(linkPath.c_str(), R_OK) != 0) symlink(imagePath.c_str(), linkPath.c_str());
+  m_cover = "/covers/" + linkName;
+}

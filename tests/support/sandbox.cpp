@@ -1,0 +1,172 @@
+#include "tests/support/sandbox.h"
+
+#include <fcntl.h>
+#include <semaphore.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "core/utils.h"
+
+std::string tavorcBinary() { return TAVORC_BINARY_DIR "/tavorc"; }
+std::string playersimBinary() { return TAVORC_BINARY_DIR "/playersim"; }
+std::string orvexbdBinary() { return TAVORC_BINARY_DIR "/orvexbd"; }
+std::string sourceDir() { return TAVORC_SOURCE_DIR; }
+
+int CgiResponse::status() const { return statusLine.size() > 8 ? atoi(statusLine.c_str() + 8) : -1; }
+
+std::string CgiResponse::header(const std::string& name) const {
+  auto it = headers.find(name);
+  return it == headers.end() ? "" : it->second;
+}
+
+CgiResponse parseCgi(const std::string& raw) {
+  CgiResponse response;
+  response.raw = raw;
+  size_t at = 0;
+  for (;;) {
+    size_t end = raw.find('\n', at);
+    if (end == std::string::npos) break;
+    std::string line = raw.substr(at, end - at);
+    at = end + 1;
+    if (line.empty()) {
+      response.body = raw.substr(at);
+      break;
+    }
+    size_t colon = line.find(": ");
+    if (colon == std::string::npos) continue;
+    std::string name = line.substr(0, colon);
+    if (name == "Status") response.statusLine = line;
+    response.headers[name] = line.substr(colon + 2);
+    response.headerNames.push_back(name);
+  }
+  return response;
+}
+
+Sandbox::Sandbox() {
+  char pattern[] = "/tmp/tavorc-test-XXXXXX";
+  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  m_root = pattern;
+  for (const char* dir : {"/tmp/www/cgi-bin", "/tmp/www/rc/i18n", "/tmp/mnt/smb", "/tmp/mnt/nfs", "/var/run",
+                          "/persistfs/orvex/etc", "/etc", "/sbin", "/bin", "/mnt/config"})
+    mkdirs(dir);
+  std::string standins = sourceDir() + "/tests/support/standins";
+  for (const char* program : {"mount", "umount"})
+    symlink((standins + "/" + program).c_str(), path(std::string("/bin/") + program).c_str());
+  symlink((standins + "/blkid").c_str(), path("/sbin/blkid").c_str());
+  symlink(tavorcBinary().c_str(), path("/tmp/www/cgi-bin/do2").c_str());
+  symlink(tavorcBinary().c_str(), path("/tmp/www/cgi-bin/tavorc").c_str());
+  write("/etc/mtab", "");
+}
+
+Sandbox::~Sandbox() {
+  sem_unlink(semaphoreName().c_str());
+  if (!getenv("TAVORC_KEEP_SANDBOX")) shellOutput("rm -rf '" + m_root + "'");
+}
+
+std::string Sandbox::pathEnv() const { return m_root + "/bin:/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin"; }
+
+void Sandbox::write(const std::string& fixed, const std::string& content) const {
+  std::string full = path(fixed);
+  mkdirs(fixed.substr(0, fixed.rfind('/')));
+  std::ofstream file(full, std::ios::binary | std::ios::trunc);
+  file << content;
+}
+
+std::string Sandbox::read(const std::string& fixed) const {
+  std::ifstream file(path(fixed), std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool Sandbox::exists(const std::string& fixed) const { return access(path(fixed).c_str(), F_OK) == 0; }
+
+void Sandbox::mkdirs(const std::string& fixed) const {
+  std::string full = path(fixed);
+  for (size_t at = m_root.size() + 1; at <= full.size(); ++at)
+    if (at == full.size() || full[at] == '/') mkdir(full.substr(0, at).c_str(), 0775);
+}
+
+void Sandbox::installPlayerSimulator() const {
+  unlink(path("/tmp/www/cgi-bin/do").c_str());
+  symlink(playersimBinary().c_str(), path("/tmp/www/cgi-bin/do").c_str());
+}
+
+std::string Sandbox::semaphoreName() const { return "/tavoorvex-" + md5Hex(m_root).substr(0, 12); }
+
+CgiResponse Sandbox::run(const CgiRequest& request) const {
+  std::vector<std::string> env = {"TAVORC_ROOT=" + m_root, "PATH=" + pathEnv(), "GATEWAY_INTERFACE=CGI/1.1"};
+  if (request.setQuery) env.push_back("QUERY_STRING=" + request.query);
+  if (!request.method.empty()) env.push_back("REQUEST_METHOD=" + request.method);
+  if (!request.cookie.empty()) env.push_back("HTTP_COOKIE=" + request.cookie);
+  if (request.contentLength == "auto" && request.method == "POST")
+    env.push_back("CONTENT_LENGTH=" + std::to_string(request.body.size()));
+  else if (request.contentLength != "auto" && !request.contentLength.empty())
+    env.push_back("CONTENT_LENGTH=" + request.contentLength);
+
+  signal(SIGPIPE, SIG_IGN);  // a body the program does not read must not end the test
+  int in[2], out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    close(in[0]);
+    close(in[1]);
+    close(out[0]);
+    close(out[1]);
+    std::vector<char*> argv = {const_cast<char*>("tavorc")};
+    for (const std::string& argument : request.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& variable : env) envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
+    execve(tavorcBinary().c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  if (!request.body.empty()) {
+    ssize_t ignored = ::write(in[1], request.body.data(), request.body.size());
+    (void)ignored;
+  }
+  close(in[1]);
+  std::string raw;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) raw.append(buffer, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  CgiResponse response = parseCgi(raw);
+  response.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return response;
+}
+
+CgiResponse Sandbox::get(const std::string& query, const std::string& cookie) const {
+  CgiRequest request;
+  request.query = query;
+  request.cookie = cookie;
+  return run(request);
+}
+
+std::string shellOutput(const std::string& command, int* status) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return "";
+  std::string out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  int rc = pclose(pipe);
+  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}

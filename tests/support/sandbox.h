@@ -1,0 +1,70 @@
+// A scratch root for one test: the fixed paths of the system below a fresh
+// folder, the stand-in programs first in PATH, and helpers to run tavorc in it
+// as the web server would (a CGI process with only the CGI variables).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Paths of the built programs and the source tree, set by the build.
+std::string tavorcBinary();
+std::string playersimBinary();
+std::string orvexbdBinary();
+std::string sourceDir();
+
+struct CgiRequest {
+  std::string query;
+  std::string method = "GET";
+  std::string cookie;                  // HTTP_COOKIE, unset when empty
+  std::string body;                    // written to standard input
+  std::string contentLength = "auto";  // "auto": the body's length; "": unset
+  std::vector<std::string> arguments;  // command-line arguments
+  bool setQuery = true;                // false: QUERY_STRING unset
+};
+
+struct CgiResponse {
+  std::string raw;  // everything written to standard output
+  int exitStatus = -1;
+  std::string statusLine;  // "Status: 200"
+  std::map<std::string, std::string> headers;
+  std::vector<std::string> headerNames;  // in the order written
+  std::string body;
+  int status() const;
+  std::string header(const std::string& name) const;
+};
+
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  const std::string& root() const { return m_root; }
+  std::string path(const std::string& fixed) const { return m_root + fixed; }
+  std::string pathEnv() const;
+
+  void write(const std::string& fixed, const std::string& content) const;
+  std::string read(const std::string& fixed) const;
+  bool exists(const std::string& fixed) const;
+  void mkdirs(const std::string& fixed) const;
+
+  // The player simulator as the control program.
+  void installPlayerSimulator() const;
+
+  CgiResponse run(const CgiRequest& request) const;
+  CgiResponse get(const std::string& query, const std::string& cookie = "bid=TEST") const;
+
+  // The request semaphore of this root, as the program names it.
+  std::string semaphoreName() const;
+
+ private:
+  std::string m_root;
+};
+
+// Runs a shell command line, returns its standard output (and the status).
+std::string shellOutput(const std::string& command, int* status = nullptr);
+
+// Parses a CGI response: header lines, an empty line, the body.
+CgiResponse parseCgi(const std::string& raw);

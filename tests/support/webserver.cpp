@@ -1,0 +1,92 @@
+#include "tests/support/webserver.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "tests/support/sandbox.h"
+
+int freePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  struct sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<struct sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+static bool accepts(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  struct sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = connect(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return ok;
+}
+
+WebServer::WebServer(const std::string& docroot, const std::string& workDir, const Sandbox* sandbox)
+    : m_workDir(workDir) {
+  m_port = freePort();
+  std::ofstream config(workDir + "/lighttpd.conf");
+  config << "server.modules = (\"mod_access\", \"mod_accesslog\", \"mod_setenv\", \"mod_cgi\")\n"
+         << "server.document-root = \"" << docroot << "\"\n"
+         << "server.bind = \"127.0.0.1\"\n"
+         << "server.port = " << m_port << "\n"
+         << "server.errorlog = \"" << workDir << "/lighttpd-error.log\"\n"
+         << "accesslog.filename = \"" << workDir << "/lighttpd-access.log\"\n"
+         << "server.max-worker = 0\n"
+         << "server.max-connections = 256\n"
+         << "mimetype.assign = (\".js\" => \"text/javascript\", \"\" => \"application/octet-stream\")\n";
+  if (sandbox) {
+    config << "cgi.assign = (\"/cgi-bin/tavorc\" => \"\", \"/cgi-bin/do\" => \"\")\n"
+           << "setenv.add-environment = (\"TAVORC_ROOT\" => \"" << sandbox->root() << "\", \"PATH\" => \""
+           << sandbox->pathEnv() << "\")\n";
+  }
+  config.close();
+  pid_t pid = fork();
+  if (pid == 0) {
+    execlp("lighttpd", "lighttpd", "-D", "-f", (workDir + "/lighttpd.conf").c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  m_pid = pid;
+  for (int i = 0; i < 200 && !accepts(m_port); ++i) usleep(20000);
+  if (!accepts(m_port)) {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+  }
+}
+
+WebServer::~WebServer() {
+  if (m_pid > 0) {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+  }
+}
+
+std::string WebServer::url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::string WebServer::accessLog() const {
+  std::ifstream file(m_workDir + "/lighttpd-access.log");
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string curlGet(const std::string& url, const std::string& extraArguments) {
+  return shellOutput("curl -s -i --max-time 60 " + extraArguments + " '" + url + "'");
+}
