@@ -1,38 +1,74 @@
-// The built tavorc against a real update server: what it asks, what it
-// answers, what it leaves in the sandbox.
+// The built tavorc against a real update server (lighttpd on 127.0.0.1) with
+// the real wget and unzip: what it asks, what it answers, what it leaves.
 #include <gtest/gtest.h>
 #include <json/json.h>
+#include <sys/stat.h>
 
+#include <cctype>
+#include <chrono>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/paths.h"
-#include "tests/update/update_harness.h"
-
-using namespace updatetest;
+#include "core/utils.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/webserver.h"
+#include "tests/update/update_server.h"
 
 namespace {
 
-const char kSerial[] = "07A1-B2C3-D4E5\n";
 using paths::kConfigFile;
 using paths::kUpdateDir;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+const char kSerial[] = "07A1-B2C3-D4E5\n";
 const char kUnable[] = "Unable to check for updates";
+
+// An update script that records where and how it ran, then fails.
+const char kRecordingScript[] =
+    "echo \"$(pwd) $#\" > \"$TAVORC_ROOT/updated\"\n"
+    "exit 3\n";
 
 std::string configWith(const std::string& autocheck, const std::string& extraMembers = "") {
   return R"({"version":"2","options":{"common":{"autocheck_upd":")" + autocheck +
          R"(","language":"en","pbopt":"false"}})" + extraMembers + "}";
 }
 
+// The upper-case hexadecimal SHA-1 as the system's sha1sum computes it.
+std::string sha1OfText(const std::string& text) {
+  std::string digest = shellOutput("printf '%s' " + shellQuote(text) + " | sha1sum").substr(0, 40);
+  for (char& c : digest) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return digest;
+}
+
+std::string unusedPortUrl() { return "http://127.0.0.1:" + std::to_string(freePort()); }
+
 class UpdateSystem : public ::testing::Test {
  protected:
   Sandbox sandbox;
-  UpdateServer server;
+  UpdateServer server{sandbox.path("/update-server")};
+  double seconds = 0;  // how long the last request took
 
   void SetUp() override { sandbox.write(paths::kSysInfo, std::string("model: T-100\nserial_number: ") + kSerial); }
 
   CgiResponse request(const std::string& query, const std::string& url = "") {
-    return runCgi(sandbox, query, url.empty() ? server.url() : url);
+    CgiRequest r;
+    r.query = query;
+    r.cookie = "bid=TEST";
+    r.environment = {"TAVORC_UPDATE_URL=" + (url.empty() ? server.url() : url)};
+    auto t0 = std::chrono::steady_clock::now();
+    CgiResponse response = sandbox.run(r);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return response;
+  }
+
+  // A zip archive of the files (path inside the archive, content).
+  std::string makeZip(const Files& files) {
+    std::string folder = "/zip-" + std::to_string(++m_zips);
+    for (const auto& file : files) sandbox.write(folder + "/" + file.first, file.second);
+    return shellOutput("cd " + shellQuote(sandbox.path(folder)) + " && zip -q -X -r - .");
   }
 
   Json::Value config() {
@@ -51,18 +87,23 @@ class UpdateSystem : public ::testing::Test {
     EXPECT_LE(value, after + delay);
   }
 
-  std::string checkRequest(const std::string& userId, const std::string& starts) {
-    return "GET /last_version.php?user_id=" + userId + "&version=0.7.1&r_starts=" + starts + " HTTP/1.1";
-  }
+  std::string unpacked(const std::string& name) const { return std::string(kUpdateDir) + "/" + name; }
+
+ private:
+  int m_zips = 0;
 };
 
+std::string checkRequest(const std::string& userId, const std::string& starts) {
+  return "GET /last_version.php?user_id=" + userId + "&version=0.7.1&r_starts=" + starts + " HTTP/1.1";
+}
+
 void expectAnswer(const CgiResponse& r, int status, const std::string& type, const std::string& body) {
-  std::string date = r.header("Date");
-  EXPECT_EQ("Status: " + std::to_string(status) + "\nContent-Type: " + type + "\nDate: " + date +
-                "\nExpires: " + date + "\n",
-            r.headers);
-  EXPECT_EQ(body, r.body);
   EXPECT_EQ(0, r.exitStatus);
+  EXPECT_EQ(status, r.status());
+  EXPECT_EQ((std::vector<std::string>{"Status", "Content-Type", "Date", "Expires"}), r.headerNames);
+  EXPECT_EQ(type, r.header("Content-Type"));
+  EXPECT_EQ(r.header("Date"), r.header("Expires"));
+  EXPECT_EQ(body, r.body);
 }
 
 void expectJson(const CgiResponse& r, const std::string& body) {
@@ -107,7 +148,7 @@ TEST_F(UpdateSystem, AutomaticCheckSwitchedOffCancelsWithoutAskingTheServer) {
   EXPECT_FALSE(sandbox.exists(paths::kVersionReply));
   expectNextCheck(before, after, 86400);
 
-  // the switch only holds back automatic checks
+  // the switch holds back automatic checks only
   r = request("cmd=check_new_version&auto_mode=0");
   expectJson(r, "{\"currentVersionNumber\":\"0.7.1\",\"silentMode\":\"false\",\"versionNumber\":\"0.8\"}\n");
   EXPECT_EQ(1u, server.requests().size());
@@ -142,16 +183,14 @@ TEST_F(UpdateSystem, MissingSerialNumberSendsEmptyUserId) {
 }
 
 TEST_F(UpdateSystem, ServerNobodyListensOnIsReportedAtOnce) {
-  CgiResponse r = request("cmd=check_new_version", "http://127.0.0.1:" + std::to_string(unusedPort()));
-  expectError(r, kUnable);
-  EXPECT_LT(r.seconds, 5.0);
+  expectError(request("cmd=check_new_version", unusedPortUrl()), kUnable);
+  EXPECT_LT(seconds, 5.0);
 }
 
 TEST_F(UpdateSystem, SilentServerIsGivenUpWithinTheTimeLimit) {
   SilentServer silent;
-  CgiResponse r = request("cmd=check_new_version", silent.url());
-  expectError(r, kUnable);
-  EXPECT_LT(r.seconds, 15.0);
+  expectError(request("cmd=check_new_version", silent.url()), kUnable);
+  EXPECT_LT(seconds, 15.0);
 }
 
 // ---- cancel_update and the next check
@@ -173,17 +212,13 @@ TEST_F(UpdateSystem, CancelPutsNextCheckAWeekOffAndACheckBringsItBack) {
 
 // ---- try_update
 
-const char kRecordingScript[] =
-    "echo \"$(pwd) $#\" > \"$TAVORC_ROOT/updated\"\n"
-    "exit 3\n";
-
 TEST_F(UpdateSystem, UpdateRunsTopLevelScriptInUnpackDirectory) {
   server.put("download.php", makeZip({{"update.sh", kRecordingScript}, {"files/new.txt", "payload"}}));
   CgiResponse r = request("cmd=try_update");
 
   expectJson(r, "{\"message\":\"ok\"}\n");  // the script's own status does not matter
   EXPECT_EQ(sandbox.path(kUpdateDir) + " 0\n", sandbox.read("/updated"));
-  EXPECT_EQ("payload", sandbox.read(std::string(kUpdateDir) + "/files/new.txt"));
+  EXPECT_EQ("payload", sandbox.read(unpacked("files/new.txt")));
   EXPECT_EQ(std::vector<std::string>{"GET /download.php?file_name=tavo_update&user_id=" + sha1OfText(kSerial) +
                                      " HTTP/1.1"},
             server.requests());
@@ -191,16 +226,16 @@ TEST_F(UpdateSystem, UpdateRunsTopLevelScriptInUnpackDirectory) {
 
 TEST_F(UpdateSystem, UpdateScriptInSubfolderIsNotRun) {
   // a script left by an earlier update must not stand in for the missing one
-  sandbox.write(std::string(kUpdateDir) + "/update.sh", kRecordingScript);
+  sandbox.write(unpacked("update.sh"), kRecordingScript);
   server.put("download.php", makeZip({{"tavo/update.sh", kRecordingScript}}));
 
   expectError(request("cmd=try_update"), "error 2");
   EXPECT_FALSE(sandbox.exists("/updated"));
-  EXPECT_FALSE(sandbox.exists(std::string(kUpdateDir) + "/update.sh"));
-  EXPECT_TRUE(sandbox.exists(std::string(kUpdateDir) + "/tavo/update.sh"));
+  EXPECT_FALSE(sandbox.exists(unpacked("update.sh")));
+  EXPECT_TRUE(sandbox.exists(unpacked("tavo/update.sh")));
 }
 
-TEST_F(UpdateSystem, ArchiveThatIsNotZipIsNotRun) {
+TEST_F(UpdateSystem, ArchiveThatIsNoZipIsNotRun) {
   server.put("download.php", "<html>maintenance</html>");
   expectError(request("cmd=try_update"), "error 2");
 }
@@ -214,7 +249,7 @@ TEST_F(UpdateSystem, FailedDownloadAnswersError0EvenAfterAnEarlierUpdate) {
   expectError(request("cmd=try_update"), "error 0 ");
   EXPECT_EQ("", sandbox.read("/updated")) << "the old update must not run again";
 
-  expectError(request("cmd=try_update", "http://127.0.0.1:" + std::to_string(unusedPort())), "error 0 ");
+  expectError(request("cmd=try_update", unusedPortUrl()), "error 0 ");
 }
 
 TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
@@ -224,15 +259,20 @@ TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
   EXPECT_FALSE(sandbox.exists("/updated"));
 }
 
-TEST(UpdateSystemRoot, RootWithBlanksAndQuotesIsOneWordForTheShell) {
-  Sandbox sandbox("tavorc update it's $(x) -XXXXXX");
-  UpdateServer server;
-  sandbox.write(std::string(kUpdateDir) + "/stale.txt", "from an earlier update");
+TEST_F(UpdateSystem, ShellCommandsQuoteTheirPaths) {
+  // a stand-in sh, first in PATH, records each command line it is given
+  sandbox.write("/bin/sh", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$TAVORC_ROOT/sh-commands\"\nexec /bin/sh \"$@\"\n");
+  chmod(sandbox.path("/bin/sh").c_str(), 0755);
+  sandbox.write(unpacked("stale.txt"), "from an earlier update");
   server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
 
-  expectJson(runCgi(sandbox, "cmd=try_update", server.url()), "{\"message\":\"ok\"}\n");
-  EXPECT_EQ(sandbox.path(kUpdateDir) + " 0\n", sandbox.read("/updated"));
-  EXPECT_FALSE(sandbox.exists(std::string(kUpdateDir) + "/stale.txt"));
+  expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
+  std::string dir = sandbox.path(kUpdateDir);
+  EXPECT_EQ("-c rm -rf '" + dir + "'/*\n" +
+                "-c cd '" + dir + "'; sh '" + dir + "/update.sh'\n" +
+                dir + "/update.sh\n",
+            sandbox.read("/sh-commands"));
+  EXPECT_FALSE(sandbox.exists(unpacked("stale.txt")));
 }
 
 }  // namespace
