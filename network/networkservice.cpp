@@ -225,7 +225,8 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 // The password never reaches the log, not even inside what mount printed.
 std::string withoutPassword(std::string text, const std::string& password) {
   if (password.empty()) return text;
-  for (size_t at = 0; (at = text.find(password, at)) != std::string::npos; at += 3) text.replace(at, password.size(), "***");
+  for (size_t at = 0; (at = text.find(password, at)) != std::string::npos; at += 3)
+    text.replace(at, password.size(), "***");
   return text;
 }
 

@@ -113,8 +113,10 @@ TEST_F(NetworkMount, DirectoryHoldingFilesIsPassedOverForTheHashOfItsName) {
 TEST_F(NetworkMount, ShareMountedElsewhereIsUsedWhereItIs) {
   std::string place = box().root() + "/tmp/mnt/network/My Share";
   box().mkdirs("/tmp/mnt/network/My Share");
-  box().write("/etc/mtab", "/dev/sda1 /tmp/mnt/storage/sda1 vfat rw 0 0\n\\134\\134nas\\134Movies2 /elsewhere cifs rw 0 0\n"
-                           "\\134\\134nas\\134Movies " + box().root() + "/tmp/mnt/network/My\\040Share cifs rw 0 0\n");
+  box().write("/etc/mtab", "/dev/sda1 /tmp/mnt/storage/sda1 vfat rw 0 0\n"
+                           "\\134\\134nas\\134Movies2 /elsewhere cifs rw 0 0\n"
+                           "\\134\\134nas\\134Movies " +
+                               box().root() + "/tmp/mnt/network/My\\040Share cifs rw 0 0\n");
   NetworkSource source = smbSource();
   EXPECT_TRUE(NetworkMountHelper(&source).mountIfNeeded());
   EXPECT_EQ(place, source.mountPoint());
