@@ -11,7 +11,8 @@ root=${1:?usage: $0 ROOT}
 case "$root" in /*) ;; *) echo "$0: ROOT must be an absolute path" >&2; exit 2 ;; esac
 
 media=$root/srv/nas-media
-mkdir -p "$media/Films/Big Trip" "$media/Music/Quiet Hours" "$root/etc" "$root/var" "$root/tmp/mnt/smb" "$root/tmp/mnt/nfs"
+mkdir -p "$media/Films/Big Trip" "$media/Music/Quiet Hours" \
+  "$root/etc" "$root/var" "$root/tmp/mnt/smb" "$root/tmp/mnt/nfs"
 printf 'sample film\n' >"$media/Films/Big Trip/Big Trip (2019).mkv"
 printf 'sample film\n' >"$media/Films/Harbour Lights.avi"
 printf 'sample song\n' >"$media/Music/Quiet Hours/01 - Morning.mp3"
