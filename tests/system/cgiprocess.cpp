@@ -20,6 +20,7 @@ CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keep
     env.push_back("CONTENT_LENGTH=" + std::to_string(request.body.size()));
   else if (request.contentLength != "auto" && !request.contentLength.empty())
     env.push_back("CONTENT_LENGTH=" + request.contentLength);
+  env.insert(env.end(), request.environment.begin(), request.environment.end());
 
   signal(SIGPIPE, SIG_IGN);
   int in[2], out[2];
