@@ -109,6 +109,47 @@ void startHistoryPoller() {
   }
 }
 
+// The web server ends a request process whose client went away. A process
+// that may hold the semaphore finishes its request first and releases it,
+// rather than leave every later request waiting for "restore".
+volatile sig_atomic_t g_mayHoldSemaphore = 0;
+volatile sig_atomic_t g_terminate = 0;
+
+void onTerminate(int) {
+  g_terminate = 1;
+  if (!g_mayHoldSemaphore) _exit(0);
+}
+
+// While waiting, a signal must interrupt sem_wait; once the semaphore is held,
+// interrupted calls resume, so that the request finishes as it would have.
+void catchTermination(bool resumeCalls) {
+  struct sigaction action = {};
+  action.sa_handler = onTerminate;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = resumeCalls ? SA_RESTART : 0;
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+}
+
+// Waits for the semaphore; false when the process was told to end first.
+bool acquire(sem_t* semaphore) {
+  g_mayHoldSemaphore = 1;
+  catchTermination(false);
+  while (sem_wait(semaphore) != 0 && errno == EINTR) {
+    if (g_terminate) {
+      g_mayHoldSemaphore = 0;
+      return false;
+    }
+  }
+  catchTermination(true);
+  return true;
+}
+
+void release(sem_t* semaphore) {
+  sem_post(semaphore);
+  g_mayHoldSemaphore = 0;
+  sem_close(semaphore);
+}
+
 std::string demangledName(const std::exception& error) {
   int status = 0;
   char* name = abi::__cxa_demangle(typeid(error).name(), nullptr, nullptr, &status);
@@ -160,17 +201,14 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  while (sem_wait(semaphore) != 0 && errno == EINTR) {
-  }
+  if (!acquire(semaphore)) return 0;
   int pidFile = writePidFile();
   if (pidFile < 0) {
-    sem_post(semaphore);
-    sem_close(semaphore);
+    release(semaphore);
     return 1;
   }
-  serve(queryString, method);
+  if (!g_terminate) serve(queryString, method);
   releasePidFile(pidFile);
-  sem_post(semaphore);
-  sem_close(semaphore);
+  release(semaphore);
   return 0;
 }

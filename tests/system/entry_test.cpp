@@ -201,6 +201,42 @@ TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
   EXPECT_FALSE(common.isMember("a"));
 }
 
+TEST(Entry, TerminationWaitsUntilTheSemaphoreIsReleased) {
+  Sandbox sandbox;
+  CgiRequest hanging;
+  hanging.query = "cmd=option&action=set";
+  hanging.method = "POST";
+  hanging.cookie = "bid=TEST";
+  hanging.contentLength = "100";
+  hanging.body = "first=1&b=";
+  CgiProcess holder = startCgi(sandbox, hanging, true);
+  ASSERT_TRUE(waitForPidFile(sandbox, holder.pid));
+
+  // A waiting request told to end goes at once and takes nothing.
+  CgiRequest next;
+  next.query = "cmd=option&action=set&opt_name=second&opt_value=2";
+  next.cookie = "bid=TEST";
+  CgiProcess waiting = startCgi(sandbox, next);
+  usleep(200000);
+  ASSERT_EQ(0, kill(waiting.pid, SIGTERM));
+  CgiResponse ended = waiting.finish();
+  EXPECT_EQ(0, ended.exitStatus);
+  EXPECT_EQ("", ended.raw);
+  EXPECT_EQ(0, semaphoreValue(sandbox));
+
+  // The holder told to end finishes its request and releases the semaphore.
+  ASSERT_EQ(0, kill(holder.pid, SIGTERM));
+  usleep(200000);
+  EXPECT_EQ(0, waitpid(holder.pid, nullptr, WNOHANG));
+  CgiResponse finished = holder.finish();
+  EXPECT_EQ(0, finished.exitStatus);
+  EXPECT_EQ("{\"message\":\"ok\"}\n", finished.body);
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  Json::Value common = readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"];
+  EXPECT_EQ("1", common["first"].asString());
+  EXPECT_FALSE(common.isMember("second"));
+}
+
 TEST(Entry, RequestWhoseClientWentAwayStillFreesTheSemaphore) {
   Sandbox sandbox;
   CgiRequest request;

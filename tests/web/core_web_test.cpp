@@ -145,6 +145,33 @@ TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
          semaphoreValue(sandbox), secondsSince(start));
 }
 
+TEST(CoreWeb, ClientGoingAwayWhileItsRequestHoldsTheSemaphoreBlocksNobody) {
+  Sandbox sandbox;
+  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  ASSERT_TRUE(server.running());
+  int gone = connectTo(server.port());
+  ASSERT_GE(gone, 0);
+  std::string head = "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                     "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nleft=1&b=";
+  ASSERT_EQ(static_cast<ssize_t>(head.size()), write(gone, head.data(), head.size()));
+  std::string holder;
+  for (int i = 0; i < 500 && (holder.empty() || semaphoreValue(sandbox) != 0); ++i) {
+    usleep(10000);
+    holder = sandbox.read("/var/run/tavorc.pid");
+  }
+  ASSERT_FALSE(holder.empty()) << "the request never started";
+  auto start = std::chrono::steady_clock::now();
+  close(gone);
+  // The web server ends the request; it releases the semaphore on its way out.
+  std::string next = curlGet(tavorcUrl(server, "cmd=option&action=list&log=0"), "-b bid=W --max-time 10");
+  double took = secondsSince(start);
+  EXPECT_NE(std::string::npos, next.find("HTTP/1.1 200")) << next;
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  EXPECT_NE(0, kill(std::stoi(holder), 0));
+  printf("[ figures  ] request of a vanished client ended; next request served after %.2f s, semaphore %d\n", took,
+         semaphoreValue(sandbox));
+}
+
 CgiRequest optionSet(int i) {
   CgiRequest request;
   request.query = "cmd=option&action=set&opt_name=k" + std::to_string(i) + "&opt_value=v" + std::to_string(i);
