@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "browse/covers.h"
 #include "browse/entryorder.h"
+#include "browse/filelisting.h"
 #include "browse/filetypes.h"
 #include "browse/sourcelookup.h"
 #include "core/cmdprocessor.h"
@@ -58,24 +61,22 @@ class CmdProcFileList : public CmdProcessor {
     IFilesSource* source = findSourceByVirtualPath(m_path);
     if (!source) return makeErrorResult("invalid path");
     if (m_path.back() != '/') m_path += '/';
-    Json::Value root(Json::objectValue);
-    root["files"] = listFolder(source->virtualToReal(m_path));
+    std::vector<FileEntry> entries = listFolder(source->virtualToReal(m_path));
     m_path.pop_back();
-    root["currDirPlayPath"] = m_path;
-    std::string text = toJsonText(root);
+    std::string text = fileListJson(m_path, entries);
     store(m_path, text);
     return new ProcessResultJsonText(text);
   }
 
  private:
   // Subfolders, then files, each group in entry order; m_path ends with "/".
-  Json::Value listFolder(const std::string& folder) {
+  std::vector<FileEntry> listFolder(const std::string& folder) {
     SortedEntries entries(folder);
     if (!entries.ok()) {
       int error = errno;
       throw AppException("dir error (" + std::to_string(error) + "): " + folder);
     }
-    Json::Value folders(Json::arrayValue), files(Json::arrayValue);
+    std::vector<FileEntry> folders, files;
     std::string entryPath = folder;
     for (int i = 0; i < entries.count(); ++i) {
       const char* name = entries.name(i);
@@ -84,34 +85,31 @@ class CmdProcFileList : public CmdProcessor {
       struct stat64 status;
       if (stat64(entryPath.c_str(), &status) != 0) throw AppException("stat64 error 0-" + std::to_string(errno));
       if (S_ISDIR(status.st_mode))
-        folders.append(folderEntry(name, entryPath));
+        folders.push_back(folderEntry(name, entryPath));
       else if (S_ISREG(status.st_mode) && (isPlayableFile(name) || strcmp(name, kSettingsFile) != 0))
-        files.append(fileEntry(name));
+        files.push_back(fileEntry(name));
     }
-    for (Json::Value& file : files) folders.append(std::move(file));
+    folders.insert(folders.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
     return folders;
   }
 
-  Json::Value folderEntry(const char* name, std::string& realPath) {
-    Json::Value entry(Json::objectValue);
-    entry["name"] = name;
-    entry["path"] = m_path + name;
+  FileEntry folderEntry(const char* name, std::string& realPath) {
+    FileEntry entry{name, m_path + name, "", ""};
     realPath += '/';
     CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover);
     const std::string& cover = finder.cover();
     bool playable = finder.isDiscFolder();
     if (finder.hasMedia() || (m_playFoldersWithCover && !cover.empty())) {
       playable = true;
-      if (m_showCovers && !cover.empty()) entry["cover"] = cover;
+      if (m_showCovers && !cover.empty()) entry.cover = cover;
     }
-    if (playable) entry["play_path"] = m_path + name;
+    if (playable) entry.playPath = entry.path;
     return entry;
   }
 
-  Json::Value fileEntry(const char* name) {
-    Json::Value entry(Json::objectValue);
-    entry["name"] = name;
-    if (isPlayableFile(name)) entry["play_path"] = m_path + name;
+  FileEntry fileEntry(const char* name) {
+    FileEntry entry{name, "", "", ""};
+    if (isPlayableFile(name)) entry.playPath = m_path + name;
     return entry;
   }
 
