@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
-#include <vector>
 
 #include "browse/covers.h"
 #include "browse/entryorder.h"
@@ -61,22 +59,21 @@ class CmdProcFileList : public CmdProcessor {
     IFilesSource* source = findSourceByVirtualPath(m_path);
     if (!source) return makeErrorResult("invalid path");
     if (m_path.back() != '/') m_path += '/';
-    std::vector<FileEntry> entries = listFolder(source->virtualToReal(m_path));
-    m_path.pop_back();
-    std::string text = fileListJson(m_path, entries);
-    store(m_path, text);
+    std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
+    std::string text = listFolder(source->virtualToReal(m_path)).finish(currDirPlayPath);
+    store(currDirPlayPath, text);
     return new ProcessResultJsonText(text);
   }
 
  private:
-  // Subfolders, then files, each group in entry order; m_path ends with "/".
-  std::vector<FileEntry> listFolder(const std::string& folder) {
+  // Subfolders, then files, each group in entry order.
+  FileListWriter listFolder(const std::string& folder) {
     SortedEntries entries(folder);
     if (!entries.ok()) {
       int error = errno;
       throw AppException("dir error (" + std::to_string(error) + "): " + folder);
     }
-    std::vector<FileEntry> folders, files;
+    FileListWriter listing(m_path, static_cast<size_t>(entries.count()));
     std::string entryPath = folder;
     for (int i = 0; i < entries.count(); ++i) {
       const char* name = entries.name(i);
@@ -84,33 +81,29 @@ class CmdProcFileList : public CmdProcessor {
       entryPath.replace(folder.size(), std::string::npos, name);
       struct stat64 status;
       if (stat64(entryPath.c_str(), &status) != 0) throw AppException("stat64 error 0-" + std::to_string(errno));
-      if (S_ISDIR(status.st_mode))
-        folders.push_back(folderEntry(name, entryPath));
-      else if (S_ISREG(status.st_mode) && (isPlayableFile(name) || strcmp(name, kSettingsFile) != 0))
-        files.push_back(fileEntry(name));
+      if (S_ISDIR(status.st_mode)) {
+        entryPath += '/';
+        addFolder(listing, name, entryPath);
+      } else if (S_ISREG(status.st_mode)) {
+        bool playable = isPlayableFile(name);
+        if (playable || strcmp(name, kSettingsFile) != 0) listing.addFile(name, playable);
+      }
     }
-    folders.insert(folders.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
-    return folders;
+    return listing;
   }
 
-  FileEntry folderEntry(const char* name, std::string& realPath) {
-    FileEntry entry{name, m_path + name, "", ""};
-    realPath += '/';
+  // A folder is playable as a disc folder, when it holds media, or when it has a
+  // cover and folders with covers are played; only then does it show its cover.
+  void addFolder(FileListWriter& listing, const char* name, const std::string& realPath) const {
     CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover);
     const std::string& cover = finder.cover();
     bool playable = finder.isDiscFolder();
+    bool showCover = false;
     if (finder.hasMedia() || (m_playFoldersWithCover && !cover.empty())) {
       playable = true;
-      if (m_showCovers && !cover.empty()) entry.cover = cover;
+      showCover = m_showCovers && !cover.empty();
     }
-    if (playable) entry.playPath = entry.path;
-    return entry;
-  }
-
-  FileEntry fileEntry(const char* name) {
-    FileEntry entry{name, "", "", ""};
-    if (isPlayableFile(name)) entry.playPath = m_path + name;
-    return entry;
+    listing.addFolder(name, showCover ? cover : std::string(), playable);
   }
 
   // A cache that cannot be written only costs the next request a new listing.

@@ -23,6 +23,22 @@ std::string patternOption(const char* name, const char* fallback) {
   return fallback;
 }
 
+// The pieces of a pattern option; a listing makes a finder for every
+// subfolder, so the last split is kept while the option stays the same.
+struct PatternList {
+  std::string text;
+  std::list<std::string> pieces;
+};
+
+const std::list<std::string>& splitPatterns(PatternList& cache, const std::string& text) {
+  if (cache.text != text || cache.pieces.empty()) {
+    cache.text = text;
+    cache.pieces.clear();
+    splitString(text.c_str(), ',', cache.pieces);
+  }
+  return cache.pieces;
+}
+
 bool matchesAny(const std::list<std::string>& patterns, const std::string& text) {
   for (const std::string& pattern : patterns)
     if (wildcardMatch(pattern.c_str(), text.c_str())) return true;
@@ -36,15 +52,16 @@ CoverFinder::CoverFinder(const std::string& folder, bool wantCover)
       m_namePatterns(patternOption("cover_files_names", kDefaultNames)),
       m_extensionPatterns(patternOption("cover_files_exts", kDefaultExtensions)),
       m_wantCover(wantCover) {
-  splitString(m_namePatterns.c_str(), ',', m_names);
-  splitString(m_extensionPatterns.c_str(), ',', m_extensions);
+  static PatternList names, extensions;
+  m_names = &splitPatterns(names, m_namePatterns);
+  m_extensions = &splitPatterns(extensions, m_extensionPatterns);
   scan();
 }
 
 bool CoverFinder::isCover(const char* name) const {
   const char* dot = strrchr(name, '.');
   if (!dot) return false;
-  return matchesAny(m_extensions, dot + 1) && matchesAny(m_names, std::string(name, dot));
+  return matchesAny(*m_extensions, dot + 1) && matchesAny(*m_names, std::string(name, dot));
 }
 
 // Reads the folder in the order it yields its entries and stops as soon as
@@ -74,8 +91,10 @@ void CoverFinder::scan() {
 // The cover becomes reachable through the web server as a symbolic link named
 // by the MD5 of the image's path; the link is made directly, never by a shell.
 void CoverFinder::publishCover(const std::string& imagePath) {
-  std::string coversDir = rooted(paths::kCoversDir);
-  if (!canOpenDirectory(coversDir) && !makeDirectory(coversDir, 0775)) return;
+  static const std::string coversDir = rooted(paths::kCoversDir);
+  static bool coversDirReady = false;  // once there, it stays for the process
+  if (!coversDirReady) coversDirReady = canOpenDirectory(coversDir) || makeDirectory(coversDir, 0775);
+  if (!coversDirReady) return;
   size_t dot = imagePath.rfind('.');
   if (dot == std::string::npos) return;
   std::string linkName = md5Hex(imagePath) + imagePath.substr(dot);

@@ -29,6 +29,6 @@ class CoverFinder {
   std::string m_namePatterns;
   std::string m_extensionPatterns;
   bool m_wantCover;
-  std::list<std::string> m_names;
-  std::list<std::string> m_extensions;
+  const std::list<std::string>* m_names;
+  const std::list<std::string>* m_extensions;
 };

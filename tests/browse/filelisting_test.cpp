@@ -4,51 +4,80 @@
 #include <json/json.h>
 
 #include <random>
+#include <vector>
 
 namespace {
 
-// What the JSON writer makes of the same listing.
-std::string written(const std::string& currDir, const std::vector<FileEntry>& entries) {
-  Json::Value root(Json::objectValue);
-  root["currDirPlayPath"] = currDir;
-  Json::Value files(Json::arrayValue);
-  for (const FileEntry& entry : entries) {
+struct Entry {
+  std::string name;
+  bool folder;
+  std::string cover;
+  bool playable;
+};
+
+// The listing through the writer under test, and through the JSON writer.
+void expectSameAsTheJsonWriter(const std::string& listingPath, const std::vector<Entry>& entries) {
+  FileListWriter writer(listingPath);
+  Json::Value folders(Json::arrayValue), files(Json::arrayValue);
+  for (const Entry& entry : entries) {
     Json::Value item(Json::objectValue);
     item["name"] = entry.name;
-    if (!entry.path.empty()) item["path"] = entry.path;
+    if (entry.folder) item["path"] = listingPath + entry.name;
     if (!entry.cover.empty()) item["cover"] = entry.cover;
-    if (!entry.playPath.empty()) item["play_path"] = entry.playPath;
-    files.append(item);
+    if (entry.playable) item["play_path"] = listingPath + entry.name;
+    if (entry.folder) {
+      writer.addFolder(entry.name.c_str(), entry.cover, entry.playable);
+      folders.append(item);
+    } else {
+      writer.addFile(entry.name.c_str(), entry.playable);
+      files.append(item);
+    }
   }
-  root["files"] = files;
-  return Json::FastWriter().write(root);
+  for (const Json::Value& file : files) folders.append(file);
+  Json::Value root(Json::objectValue);
+  std::string currDir = listingPath.substr(0, listingPath.size() - 1);
+  root["currDirPlayPath"] = currDir;
+  root["files"] = folders;
+  EXPECT_EQ(Json::FastWriter().write(root), writer.finish(currDir));
 }
 
-TEST(FileListJson, EmptyListing) {
-  EXPECT_EQ("{\"currDirPlayPath\":\"local/USB\",\"files\":[]}\n", fileListJson("local/USB", {}));
+TEST(FileListWriter, EmptyListing) {
+  FileListWriter writer("local/USB/");
+  EXPECT_EQ("{\"currDirPlayPath\":\"local/USB\",\"files\":[]}\n", writer.finish("local/USB"));
 }
 
-TEST(FileListJson, MembersInTheWritersOrderAndEmptyFieldsLeftOut) {
-  std::vector<FileEntry> entries = {{"Album", "local/USB/Album", "/covers/AB.jpg", "local/USB/Album"},
-                                    {"Extras", "local/USB/Extras", "", ""},
-                                    {"notes.txt", "", "", ""},
-                                    {"a.mkv", "", "", "local/USB/a.mkv"}};
-  EXPECT_EQ(written("local/USB", entries), fileListJson("local/USB", entries));
+TEST(FileListWriter, FoldersBeforeFilesWithMembersInTheWritersOrder) {
+  FileListWriter writer("local/USB/");
+  writer.addFile("a.mkv", true);
+  writer.addFolder("Album", "/covers/AB.jpg", true);
+  writer.addFile("notes.txt", false);
+  writer.addFolder("Extras", "", false);
+  EXPECT_EQ(
+      "{\"currDirPlayPath\":\"local/USB\",\"files\":["
+      "{\"cover\":\"/covers/AB.jpg\",\"name\":\"Album\",\"path\":\"local/USB/Album\",\"play_path\":\"local/USB/Album\"},"
+      "{\"name\":\"Extras\",\"path\":\"local/USB/Extras\"},"
+      "{\"name\":\"a.mkv\",\"play_path\":\"local/USB/a.mkv\"},{\"name\":\"notes.txt\"}]}\n",
+      writer.finish("local/USB"));
+  expectSameAsTheJsonWriter("local/USB/", {{"Album", true, "/covers/AB.jpg", true},
+                                           {"Extras", true, "", false},
+                                           {"a.mkv", false, "", true},
+                                           {"notes.txt", false, "", false}});
 }
 
-TEST(FileListJson, EscapesNamesExactlyAsTheWriterDoes) {
-  std::vector<FileEntry> entries = {
-      {"quote \" back \\ slash / tab \t nl \n cr \r bell \x07 del \x7f", "", "", ""},
-      {"\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe \xe2\x82\xac \xf0\x9f\x8e\xb5", "", "", "x"},
-      {"lone \xd0 lead, stray \x90 continuation, overlong \xc0\xaf, \xff", "", "", ""},
+TEST(FileListWriter, EscapesExactlyAsTheJsonWriter) {
+  std::vector<Entry> entries = {
+      {"quote \" back \\ slash / tab \t nl \n cr \r bell \x07 del \x7f", false, "", true},
+      {"\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe \xe2\x82\xac \xf0\x9f\x8e\xb5", true, "/covers/\xd0\xaf.jpg", true},
+      {"lone \xd0 lead, stray \x90 continuation, overlong \xc0\xaf, \xff", true, "", false},
   };
   std::mt19937 random(7);
   for (int i = 0; i < 300; ++i) {
     std::string name;
-    for (size_t n = random() % 24; n > 0; --n) name += static_cast<char>(1 + random() % 255);
-    entries.push_back({name, random() % 2 ? "p/" + name : "", "", random() % 2 ? "q/" + name : ""});
+    for (size_t n = 1 + random() % 24; n > 0; --n) name += static_cast<char>(1 + random() % 255);
+    entries.push_back({name, random() % 2 == 0, "", random() % 2 == 0});
   }
-  EXPECT_EQ(written("local/\xc3\x84", entries), fileListJson("local/\xc3\x84", entries));
+  expectSameAsTheJsonWriter("local/USB/", entries);
+  expectSameAsTheJsonWriter("local/\xc3\x84 \"q\"/", entries);
 }
 
 }  // namespace
