@@ -256,6 +256,7 @@ bool NetworkMountHelper::mountShare(bool smb, const std::string& share) {
   if (result.timedOut) logError("mount stopped after %d seconds", limit);
   std::string output = withoutPassword(result.output, m_source->password());
   output = withoutPassword(output, mountOptionValue(m_source->password()));
+  while (!output.empty() && output.back() == '\n') output.pop_back();
   if (smb)
     logMessage("%s", output.c_str());
   else
