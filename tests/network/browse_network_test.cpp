@@ -138,14 +138,6 @@ TEST_F(NetworkBrowse, StoredShareTakesOverTheSamePlayerFolder) {
   EXPECT_EQ(1, mounts());  // the second name reaches the share already mounted
 }
 
-TEST_F(NetworkBrowse, RenamedTitleOfAClashIsBrowsable) {
-  share("\\\\nas2\\Other", "ok");
-  add("title=Media&type=0&protocol=0&address=nas&path=Media");
-  add("title=Media&type=0&protocol=0&address=nas2&path=Other");
-  std::string title = md5Hex("nas2Other");
-  EXPECT_EQ(sampleListing("smb/" + title), list("smb/" + title).body);
-}
-
 TEST_F(NetworkBrowse, DeletedPlayerFolderIsUnmountedAndMountedAgainOnNextBrowse) {
   share(kShare, "ok");
   m_box.write("/mnt/config/network_folders.properties",
