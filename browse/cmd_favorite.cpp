@@ -1,0 +1,46 @@
+// "favorite": list, add and delete favourites.
+#include "browse/favorites.h"
+#include "core/cmdprocessor.h"
+
+namespace {
+
+class CmdProcFavdorite : public CmdMultiActionProcessor {
+ public:
+  explicit CmdProcFavdorite(Request* request) : CmdMultiActionProcessor(request) {
+    addAction("list", &CmdProcFavdorite::list);
+    addAction("add", &CmdProcFavdorite::add);
+    addAction("del", &CmdProcFavdorite::del);
+  }
+
+ private:
+  ProcessResult* list() {
+    Json::Value favorites(Json::arrayValue);
+    for (const Favorite& favorite : FavoritesList::get()) {
+      Json::Value item(Json::objectValue);
+      item["name"] = favorite.first;
+      item["path"] = favorite.second;
+      favorites.append(item);
+    }
+    ProcessResultJson* result = new ProcessResultJson();
+    result->set("favorite", favorites);
+    return result;
+  }
+
+  ProcessResult* add() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"name", "Name not defined", false},
+                                                            {"path", "Path not defined", false}}))
+      return missing;
+    FavoritesList::add(m_request->get("name"), m_request->get("path"));
+    return makeOkResult("");
+  }
+
+  ProcessResult* del() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"name", "Name not defined", false}})) return missing;
+    FavoritesList::remove(m_request->get("name"));
+    return makeOkResult("");
+  }
+};
+
+CmdProcessorCreatorImpl<CmdProcFavdorite> s_creator("favorite");
+
+}  // namespace

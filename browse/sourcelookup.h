@@ -1,0 +1,16 @@
+// Finding the file source responsible for a virtual path or a media URL:
+// local storages first, then network sources.
+#pragma once
+
+#include <string>
+
+#include "browse/filesource.h"
+
+// None for an empty path, for one no source claims, and for one with a "." or
+// ".." component, which could lead outside its source.
+IFilesSource* findSourceByVirtualPath(const std::string& path);
+
+IFilesSource* findSourceByMediaUrl(const std::string& url);
+
+// True when a "/"-separated component of path is "." or "..".
+bool hasDotComponent(const std::string& path);

@@ -1,0 +1,167 @@
+#include "browse/storage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "core/paths.h"
+#include "core/process.h"
+#include "core/utils.h"
+
+namespace {
+
+const char kVirtualRoot[] = "local/";
+const char kMediaUrlScheme[] = "storage_uuid://";
+const char kSettingsFile[] = "/tavo_folder.txt";
+const char kStorageNameKey[] = "storage_name=";
+
+// The quoted value after marker (e.g. LABEL=") at or after from; empty when the
+// marker or the closing quote is missing.
+std::string quotedValue(const std::string& line, size_t from, const char* marker) {
+  size_t at = line.find(marker, from);
+  if (at == std::string::npos) return "";
+  at += strlen(marker);
+  size_t end = line.find('"', at);
+  return end == std::string::npos ? "" : line.substr(at, end - at);
+}
+
+bool hasLabel(const Storages& storages, const std::string& label) {
+  for (const Storage& storage : storages)
+    if (storage.label() == label) return true;
+  return false;
+}
+
+// The mount point field of an mtab line: from the first "/" after the device
+// up to the next blank, with the table's escapes for blank and backslash undone.
+bool mountPointOf(const char* line, size_t deviceLength, std::string& mountPoint) {
+  if (strlen(line) <= deviceLength) return false;
+  const char* start = strchr(line + deviceLength + 1, '/');
+  if (!start) return false;
+  mountPoint.assign(start, strcspn(start, " \n"));
+  replaceAll(mountPoint, "\\040", " ");
+  replaceAll(mountPoint, "\\134", "\\");
+  return true;
+}
+
+void readStorageNames(Storages& storages) {
+  for (Storage& storage : storages) {
+    FILE* settings = fopen((storage.mountPoint() + kSettingsFile).c_str(), "re");
+    if (!settings) continue;
+    storage.setStorageName(readStorageName(settings));
+    fclose(settings);
+  }
+}
+
+}  // namespace
+
+Storage::Storage(const std::string& device, const std::string& label, const std::string& uuid)
+    : m_device(device), m_label(label), m_uuid(uuid) {}
+
+std::string Storage::displayName() const {
+  if (!m_storageName.empty()) return m_storageName;
+  if (!m_label.empty()) return m_label;
+  return "storage_" + m_uuid;
+}
+
+std::string Storage::virtualPrefix() const { return kVirtualRoot + displayName(); }
+std::string Storage::mediaUrlPrefix() const { return kMediaUrlScheme + m_uuid; }
+
+std::string Storage::realToVirtual(std::string path) const {
+  return replacePrefix(std::move(path), m_mountPoint.size(), virtualPrefix());
+}
+
+std::string Storage::mediaUrlToVirtual(std::string url) const {
+  return replacePrefix(std::move(url), mediaUrlPrefix().size(), virtualPrefix());
+}
+
+std::string Storage::realToMediaUrl(std::string path) const {
+  return replacePrefix(std::move(path), m_mountPoint.size(), mediaUrlPrefix());
+}
+
+std::string Storage::virtualToReal(std::string path) const {
+  return replacePrefix(std::move(path), virtualPrefix().size(), m_mountPoint);
+}
+
+std::string Storage::mediaUrlToReal(std::string url) const {
+  return replacePrefix(std::move(url), mediaUrlPrefix().size(), m_mountPoint);
+}
+
+std::string normaliseUuid(const std::string& uuid) {
+  std::string out = uuid;
+  for (char& c : out) c = c == '-' ? '_' : static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string storageScanCommand() {
+  // xargs -r: without any partition blkid must not run at all, as it would
+  // then describe every device of the box.
+  return "mount | grep -oE \"/dev/sd[a-z][0-9] on " + rooted(paths::kStorageMountRoot) +
+         "\" | grep -oE  \"/dev/sd[a-z][0-9]\" | xargs -r " + rooted(paths::kBlkid) + " -s LABEL -s UUID";
+}
+
+Storages parseBlkidOutput(const std::string& text) {
+  Storages storages;
+  size_t at = 0;
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = text.substr(at, end - at);
+    size_t colon = line.find(':');
+    if (line.empty() || line[0] != '/' || colon == std::string::npos) continue;
+    std::string label = quotedValue(line, colon, "LABEL=\"");
+    std::string uuid = normaliseUuid(quotedValue(line, colon, "UUID=\""));
+    if (!label.empty() && hasLabel(storages, label)) label += "(" + uuid + ")";
+    storages.emplace_back(line.substr(0, colon), label, uuid);
+  }
+  std::stable_sort(storages.begin(), storages.end(),
+                   [](const Storage& a, const Storage& b) { return a.device() < b.device(); });
+  return storages;
+}
+
+// Lines are read in pieces of at most 1022 bytes; a line counts for a storage
+// only when the device is followed by a blank, so that /dev/sda10 never
+// stands for /dev/sda1.
+void assignMountPoints(Storages& storages, FILE* mtab) {
+  char line[1023];
+  while (fgets(line, sizeof line, mtab)) {
+    for (Storage& storage : storages) {
+      const std::string& device = storage.device();
+      if (strncmp(line, device.c_str(), device.size()) != 0 || line[device.size()] != ' ') continue;
+      std::string mountPoint;
+      if (mountPointOf(line, device.size(), mountPoint)) storage.setMountPoint(mountPoint);
+      break;
+    }
+  }
+}
+
+std::string readStorageName(FILE* settings) {
+  char line[511];
+  const size_t keyLength = strlen(kStorageNameKey);
+  while (fgets(line, sizeof line, settings)) {
+    if (strncmp(line, kStorageNameKey, keyLength) != 0) continue;
+    std::string name(line + keyLength);
+    if (!name.empty() && name.back() == '\n') {
+      name.pop_back();
+      if (!name.empty() && name.back() == '\r') name.pop_back();
+    }
+    return name;
+  }
+  return "";
+}
+
+Storages scanStorages(const std::string& blkidOutput, const std::string& mtabPath) {
+  Storages storages = parseBlkidOutput(blkidOutput);
+  if (FILE* mtab = fopen(mtabPath.c_str(), "re")) {
+    assignMountPoints(storages, mtab);
+    fclose(mtab);
+  }
+  storages.erase(std::remove_if(storages.begin(), storages.end(),
+                                [](const Storage& storage) { return storage.mountPoint().empty(); }),
+                 storages.end());
+  readStorageNames(storages);
+  return storages;
+}
+
+Storages& StorageList::get() {
+  static Storages storages =
+      scanStorages(runProgramCapture("sh", {"-c", storageScanCommand()}).output, rooted(paths::kMtab));
+  return storages;
+}

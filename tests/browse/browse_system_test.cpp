@@ -1,0 +1,331 @@
+// The browsing commands run as CGI processes against storages mounted in a
+// sandbox root: mtab and blkid.tab lines and real folders under the mount points.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "core/utils.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+const char kStorageRoot[] = "/tmp/mnt/storage/";
+
+class BrowseTest : public ::testing::Test {
+ protected:
+  // A partition mounted at /tmp/mnt/storage/<folder>; blkid describes it with tags.
+  void mountStorage(const std::string& device, const std::string& folder, const std::string& tags) {
+    std::string escaped = folder;
+    replaceAll(escaped, " ", "\\040");
+    m_mtab += device + " " + m_box.path(kStorageRoot) + escaped + " vfat rw,relatime 0 0\n";
+    m_box.write("/etc/mtab", m_mtab);
+    describe(device, tags);
+    m_box.mkdirs(kStorageRoot + folder);
+    m_current = folder + "/";
+  }
+  void describe(const std::string& device, const std::string& tags) {
+    m_blkid += device + ": " + tags + " TYPE=\"vfat\"\n";
+    m_box.write("/etc/blkid.tab", m_blkid);
+  }
+  // Files and folders on the storage mounted last.
+  void file(const std::string& path, const std::string& content = "") {
+    m_box.write(kStorageRoot + m_current + path, content);
+  }
+  void folder(const std::string& path) { m_box.mkdirs(kStorageRoot + m_current + path); }
+  std::string real(const std::string& path) const { return m_box.path(kStorageRoot) + m_current + path; }
+
+  CgiResponse get(const std::string& query) { return m_box.get(query); }
+  std::string body(const std::string& query) {
+    CgiResponse response = get(query);
+    EXPECT_EQ(200, response.status()) << query << ": " << response.body;
+    return response.body;
+  }
+  void expectError(const std::string& query, const std::string& message) {
+    CgiResponse response = get(query);
+    EXPECT_EQ(500, response.status()) << query;
+    EXPECT_EQ(message, response.body) << query;
+  }
+  Json::Value json(const std::string& query) {
+    Json::Value value;
+    Json::Reader().parse(body(query), value);
+    return value;
+  }
+  std::vector<std::string> names(const std::string& query) {
+    std::vector<std::string> out;
+    Json::Value answer = json(query);
+    for (const Json::Value& entry : answer["files"]) out.push_back(entry["name"].asString());
+    return out;
+  }
+  void setOptions(const std::string& options) {
+    m_box.write("/persistfs/orvex/etc/tavorc.conf", "{\"version\":\"2\",\"options\":{\"common\":{" + options + "}}}");
+  }
+  std::string cacheFile(const std::string& key) const { return "/tmp/tavorc.cache/" + sha1Hex(key); }
+
+  Sandbox m_box;
+  std::string m_mtab, m_blkid, m_current;
+};
+
+// storage_list
+
+TEST_F(BrowseTest, StorageListIsEmptyAndBlkidNeverRunsWhenNothingIsMounted) {
+  EXPECT_EQ("{\"storages\":[]}\n", body("cmd=storage_list"));
+  EXPECT_EQ(std::string::npos, m_box.read("/var/standin.log").find("blkid")) << m_box.read("/var/standin.log");
+}
+
+TEST_F(BrowseTest, StorageListNamesEveryMountedPartitionInDeviceOrder) {
+  mountStorage("/dev/sdc1", "sdc1", "LABEL=\"USB\" UUID=\"CCCC-0001\"");
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"AAAA-0002\"");
+  mountStorage("/dev/sdb1", "My Disk", "");
+  mountStorage("/dev/sdd1", "sdd1", "LABEL=\"Data\" UUID=\"DD-1\"");
+  file("tavo_folder.txt", "volume=3\nstorage_name=Kino\r\n");
+  describe("/dev/sde1", "LABEL=\"Gone\" UUID=\"EE\"");  // known to blkid, not mounted
+  m_box.write("/etc/blkid.tab", m_blkid);
+  EXPECT_EQ(
+      "{\"storages\":["
+      "{\"label\":\"USB(aaaa_0002)\",\"name\":\"local/USB(aaaa_0002)\",\"title\":\"USB(aaaa_0002)\",\"uuid\":\"aaaa_0002\"},"
+      "{\"label\":\"\",\"name\":\"local/storage_\",\"title\":\"storage_\",\"uuid\":\"\"},"
+      "{\"label\":\"USB\",\"name\":\"local/USB\",\"title\":\"USB\",\"uuid\":\"cccc_0001\"},"
+      "{\"label\":\"Data\",\"name\":\"local/Kino\",\"title\":\"Kino\",\"uuid\":\"dd_1\"}]}\n",
+      body("cmd=storage_list"));
+}
+
+// file_list: listing
+
+TEST_F(BrowseTest, FileListAnswersExactBytesForASmallFolder) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  for (const char* name : {"Films/b.mkv", "Films/A.mp3", "Films/notes.txt", "Films/tavo_folder.txt",
+                           "Films/tavo_folder.TXT", "Films/.hidden.mkv", "Films/Extras/x.txt"})
+    file(name);
+  folder("Films/.trash");
+  mkfifo(real("Films/pipe.mp3").c_str(), 0600);
+  CgiResponse response = get("cmd=file_list&path=local/USB/Films");
+  EXPECT_EQ(200, response.status());
+  EXPECT_EQ("application/json; charset=utf8", response.header("Content-Type"));
+  EXPECT_EQ(
+      "{\"currDirPlayPath\":\"local/USB/Films\",\"files\":["
+      "{\"name\":\"Extras\",\"path\":\"local/USB/Films/Extras\"},"
+      "{\"name\":\"A.mp3\",\"play_path\":\"local/USB/Films/A.mp3\"},"
+      "{\"name\":\"b.mkv\",\"play_path\":\"local/USB/Films/b.mkv\"},"
+      "{\"name\":\"notes.txt\"},"
+      "{\"name\":\"tavo_folder.TXT\"}]}\n",
+      response.body);
+}
+
+TEST_F(BrowseTest, FileListOfAStorageRootAndOfAnEmptyFolder) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  folder("Films");
+  folder("Empty");
+  EXPECT_EQ(
+      "{\"currDirPlayPath\":\"local/USB\",\"files\":[{\"name\":\"Empty\",\"path\":\"local/USB/Empty\"},"
+      "{\"name\":\"Films\",\"path\":\"local/USB/Films\"}]}\n",
+      body("cmd=file_list&path=local/USB"));
+  EXPECT_EQ("{\"currDirPlayPath\":\"local/USB/Empty\",\"files\":[]}\n", body("cmd=file_list&path=local/USB/Empty/"));
+}
+
+TEST_F(BrowseTest, FileListOrdersCyrillicAfterAsciiWithCaseFolded) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  for (const char* name : {"m/\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.mp3", "m/\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.mp3",
+                           "m/Zebra.mp3", "m/2001.mp3", "m/_x.mp3", "m/alpha.mp3"})
+    file(name);
+  std::vector<std::string> expected = {"2001.mp3", "_x.mp3", "alpha.mp3", "Zebra.mp3",
+                                       "\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.mp3",
+                                       "\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.mp3"};
+  EXPECT_EQ(expected, names("cmd=file_list&path=local/USB/m"));
+}
+
+TEST_F(BrowseTest, FileListPublishesCoversOfPlayableFolders) {
+  setOptions("\"show_covers\":\"true\"");
+  mountStorage("/dev/sdb1", "My Disk", "LABEL=\"USB\" UUID=\"1\"");
+  file("Music/Album/Cover.JPG");
+  file("Music/Album/01.flac");
+  file("Music/Pictures/cover.jpg");
+  folder("Music/Pictures/More");
+  folder("Music/Film/VIDEO_TS");
+  Json::Value files = json("cmd=file_list&path=local/USB/Music")["files"];
+  ASSERT_EQ(3u, files.size());
+  std::string image = real("Music/Album/Cover.JPG");
+  std::string link = md5Hex(image) + ".JPG";
+  EXPECT_EQ("Album", files[0]["name"].asString());
+  EXPECT_EQ("/covers/" + link, files[0]["cover"].asString());
+  EXPECT_EQ("local/USB/Music/Album", files[0]["play_path"].asString());
+  char target[4096];
+  ssize_t n = readlink(m_box.path("/tmp/www/covers/" + link).c_str(), target, sizeof target);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(image, std::string(target, static_cast<size_t>(n)));
+  EXPECT_EQ("Film", files[1]["name"].asString());  // disc folder: playable, no cover
+  EXPECT_EQ("local/USB/Music/Film", files[1]["play_path"].asString());
+  EXPECT_FALSE(files[1].isMember("cover"));
+  EXPECT_EQ("Pictures", files[2]["name"].asString());  // a cover alone makes nothing playable
+  EXPECT_FALSE(files[2].isMember("cover"));
+  EXPECT_FALSE(files[2].isMember("play_path"));
+}
+
+TEST_F(BrowseTest, FolderWithOnlyACoverFollowsThePlayFoldersWithCoverOption) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  file("d/Pics/cover.jpg");
+  folder("d/Pics/Sub");
+  struct Row {
+    const char* options;
+    bool playable, cover;
+  } rows[] = {
+      {"\"play_dwc\":\"true\",\"show_covers\":\"true\"", true, true},
+      {"\"play_dwc\":\"true\"", true, false},
+      {"\"show_covers\":\"true\"", false, false},
+      {"", false, false},
+  };
+  for (const Row& row : rows) {
+    setOptions(row.options);
+    Json::Value entry = json("cmd=file_list&ignore_cache=1&path=local/USB/d")["files"][0];
+    EXPECT_EQ("local/USB/d/Pics", entry["path"].asString()) << row.options;
+    EXPECT_EQ(row.playable, entry.isMember("play_path")) << row.options;
+    EXPECT_EQ(row.cover, entry.isMember("cover")) << row.options;
+  }
+}
+
+TEST_F(BrowseTest, SymbolicLinksAreFollowedAndADanglingOneFailsTheListing) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  folder("real");
+  file("real/a.mp3");
+  symlink(real("real").c_str(), real("linked").c_str());
+  EXPECT_EQ("linked", json("cmd=file_list&path=local/USB")["files"][0]["name"].asString());
+  EXPECT_EQ("local/USB/linked", json("cmd=file_list&path=local/USB")["files"][0]["path"].asString());
+  symlink(real("nowhere").c_str(), real("broken.mkv").c_str());
+  expectError("cmd=file_list&ignore_cache=1&path=local/USB", "stat64 error 0-2");
+  EXPECT_EQ("local/USB/linked", json("cmd=file_list&path=local/USB")["files"][0]["path"].asString());
+}
+
+// file_list: paths that name nothing or lead out of a storage
+
+TEST_F(BrowseTest, PathsOutsideEveryStorageAreInvalid) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  folder("Films");
+  for (const char* path : {"local/USB/..", "local/USB/%2e%2e", "local/USB/Films/../..", "local/USB/./Films",
+                           "local/USB/%2E%2E/%2E%2E/etc", "/etc", "%2Fetc", "local/USBX", "", "local"})
+    expectError(std::string("cmd=file_list&path=") + path, "invalid path");
+  expectError("cmd=file_list", "invalid path");
+  EXPECT_FALSE(m_box.exists("/tmp/tavorc.cache/" + sha1Hex("local/USB/..")));
+}
+
+TEST_F(BrowseTest, AFileOrAMissingFolderIsADirError) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  file("a.mkv");
+  expectError("cmd=file_list&path=local/USB/a.mkv", "dir error (20): " + real("a.mkv/"));
+  std::string longName(150, 'x');
+  std::string longPath = "local/USB/" + longName + "/" + longName + "/" + longName;
+  expectError("cmd=file_list&path=" + longPath,
+              "dir error (2): " + real(longName + "/" + longName + "/" + longName + "/"));
+}
+
+// file_list: the answer cache
+
+TEST_F(BrowseTest, CacheIsStoredUnderTheFolderPathAndServedUntilIgnored) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  file("a.mp3");
+  std::string fresh = body("cmd=file_list&path=local/USB");
+  EXPECT_EQ(fresh, m_box.read(cacheFile("local/USB")));
+  m_box.write(cacheFile("local/USB"), "{\"cached\":1}\n");
+  EXPECT_EQ("{\"cached\":1}\n", body("cmd=file_list&path=local/USB"));
+  EXPECT_EQ("{\"cached\":1}\n", body("cmd=file_list&ignore_cache=true&path=local/USB"));
+  // With a trailing "/" the lookup never hits, but the answer is stored for the plain path.
+  EXPECT_EQ(fresh, body("cmd=file_list&path=local/USB/"));
+  EXPECT_FALSE(m_box.exists(cacheFile("local/USB/")));
+  EXPECT_EQ(fresh, m_box.read(cacheFile("local/USB")));
+  m_box.write(cacheFile("local/USB"), "{\"cached\":2}\n");
+  EXPECT_EQ(fresh, body("cmd=file_list&ignore_cache=1&path=local/USB"));
+  EXPECT_EQ(fresh, m_box.read(cacheFile("local/USB")));
+  // No temporary file is left beside the cache files.
+  EXPECT_EQ("1\n", shellOutput("ls -A '" + m_box.path("/tmp/tavorc.cache") + "' | wc -l"));
+}
+
+TEST_F(BrowseTest, CachedAnswerIsServedWhenTheStorageIsGone) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  file("a.mp3");
+  std::string fresh = body("cmd=file_list&path=local/USB");
+  m_box.write("/etc/mtab", "");
+  EXPECT_EQ(fresh, body("cmd=file_list&path=local/USB"));
+  expectError("cmd=file_list&ignore_cache=1&path=local/USB", "invalid path");
+  m_box.write(cacheFile("local/USB"), "");  // an empty cache file does not count
+  expectError("cmd=file_list&path=local/USB", "invalid path");
+}
+
+TEST_F(BrowseTest, ListingIsAnsweredWhenTheCacheFolderCannotBeMade) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  m_box.write("/tmp/tavorc.cache", "not a folder");
+  EXPECT_EQ("{\"currDirPlayPath\":\"local/USB\",\"files\":[]}\n", body("cmd=file_list&path=local/USB"));
+  std::string log = m_box.read("/tmp/tavorc.log");
+  EXPECT_NE(std::string::npos, log.find(" error : mkdir '" + m_box.path("/tmp/tavorc.cache/") + "' failed")) << log;
+}
+
+// favorite
+
+TEST_F(BrowseTest, FavouritesListAddReplaceAndDelete) {
+  EXPECT_EQ("{\"favorite\":[]}\n", body("cmd=favorite&action=list"));
+  Json::Value config;
+  Json::Reader().parse(m_box.read("/persistfs/orvex/etc/tavorc.conf"), config);
+  EXPECT_TRUE(config["favorites"].isObject());
+  EXPECT_EQ(0u, config["favorites"].size());
+
+  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=alpha&path=local/USB/a"));
+  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=Zeta&path=local/USB/z"));
+  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=Films&path=local/USB/Old"));
+  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=Films&path=local/USB/Films"));
+  EXPECT_EQ(
+      "{\"favorite\":[{\"name\":\"Films\",\"path\":\"local/USB/Films\"},{\"name\":\"Zeta\",\"path\":\"local/USB/z\"},"
+      "{\"name\":\"alpha\",\"path\":\"local/USB/a\"}]}\n",
+      body("cmd=favorite&action=list"));
+  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=del&name=Zeta"));
+  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=del&name=nobody"));
+  EXPECT_EQ(
+      "{\"favorite\":[{\"name\":\"Films\",\"path\":\"local/USB/Films\"},{\"name\":\"alpha\",\"path\":\"local/USB/a\"}]}\n",
+      body("cmd=favorite&action=list"));
+}
+
+TEST_F(BrowseTest, FavouritesRefuseMissingNamesAndPaths) {
+  expectError("cmd=favorite&action=add", "Name not defined");
+  expectError("cmd=favorite&action=add&path=x", "Name not defined");
+  expectError("cmd=favorite&action=add&name=A", "Path not defined");
+  expectError("cmd=favorite&action=add&name=A&path=", "Path not defined");
+  expectError("cmd=favorite&action=del&name=", "Name not defined");
+  EXPECT_EQ("{\"favorite\":[]}\n", body("cmd=favorite&action=list"));
+}
+
+TEST_F(BrowseTest, FavouritesOfTheWrongShapeAreReadOrReplaced) {
+  m_box.write("/persistfs/orvex/etc/tavorc.conf",
+              "{\"version\":\"2\",\"favorites\":{\"b\":{\"name\":\"b\"},\"a\":7}}");
+  EXPECT_EQ("{\"favorite\":[{\"name\":\"\",\"path\":\"\"},{\"name\":\"b\",\"path\":\"\"}]}\n",
+            body("cmd=favorite&action=list"));
+  m_box.write("/persistfs/orvex/etc/tavorc.conf", "{\"version\":\"2\",\"favorites\":[1,2]}");
+  EXPECT_EQ("{\"favorite\":[]}\n", body("cmd=favorite&action=list"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SampleStorage, IsBrowsableAndPlayableAndStaysTheSameWhenMadeAgain) {
+  Sandbox box;
+  std::string make = "sh '" + sourceDir() + "/tools/make-sample-storage.sh' '" + box.root() + "'";
+  int status = -1;
+  shellOutput(make, &status);
+  ASSERT_EQ(0, status);
+  std::string mtab = box.read("/etc/mtab"), media = box.read("/var/playersim/media.conf");
+  shellOutput(make, &status);
+  ASSERT_EQ(0, status);
+  EXPECT_EQ(mtab, box.read("/etc/mtab"));
+  EXPECT_EQ(media, box.read("/var/playersim/media.conf"));
+  EXPECT_EQ("storage_uuid://4a3b_1c2d " + box.path("/tmp/mnt/storage/sda1") + "\n" +
+                "storage_uuid://7e11_00f3 " + box.path("/tmp/mnt/storage/sdb1") + "\n",
+            media);
+  CgiResponse list = box.get("cmd=storage_list");
+  EXPECT_NE(std::string::npos, list.body.find("\"name\":\"local/DEMO\"")) << list.body;
+  EXPECT_NE(std::string::npos, list.body.find("\"name\":\"local/Music Stick\"")) << list.body;
+  CgiResponse films = box.get("cmd=file_list&path=local/DEMO/Films");
+  EXPECT_NE(std::string::npos, films.body.find("\"play_path\":\"local/DEMO/Films/Sintel\"")) << films.body;
+  EXPECT_NE(std::string::npos, films.body.find("\"play_path\":\"local/DEMO/Films/Tears of Steel.iso\"")) << films.body;
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#!/bin/sh
+# The demo: builds, lays out a sandbox root with a simulated player and a
+# generated sample storage, and serves the remote-control API through lighttpd
+# on http://127.0.0.1:8080 until Ctrl-C.
+set -e
+cd "$(dirname "$0")/.."
+top=$(pwd)
+sh tools/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target tavorc playersim
+
+root=${TAVORC_DEMO_ROOT:-/tmp/tavorc-demo}
+port=${TAVORC_DEMO_PORT:-8080}
+export TAVORC_ROOT="$root"
+for d in tmp/www/cgi-bin tmp/www/rc/i18n tmp/mnt/smb tmp/mnt/nfs var/run var/playersim persistfs/orvex/etc etc sbin bin mnt/config; do
+  mkdir -p "$root/$d"
+done
+
+# The programs: tavorc as CGI and as "do2" (the history poller's program), the
+# player simulator as the player's control program, stand-ins for what only
+# the box has (mount table, partitions).
+ln -sf "$top/build/tavorc" "$root/tmp/www/cgi-bin/tavorc"
+ln -sf "$top/build/tavorc" "$root/tmp/www/cgi-bin/do2"
+ln -sf "$top/build/playersim" "$root/tmp/www/cgi-bin/do"
+for p in mount umount; do ln -sf "$top/tests/support/standins/$p" "$root/bin/$p"; done
+ln -sf "$top/tests/support/standins/blkid" "$root/sbin/blkid"
+[ -f "$root/etc/mtab" ] || : >"$root/etc/mtab"
+[ -f "$root/tmp/sysinfo.txt" ] || printf 'serial_number: DEMO-0001\n' >"$root/tmp/sysinfo.txt"
+printf 'title = Films\nplay = Play\nback = Back\n' >"$root/tmp/www/rc/i18n/en"
+printf 'title = Filme\nplay = Abspielen\nback = Zurück\n' >"$root/tmp/www/rc/i18n/de"
+[ -x tools/make-sample-storage.sh ] && sh tools/make-sample-storage.sh "$root"
+[ -x tools/add-sample-share.sh ] && sh tools/add-sample-share.sh "$root"
+[ -x build/playersim ] && ./build/playersim "$root" set power=on >/dev/null 2>&1 || true
+
+cat >"$root/lighttpd.conf" <<CONF
+server.modules = ("mod_access", "mod_setenv", "mod_cgi")
+server.document-root = "$root/tmp/www"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$root/lighttpd-error.log"
+mimetype.assign = (".js" => "text/javascript", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
+cgi.assign = ("/cgi-bin/tavorc" => "", "/cgi-bin/do" => "")
+setenv.add-environment = ("TAVORC_ROOT" => "$root", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
+CONF
+
+u="http://127.0.0.1:$port/cgi-bin/tavorc"
+cat <<HELP
+
+tavorc demo: sandbox root $root, serving on http://127.0.0.1:$port (Ctrl-C stops)
+Try:
+  curl -i '$u?cmd=app_info'
+  curl -s '$u?cmd=option&action=set&opt_name=show_covers&opt_value=true'
+  curl -s '$u?cmd=option&action=list'
+  curl -s '$u?cmd=dict&action=get&lng=de&callback=onDict'
+  curl -s '$u?cmd=storage_list'
+  curl -s '$u?cmd=file_list&path=local/DEMO'
+  curl -s '$u?cmd=favorite&action=add&name=Films&path=local/DEMO/Films'
+  curl -s '$u?cmd=network_source_add&title=NAS&type=0&address=nas&path=Media'
+  curl -s '$u?cmd=network_source_list'
+  curl -s '$u?cmd=file_list&path=smb/NAS'
+  curl -s '$u?cmd=log'
+The simulated player (its control program, as the player's web server serves it):
+  curl -s 'http://127.0.0.1:$port/cgi-bin/do?cmd=status'
+  curl -s 'http://127.0.0.1:$port/cgi-bin/do?cmd=ir_code&ir_code=BC43BF00'   (power key)
+  ./build/playersim $root show
+HELP
+exec lighttpd -D -f "$root/lighttpd.conf"

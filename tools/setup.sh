@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs what building, testing and the demo need on a Debian 12 machine.
+# Packages already present are left alone; apt-get runs only when one is missing.
+set -e
+packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libgtest-dev libgmock-dev
+lighttpd curl wget unzip zip valgrind"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq $missing >/dev/null

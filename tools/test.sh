@@ -1,0 +1,19 @@
+#!/bin/sh
+# The whole test suite: a normal build running every test, and an
+# AddressSanitizer + UndefinedBehaviorSanitizer build running the unit and
+# system tests. Exits non-zero on any failure.
+set -e
+cd "$(dirname "$0")/.."
+sh tools/setup.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DTAVORC_SANITIZE=ON >/dev/null
+cmake --build build-san -j"$jobs"
+
+status=0
+ctest --test-dir build --output-on-failure -j"$jobs" || status=1
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-san --output-on-failure -j"$jobs" -L 'unit|system' || status=1
+exit $status
