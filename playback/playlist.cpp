@@ -90,7 +90,7 @@ void forEachLine(const std::string& path, Handler handler) {
   if (fd < 0) return;
   std::string line;
   bool cut = false;
-  char buffer[65536];
+  char buffer[16384];
   ssize_t n;
   while ((n = readFully(fd, buffer, sizeof buffer)) > 0) {
     for (ssize_t i = 0; i < n; ++i) {
