@@ -44,6 +44,9 @@ ProcessResult* CmdProcessor::run() {
   if (trace) logMessage(" ------- process command: %s", traceText(m_request->queryString()).c_str());
   m_result = process();
   if (m_newBid) m_result->setCookie("bid", Config::instance()->bid(), kBidLifetime);
+  // The document is on disk before the answer leaves: a process killed after
+  // answering must not lose what the client was told was done.
+  Config::instance()->save();
   return m_result;
 }
 

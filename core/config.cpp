@@ -19,7 +19,7 @@ Config::Config(const std::string& bid) : m_bid(bid) {
 }
 
 Config::~Config() {
-  save();
+  if (!m_saved) save();
   if (s_instance == this) s_instance = nullptr;
 }
 
@@ -76,6 +76,7 @@ void Config::save() {
   Json::StyledStreamWriter writer("\t");
   writer.write(text, m_root);
   writeFileAtomic(rooted(paths::kConfigFile), text.str());
+  m_saved = true;
 }
 
 Json::Value& Config::options() {

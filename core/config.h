@@ -10,7 +10,7 @@
 class Config {
  public:
   explicit Config(const std::string& bid);  // loads; AppException("double config") for a second one
-  virtual ~Config();                        // saves
+  virtual ~Config();                        // saves, unless save() already did
 
   static Config* instance() { return s_instance; }
 
@@ -25,6 +25,9 @@ class Config {
   void setLpd(const std::string& value);
 
   void load();
+  // Writes the document now. The request's end calls it before the answer goes
+  // out, so that an answered request is never lost; the destructor then skips
+  // its own write.
   void save();
 
   static constexpr const char* kVersion = "2";
@@ -39,6 +42,7 @@ class Config {
   std::string m_bid;
   std::vector<std::string> m_perBrowserKeys;
   bool m_perBrowser = false;
+  bool m_saved = false;
 
   static Config* s_instance;
 };

@@ -138,6 +138,9 @@ void serve(const char* queryString, const char* method) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A client that goes away must not end the process while it holds the
+  // semaphore: a write to the closed pipe fails instead.
+  signal(SIGPIPE, SIG_IGN);
   const char* queryString = getenv("QUERY_STRING");
   const char* method = getenv("REQUEST_METHOD");
   if (!queryString && argc == 2) queryString = argv[1];

@@ -22,6 +22,7 @@ struct ChildOutput {
 [[noreturn]] void execChild(const std::string& path, const std::vector<std::string>& arguments,
                             ChildOutput output, bool ownGroup) {
   if (ownGroup) setpgid(0, 0);
+  signal(SIGPIPE, SIG_DFL);  // the request process ignores it; its programs must not
   if (output.outFd >= 0) dup2(output.outFd, STDOUT_FILENO);
   if (output.errFd >= 0) dup2(output.errFd, STDERR_FILENO);
   std::vector<char*> argv;

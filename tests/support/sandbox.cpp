@@ -112,6 +112,7 @@ CgiResponse Sandbox::run(const CgiRequest& request) const {
     env.push_back("CONTENT_LENGTH=" + std::to_string(request.body.size()));
   else if (request.contentLength != "auto" && !request.contentLength.empty())
     env.push_back("CONTENT_LENGTH=" + request.contentLength);
+  env.insert(env.end(), request.environment.begin(), request.environment.end());
 
   signal(SIGPIPE, SIG_IGN);  // a body the program does not read must not end the test
   int in[2], out[2];

@@ -21,6 +21,7 @@ struct CgiRequest {
   std::string contentLength = "auto";  // "auto": the body's length; "": unset
   std::vector<std::string> arguments;  // command-line arguments
   bool setQuery = true;                // false: QUERY_STRING unset
+  std::vector<std::string> environment;  // further variables, "NAME=value"
 };
 
 struct CgiResponse {

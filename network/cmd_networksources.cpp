@@ -1,0 +1,67 @@
+// "network_source_add", "network_source_del" and "network_source_list": the
+// front end's management of SMB and NFS sources.
+#include "core/cmdprocessor.h"
+#include "network/networkservice.h"
+
+namespace {
+
+class CmdProcAddNetworkSource : public CmdProcessor {
+ public:
+  using CmdProcessor::CmdProcessor;
+
+  ProcessResult* process() override {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"title", "Title not defined", false},
+                                                            {"type", "Type not defined", false},
+                                                            {"address", "Server not defined", false},
+                                                            {"path", "Directory not defined", false}}))
+      return missing;
+    const Request& r = *m_request;
+    if (r.get("type") == "1" && r.get("protocol").empty()) return makeErrorResult("Protocol not defined");
+    NetworkService::instance().add(r.get("title"), r.get("type"), r.get("protocol"), r.get("address"),
+                                   r.get("path"), r.get("user"), r.get("password"));
+    return makeOkResult("");
+  }
+};
+
+class CmdProcDelNetworkSource : public CmdProcessor {
+ public:
+  using CmdProcessor::CmdProcessor;
+
+  ProcessResult* process() override {
+    const std::string& key = m_request->get("source_key");
+    if (key.empty()) return makeErrorResult("source name not defined");
+    NetworkService::instance().remove(key);
+    return makeOkResult("");
+  }
+};
+
+// Address, user, password and protocol are never answered.
+Json::Value listEntry(const NetworkSource& source) {
+  Json::Value entry(Json::objectValue);
+  entry["title"] = source.title();
+  entry["name"] = source.virtualPrefix();
+  entry["key"] = source.key();
+  entry["path"] = source.path();
+  entry["is_persist"] = source.isPersist() ? "1" : "0";
+  entry["type"] = source.type() == NETWORK_NFS ? "NFS" : "SMB";
+  return entry;
+}
+
+class CmdProcNetworkSourcesList : public CmdProcessor {
+ public:
+  using CmdProcessor::CmdProcessor;
+
+  ProcessResult* process() override {
+    Json::Value entries(Json::arrayValue);
+    for (const NetworkSource& source : NetworkService::instance().sources()) entries.append(listEntry(source));
+    ProcessResultJson* result = new ProcessResultJson();
+    result->set("sources", entries);
+    return result;
+  }
+};
+
+CmdProcessorCreatorImpl<CmdProcAddNetworkSource> s_addCreator("network_source_add");
+CmdProcessorCreatorImpl<CmdProcDelNetworkSource> s_delCreator("network_source_del");
+CmdProcessorCreatorImpl<CmdProcNetworkSourcesList> s_listCreator("network_source_list");
+
+}  // namespace

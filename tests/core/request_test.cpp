@@ -1,0 +1,220 @@
+#include "core/request.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+Request::Params parse(const std::string& text) {
+  Request::Params params;
+  Request::parseParameters(text, params);
+  return params;
+}
+
+Request::Params cookies(const std::string& text) {
+  Request::Params params;
+  Request::parseCookies(text, params);
+  return params;
+}
+
+struct ParseCase {
+  const char* description;
+  const char* text;
+  Request::Params expected;
+};
+
+TEST(RequestParameters, SplitsPairsByTheTwoStateRule) {
+  const ParseCase cases[] = {
+      {"two plain pairs", "a=1&b=2", {{"a", "1"}, {"b", "2"}}},
+      {"an ampersand before '=' belongs to the name", "a&b=2", {{"a&b", "2"}}},
+      {"a doubled ampersand starts the next name", "a=1&&b=2", {{"a", "1"}, {"&b", "2"}}},
+      {"a second '=' belongs to the value", "x=1=2", {{"x", "1=2"}}},
+      {"the first occurrence wins", "a=1&a=2", {{"a", "1"}}},
+      {"a trailing name without '=' has an empty value", "a=1&b", {{"a", "1"}, {"b", ""}}},
+      {"a pair ended by '&' is kept with an empty name", "=x&a=1", {{"", "x"}, {"a", "1"}}},
+      {"an empty pending name at the end is dropped", "a=1&=x", {{"a", "1"}}},
+      {"empty text", "", {}},
+      {"a lone '&' is a name", "&", {{"&", ""}}},
+  };
+  for (const ParseCase& c : cases) EXPECT_EQ(c.expected, parse(c.text)) << c.description;
+}
+
+TEST(RequestParameters, DecodesNamesAndValues) {
+  const ParseCase cases[] = {
+      {"slashes and plus", "cmd=file_list&path=%2Ftmp%2Fa+b", {{"cmd", "file_list"}, {"path", "/tmp/a b"}}},
+      {"an encoded name", "%41=1", {{"A", "1"}}},
+      {"percent at the end stays", "v=100%", {{"v", "100%"}}},
+      {"percent with one character after it stays", "v=1%4", {{"v", "1%4"}}},
+      {"percent before non-hex digits stays", "v=%zz", {{"v", "%zz"}}},
+      {"hex digits in either case", "v=%2f%2F", {{"v", "//"}}},
+      {"a decoded zero byte ends the value", "v=ab%00cd&w=1", {{"v", "ab"}, {"w", "1"}}},
+      {"a decoded zero byte ends the name", "n%00x=1", {{"n", "1"}}},
+      {"an encoded '&' and '=' do not split", "a=%26b%3Dc", {{"a", "&b=c"}}},
+      {"bytes above 127 pass through", "v=%C3%A9", {{"v", "\xC3\xA9"}}},
+  };
+  for (const ParseCase& c : cases) EXPECT_EQ(c.expected, parse(c.text)) << c.description;
+}
+
+TEST(RequestParameters, CutsLongNamesAndValuesAtTheBufferSizes) {
+  std::string name(300, 'n');
+  std::string value(2000, 'v');
+  Request::Params params = parse(name + "=" + value + "&b=2");
+  ASSERT_EQ(2u, params.size());
+  EXPECT_EQ(std::string(Request::kMaxValue, 'v'), params[std::string(Request::kMaxName, 'n')]);
+  EXPECT_EQ("2", params["b"]);
+
+  // Exactly at the limits, nothing is lost.
+  Request::Params exact = parse(std::string(127, 'x') + "=" + std::string(511, 'y'));
+  EXPECT_EQ(std::string(511, 'y'), exact[std::string(127, 'x')]);
+}
+
+TEST(RequestCookies, SkipTheCharacterAfterEachSeparatorAndDoNotDecode) {
+  const ParseCase cases[] = {
+      {"the usual separator", "bid=ABC; lang=en", {{"bid", "ABC"}, {"lang", "en"}}},
+      {"no blank: the next character is skipped all the same", "bid=ABC;lang=en", {{"bid", "ABC"}, {"ang", "en"}}},
+      {"values are not decoded", "a=x%20y+z", {{"a", "x%20y+z"}}},
+      {"a trailing separator adds nothing", "a=1;", {{"a", "1"}}},
+      {"the first occurrence wins", "a=1; a=2", {{"a", "1"}}},
+      {"'=' inside a value", "a=b=c", {{"a", "b=c"}}},
+  };
+  for (const ParseCase& c : cases) EXPECT_EQ(c.expected, cookies(c.text)) << c.description;
+}
+
+class RequestEnvironment : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("HTTP_COOKIE");
+    unsetenv("CONTENT_LENGTH");
+  }
+  void TearDown() override { SetUp(); }
+};
+
+TEST_F(RequestEnvironment, LookupsReadOnlyTheirOwnMap) {
+  setenv("HTTP_COOKIE", "bid=B1; cmd=cookie", 1);
+  std::string query = "cmd=app_info&n=12abc&e=&neg=-3";
+  Request request(query.c_str(), "GET");
+  EXPECT_EQ(query.c_str(), request.queryString());
+  EXPECT_EQ("app_info", request.get("cmd"));
+  EXPECT_EQ("", request.get("bid"));
+  EXPECT_EQ("B1", request.cookie("bid"));
+  EXPECT_EQ("", request.cookie("n"));
+  EXPECT_EQ(12, request.getInt("n"));
+  EXPECT_EQ(-3, request.getInt("neg"));
+  EXPECT_EQ(0, request.getInt("absent"));
+  EXPECT_TRUE(request.has("e"));
+  EXPECT_FALSE(request.has("absent"));
+  EXPECT_EQ("", request.post("cmd"));
+  EXPECT_TRUE(request.postNames().empty());
+}
+
+TEST_F(RequestEnvironment, NullQueryAndMethodGiveEmptyMaps) {
+  Request request(nullptr, nullptr);
+  EXPECT_EQ(nullptr, request.queryString());
+  EXPECT_FALSE(request.has("cmd"));
+  EXPECT_EQ("", request.cookie("bid"));
+}
+
+// Runs the request parser in a child whose standard input is a pipe holding
+// body; with keepOpen the writing end stays open, so a parser that waits for
+// more than it may read hangs and is stopped by the alarm.
+struct BodyOutcome {
+  bool finished = false;
+  Request::Params post;
+};
+
+BodyOutcome parseBody(const char* method, const char* contentLength, const std::string& body, bool keepOpen) {
+  signal(SIGPIPE, SIG_IGN);  // a child that reads no body closes its end early
+  int in[2], out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    alarm(3);
+    dup2(in[0], STDIN_FILENO);
+    close(in[1]);
+    if (contentLength) setenv("CONTENT_LENGTH", contentLength, 1);
+    Request request("cmd=option", method);
+    std::string report;
+    for (const std::string& name : request.postNames()) report += name + '\0' + request.post(name) + '\0';
+    if (write(out[1], report.data(), report.size()) < 0) _exit(2);
+    _exit(0);
+  }
+  close(in[0]);
+  close(out[1]);
+  if (!body.empty() && write(in[1], body.data(), body.size()) < 0) ADD_FAILURE() << "body not written";
+  if (!keepOpen) close(in[1]);
+  std::string report;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0) report.append(buffer, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (keepOpen) close(in[1]);
+  BodyOutcome outcome;
+  outcome.finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  for (size_t at = 0; at < report.size();) {
+    std::string name = report.c_str() + at;
+    at += name.size() + 1;
+    std::string value = report.c_str() + at;
+    at += value.size() + 1;
+    outcome.post[name] = value;
+  }
+  return outcome;
+}
+
+TEST(RequestBody, ReadsTheFirstLineOnlyKeepingItsLineFeed) {
+  std::string body = "a=1&b=x+y\nc=3";
+  BodyOutcome outcome = parseBody("POST", std::to_string(body.size()).c_str(), body, false);
+  ASSERT_TRUE(outcome.finished);
+  Request::Params expected = {{"a", "1"}, {"b", "x y\n"}};
+  EXPECT_EQ(expected, outcome.post);
+}
+
+TEST(RequestBody, ReadsAtMostContentLengthBytes) {
+  BodyOutcome outcome = parseBody("post", "3", "a=12345", true);
+  ASSERT_TRUE(outcome.finished);
+  Request::Params expected = {{"a", "1"}};
+  EXPECT_EQ(expected, outcome.post);
+}
+
+TEST(RequestBody, IsReadOnlyForPostWithAValidLength) {
+  struct Case {
+    const char* description;
+    const char* method;
+    const char* length;
+  };
+  const Case cases[] = {
+      {"GET", "GET", "3"},         {"no method", nullptr, "3"},
+      {"no length", "POST", nullptr}, {"negative length", "POST", "-1"},
+      {"malformed length", "POST", "abc"}, {"empty length", "POST", ""},
+  };
+  for (const Case& c : cases) {
+    BodyOutcome outcome = parseBody(c.method, c.length, "a=1", true);
+    EXPECT_TRUE(outcome.finished) << c.description << ": waited for input";
+    EXPECT_TRUE(outcome.post.empty()) << c.description;
+  }
+}
+
+TEST(RequestBody, ZeroLengthReadsNothing) {
+  BodyOutcome outcome = parseBody("POST", "0", "a=1", true);
+  EXPECT_TRUE(outcome.finished);
+  EXPECT_TRUE(outcome.post.empty());
+}
+
+TEST(RequestBody, HugeLengthIsBoundedAndNeverWaitsForMore) {
+  // 64 KiB of a value without line feed, the sender still connected: the
+  // parser must stop at its bound instead of waiting for the promised rest.
+  std::string body = "v=" + std::string(Request::kMaxBody - 2, 'x');
+  for (const char* length : {"1000000000000", "99999999999999999999999"}) {
+    BodyOutcome outcome = parseBody("POST", length, body, true);
+    ASSERT_TRUE(outcome.finished) << length;
+    EXPECT_EQ(std::string(Request::kMaxValue, 'x'), outcome.post["v"]) << length;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,529 @@
+#include "playback/playlist.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/config.h"
+#include "core/paths.h"
+#include "core/result.h"
+#include "core/sysio.h"
+#include "core/utils.h"
+#include "tests/support/fuzzrun.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+Sandbox* g_sandbox = nullptr;
+
+const char kThreeTracks[] =
+    "PERFORMER \"Band\"\n"
+    "TITLE \"Album\"\n"
+    "FILE \"album.flac\" WAVE\n"
+    "  TRACK 01 AUDIO\n"
+    "    TITLE \"One\"\n"
+    "    INDEX 01 00:00:00\n"
+    "  TRACK 02 AUDIO\n"
+    "    TITLE \"Two\"\n"
+    "    INDEX 01 03:10:50\n"
+    "  TRACK 03 AUDIO\n"
+    "    TITLE \"Three\"\n"
+    "    INDEX 01 07:00:74";  // no final line feed: the reader adds one
+
+std::string oneTrack(const std::string& title) {
+  return "FILE \"a.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"" + title + "\"\n    INDEX 01 00:00:00\n";
+}
+
+class PlaylistTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_folder = g_sandbox->root() + "/media/" + info->test_suite_name() + "." + info->name();
+    g_sandbox->mkdirs(m_folder.substr(g_sandbox->root().size()));
+    unlink(rooted(paths::kPlaylistFile).c_str());
+    unlink(rooted(paths::kLogFile).c_str());
+    m_config = std::make_unique<Config>("testbid");
+  }
+
+  // Creates a file (and its folders) below the test's folder.
+  std::string put(const std::string& name, const std::string& content = "x") {
+    std::string full = m_folder + "/" + name;
+    g_sandbox->write(full.substr(g_sandbox->root().size()), content);
+    return full;
+  }
+
+  static std::string playlistFile() {
+    std::string text;
+    readFile(rooted(paths::kPlaylistFile), text);
+    return text;
+  }
+
+  static std::string buildError(const std::string& path) {
+    try {
+      Playlist list(path, true);
+    } catch (const AppException& e) {
+      return e.what();
+    }
+    return "(no error)";
+  }
+
+  struct Row {
+    int index;
+    int dirIndex;
+    std::string title;
+  };
+  static void expectRows(const std::vector<Row>& expected, const Playlist& list) {
+    std::vector<Row> actual;
+    for (const PlaylistItem& item : list.items()) actual.push_back({item.index, item.dirIndex, item.title});
+    ASSERT_EQ(expected.size(), actual.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(expected[i].index, actual[i].index) << "item " << i;
+      EXPECT_EQ(expected[i].dirIndex, actual[i].dirIndex) << "item " << i;
+      EXPECT_EQ(expected[i].title, actual[i].title) << "item " << i;
+    }
+  }
+
+  std::string m_folder;
+  std::unique_ptr<Config> m_config;
+};
+
+// ---- folder scan ----
+
+TEST_F(PlaylistTest, PicturesAndDataFilesTakeANumberButNoRow) {
+  put("01.mp3");
+  put("02.mp3");
+  put("cover.jpg");
+  put("menu.dat");
+  put("notes.txt");
+  put("zz.mp3");
+  Playlist list(m_folder, true);
+  expectRows({{0, 0, "01.mp3"}, {1, 1, "02.mp3"}, {2, 4, "zz.mp3"}}, list);
+  EXPECT_EQ(3, list.rows());
+  EXPECT_EQ(nullptr, list.itemByDirIndex(2));
+  EXPECT_EQ(nullptr, list.itemByDirIndex(3));
+  ASSERT_NE(nullptr, list.itemByDirIndex(4));
+  EXPECT_EQ(m_folder + "/zz.mp3", list.itemByDirIndex(4)->path);
+}
+
+TEST_F(PlaylistTest, PlaylistFilesThenSubfoldersThenOwnFiles) {
+  put("b.mp3");
+  put("a-sub/x.mp3");
+  put("a-sub/deeper/y.mp3");
+  put("a-sub/w.mp3");
+  put("dvd/VIDEO_TS/VTS_01_1.VOB");
+  put("list.m3u", "b.mp3\n");
+  put(".hidden.mp3");
+  put(".hiddenfolder/h.mp3");
+  Playlist list(m_folder + "/", true);  // a trailing "/" is not doubled
+  // dvd is numbered when its parent is read; list.m3u's entry comes next,
+  // then a-sub (its subfolder before its own files), then b.mp3.
+  expectRows({{0, 1, "b.mp3"}, {1, 2, "y.mp3"}, {2, 3, "w.mp3"}, {3, 4, "x.mp3"}, {4, 5, "b.mp3"}}, list);
+  std::vector<std::string> paths;
+  for (const PlaylistItem& item : list.items()) paths.push_back(item.path);
+  std::vector<std::string> expected = {m_folder + "/b.mp3", m_folder + "/a-sub/deeper/y.mp3",
+                                       m_folder + "/a-sub/w.mp3", m_folder + "/a-sub/x.mp3", m_folder + "/b.mp3"};
+  EXPECT_EQ(expected, paths);
+  EXPECT_EQ(nullptr, list.itemByDirIndex(0));
+}
+
+TEST_F(PlaylistTest, ABrokenLinkEndsTheBuild) {
+  put("a.mp3");
+  ASSERT_EQ(0, symlink((m_folder + "/gone.mp3").c_str(), (m_folder + "/link.mp3").c_str()));
+  EXPECT_EQ("stat64 error 1-2", buildError(m_folder));
+}
+
+TEST_F(PlaylistTest, AFolderLinkedBackIntoItselfIsScannedOnce) {
+  put("sub/a.mp3");
+  ASSERT_EQ(0, symlink(m_folder.c_str(), (m_folder + "/sub/up").c_str()));
+  ASSERT_EQ(0, symlink((m_folder + "/sub").c_str(), (m_folder + "/sub/again").c_str()));
+  Playlist list(m_folder, true);
+  expectRows({{0, 0, "a.mp3"}}, list);
+}
+
+TEST_F(PlaylistTest, AMissingPathGivesAnEmptyListAndAPathWithoutSlashIsRefused) {
+  Playlist missing(m_folder + "/nothing-here", true);
+  EXPECT_TRUE(missing.items().empty());
+  EXPECT_EQ(0, missing.rows());
+  EXPECT_EQ("invalid playlist path", buildError("relative.m3u"));
+}
+
+// ---- playlist files ----
+
+TEST_F(PlaylistTest, PlaylistFileTitlesWaitForAnExistingEntry) {
+  for (const char* name : {"intro.mp3", "next.mp3", "plain.mp3", "after.mp3", "sub/deep.mp3", "crlf.mp3"}) put(name);
+  std::string m3u = put("list.m3u",
+                        "#EXTM3U\n"
+                        "#EXTINF:10,Intro\n"
+                        "intro.mp3\n"
+                        "#EXTINF:20,Next, part 1\n"
+                        "missing.mp3\n"
+                        "next.mp3\n"
+                        "plain.mp3\n"
+                        "#EXTINF:5,Dropped\n"
+                        "#EXTM3U\n"
+                        "after.mp3\n"
+                        "sub/deep.mp3\n"
+                        "crlf.mp3\r\n"
+                        "/intro.mp3");  // absolute lines are taken relative to the list
+  Playlist list(m3u, true);
+  expectRows({{0, 0, "Intro"}, {1, 1, "Next, part 1"}, {2, 2, "plain.mp3"}, {3, 3, "after.mp3"},
+              {4, 4, "sub/deep.mp3"}, {5, 5, "/intro.mp3"}},
+             list);
+  EXPECT_EQ(m_folder + "//intro.mp3", list.items().back().path);
+}
+
+// ---- cue sheets ----
+
+TEST_F(PlaylistTest, CueTracksBecomeRowsOfTheirFile) {
+  put("album.flac");
+  put("album.cue", kThreeTracks);
+  put("bonus.mp3");
+  Playlist list(m_folder, true);
+  expectRows({{0, 0, "album.flac"}, {4, 1, "bonus.mp3"}}, list);
+  EXPECT_EQ(5, list.rows());
+  const PlaylistItem& album = list.items().front();
+  ASSERT_EQ(3u, album.subitems.size());
+  struct Track {
+    int index;
+    const char* title;
+    int start;
+    int length;
+  } expected[] = {{1, "One", 0, 190}, {2, "Two", 190, 230}, {3, "Three", 420, PlaylistSubitem::kOpenLength}};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(expected[i].index, album.subitems[i].index) << "track " << i;
+    EXPECT_EQ(expected[i].title, album.subitems[i].title) << "track " << i;
+    EXPECT_EQ(expected[i].start, album.subitems[i].start) << "track " << i;
+    EXPECT_EQ(expected[i].length, album.subitems[i].length) << "track " << i;
+    EXPECT_FALSE(album.subitems[i].play);
+  }
+}
+
+TEST_F(PlaylistTest, CueSheetCandidatesAreTriedInOrder) {
+  struct Case {
+    const char* description;
+    std::vector<std::string> sheets;  // each holds one track titled with its own name
+    const char* chosen;               // empty: no subitems
+  } cases[] = {
+      {"base name first", {"ALBUM.cue", "ALBUM.FLAC.cue", "ALBUM.CUE", "ALBUM.FLAC.CUE"}, "ALBUM.cue"},
+      {"whole name when the base is missing", {"ALBUM.FLAC.cue", "ALBUM.CUE"}, "ALBUM.FLAC.cue"},
+      {"capitals only after both small names", {"ALBUM.CUE", "ALBUM.FLAC.CUE"}, "ALBUM.CUE"},
+      {"whole name in capitals last", {"ALBUM.FLAC.CUE"}, "ALBUM.FLAC.CUE"},
+      {"other case of the base is no candidate", {"album.cue", "Album.CUE"}, ""},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    std::string sub = "case" + std::to_string(n++);
+    put(sub + "/ALBUM.FLAC");
+    for (const std::string& sheet : c.sheets) put(sub + "/" + sheet, oneTrack(sheet));
+    Playlist list(m_folder + "/" + sub, true);
+    ASSERT_EQ(1u, list.items().size()) << c.description;
+    const PlaylistItem& item = list.items().front();
+    if (*c.chosen == '\0') {
+      EXPECT_TRUE(item.subitems.empty()) << c.description;
+    } else {
+      ASSERT_EQ(1u, item.subitems.size()) << c.description;
+      EXPECT_EQ(c.chosen, item.subitems[0].title) << c.description;
+    }
+  }
+}
+
+TEST_F(PlaylistTest, CueSheetSizeIsOneTo32768Bytes) {
+  std::string padded = oneTrack("Big");
+  padded.insert(0, 32768 - padded.size() - 1, ' ');
+  padded.insert(padded.size() - oneTrack("Big").size(), "\n");
+  ASSERT_EQ(32768u, padded.size());
+  put("ok/a.flac");
+  put("ok/a.cue", padded);
+  Playlist fits(m_folder + "/ok", true);
+  ASSERT_EQ(1u, fits.items().front().subitems.size());
+
+  put("empty/a.flac");
+  std::string empty = put("empty/a.cue", "");
+  EXPECT_EQ("Invalid cue: " + empty, buildError(m_folder + "/empty"));
+
+  put("big/a.flac");
+  std::string big = put("big/a.cue", std::string(40000, '\n'));
+  EXPECT_EQ("Invalid cue: " + big, buildError(m_folder + "/big"));
+
+  put("one-over/a.flac");
+  std::string over = put("one-over/a.cue", padded + " ");
+  EXPECT_EQ("Invalid cue: " + over, buildError(m_folder + "/one-over"));
+}
+
+TEST_F(PlaylistTest, ATrackWithoutTitleRejectsTheSheetAndKeepsThePlaylistFile) {
+  put("good/a.mp3");
+  Playlist previous(m_folder + "/good", true);
+  std::string saved = playlistFile();
+  ASSERT_NE(std::string::npos, saved.find("a.mp3"));
+
+  put("bad/album.flac");
+  std::string sheet = put("bad/album.cue",
+                          "FILE \"album.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+                          "  TRACK 02 AUDIO\n    INDEX 01 03:00:00\n");
+  EXPECT_EQ("Invalid cue: " + sheet, buildError(m_folder + "/bad"));
+  EXPECT_EQ(saved, playlistFile());
+  std::string log;
+  readFile(rooted(paths::kLogFile), log);
+  EXPECT_NE(std::string::npos, log.find(" error : Invalid cue file: " + sheet + "\n")) << log;
+}
+
+// The parser keeps about 1 KiB of a quoted text and drops the rest.
+TEST(CueSheet, ATitleLongerThanTheParserKeepsIsCut) {
+  std::vector<PlaylistSubitem> tracks;
+  ASSERT_TRUE(parseCueSheet(oneTrack(std::string(30000, 'T')), 0, tracks));
+  ASSERT_EQ(1u, tracks.size());
+  EXPECT_EQ(1, tracks[0].index);
+  EXPECT_LT(tracks[0].title.size(), 30000u);
+  EXPECT_EQ(std::string(tracks[0].title.size(), 'T'), tracks[0].title);
+}
+
+TEST_F(PlaylistTest, ATextThatIsNoSheetGivesNoTracks) {
+  put("a.flac");
+  put("a.cue", "this is { not a cue sheet\n");
+  Playlist list(m_folder, true);
+  ASSERT_EQ(1u, list.items().size());
+  EXPECT_TRUE(list.items().front().subitems.empty());
+}
+
+// ---- play flags and JSON ----
+
+TEST_F(PlaylistTest, MarkPlayingSetsTheTrackHoldingThePosition) {
+  put("a.mp3");
+  put("album.flac");
+  put("album.cue", kThreeTracks);
+  put("list.m3u", "a.mp3\n");  // a.mp3 twice: only the first one plays
+  Playlist list(m_folder, true);
+  Playlist copy = list;  // copies share the items
+  copy.markPlaying(m_folder + "/album.flac", 200);
+  const PlaylistItem* album = list.itemByPath(m_folder + "/album.flac");
+  ASSERT_NE(nullptr, album);
+  EXPECT_FALSE(album->play);
+  EXPECT_FALSE(album->subitems[0].play);
+  EXPECT_TRUE(album->subitems[1].play);
+  EXPECT_FALSE(album->subitems[2].play);
+  EXPECT_EQ(4, album->currentRow(200));
+  EXPECT_EQ(3, album->currentRow(0));
+  EXPECT_EQ(0, album->currentRow(-5));
+
+  list.markPlaying(m_folder + "/a.mp3", 3);
+  std::vector<bool> flags;
+  for (const PlaylistItem& item : list.items()) flags.push_back(item.play);
+  EXPECT_EQ((std::vector<bool>{true, false, false}), flags);
+  EXPECT_FALSE(album->subitems[1].play);
+  EXPECT_EQ(0, list.items().front().currentRow(1234));
+}
+
+TEST_F(PlaylistTest, JsonOfAnEmptyPlaylist) {
+  Playlist list(m_folder, true);
+  Json::Value json("replaced");
+  list.toJson(json);
+  EXPECT_EQ("{\"desc\":{\"hash\":\"" + sha1Hex("") + "\"},\"items\":[]}\n", toJsonText(json));
+  EXPECT_EQ("DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", json["desc"]["hash"].asString());
+}
+
+TEST_F(PlaylistTest, JsonHidesPathsAndTimesAndHashesItemTitles) {
+  put("a.mp3");
+  put("album.flac");
+  put("album.cue", kThreeTracks);
+  Playlist list(m_folder, true);
+  list.markPlaying(m_folder + "/a.mp3", 0);
+  Json::Value json;
+  json["kept"] = 1;
+  list.toJson(json);
+  EXPECT_EQ("{\"desc\":{\"hash\":\"" + sha1Hex("a.mp3album.flac") +
+                "\"},\"items\":[{\"index\":0,\"play\":true,\"title\":\"a.mp3\"},"
+                "{\"index\":1,\"play\":false,\"subitems\":[{\"index\":2,\"play\":false,\"title\":\"One\"},"
+                "{\"index\":3,\"play\":false,\"title\":\"Two\"},{\"index\":4,\"play\":false,\"title\":\"Three\"}],"
+                "\"title\":\"album.flac\"}],\"kept\":1}\n",
+            toJsonText(json));
+}
+
+// ---- the playlist file ----
+
+TEST_F(PlaylistTest, PlaylistFileIsTabIndentedWithoutPlayFlags) {
+  put("album.flac");
+  put("album.cue", kThreeTracks);
+  put("b.mp3");
+  Playlist list(m_folder, true);
+  std::string text = playlistFile();
+  EXPECT_EQ(0u, text.find("{\n\t\"desc\" : \n\t{\n\t\t\"path\" : \"" + m_folder + "\"\n\t},\n\t\"items\" : "));
+  EXPECT_EQ(std::string::npos, text.find("play"));
+  EXPECT_NE(std::string::npos, text.find("\"length\" : 1000000"));
+  ASSERT_NE(std::string::npos, text.find("\"subitems\""));
+  EXPECT_EQ(text.find("\"subitems\""), text.rfind("\"subitems\""));  // only album.flac has tracks
+}
+
+TEST_F(PlaylistTest, LoadingTheFileGivesTheSameList) {
+  put("a.mp3");
+  put("album.flac");
+  put("album.cue", kThreeTracks);
+  Playlist built(m_folder, true);
+  std::string saved = playlistFile();
+  put("later.mp3");  // a rebuild would see it
+  Playlist loaded(m_folder, false);
+  EXPECT_EQ(built.rows(), loaded.rows());
+  loaded.save();  // everything read comes back out unchanged
+  EXPECT_EQ(saved, playlistFile());
+  Playlist rebuilt(m_folder, true);
+  EXPECT_EQ(3u, rebuilt.items().size());
+}
+
+TEST_F(PlaylistTest, AnUnusablePlaylistFileIsRebuilt) {
+  put("a.mp3");
+  std::string folderJson = Json::Value(m_folder).toStyledString();
+  folderJson.pop_back();
+  struct Case {
+    const char* description;
+    std::string content;
+  } cases[] = {
+      {"another path", "{\"desc\":{\"path\":\"/elsewhere\"},\"items\":[]}"},
+      {"not JSON", "items: none"},
+      {"not an object", "[1,2]"},
+      {"desc not an object", "{\"desc\":\"x\",\"items\":[]}"},
+      {"path not text", "{\"desc\":{\"path\":7},\"items\":[]}"},
+      {"items missing", "{\"desc\":{\"path\":" + folderJson + "}}"},
+      {"an item not an object", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[3]}"},
+      {"an index not a number", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[{\"index\":\"0\"}]}"},
+      {"a title not text", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[{\"title\":{}}]}"},
+      {"a track not an object", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[{\"subitems\":[null]}]}"},
+      {"nested too deep", std::string(5000, '[') + std::string(5000, ']')},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(writeFileAtomic(rooted(paths::kPlaylistFile), c.content));
+    Playlist list(m_folder, false);
+    ASSERT_EQ(1u, list.items().size()) << c.description;
+    EXPECT_EQ(m_folder + "/a.mp3", list.items().front().path) << c.description;
+    EXPECT_NE(std::string::npos, playlistFile().find("a.mp3")) << c.description << ": saved anew";
+  }
+}
+
+TEST_F(PlaylistTest, MissingMembersOfTheFileReadAsZeroOrEmpty) {
+  std::string folderJson = Json::Value(m_folder).toStyledString();
+  folderJson.pop_back();
+  ASSERT_TRUE(writeFileAtomic(rooted(paths::kPlaylistFile),
+                              "{\"desc\":{\"path\":" + folderJson +
+                                  "},\"items\":[{\"title\":\"t\",\"subitems\":[{\"start\":5}]},{\"index\":2}]}"));
+  Playlist list(m_folder, false);
+  ASSERT_EQ(2u, list.items().size());
+  const PlaylistItem& first = list.items().front();
+  EXPECT_EQ(0, first.index);
+  EXPECT_EQ("t", first.title);
+  EXPECT_EQ("", first.path);
+  ASSERT_EQ(1u, first.subitems.size());
+  EXPECT_EQ(5, first.subitems[0].start);
+  EXPECT_EQ(0, first.subitems[0].length);
+  EXPECT_EQ(2, list.items().back().index);
+  EXPECT_EQ(3, list.rows());
+}
+
+// ---- registry ----
+
+TEST_F(PlaylistTest, RegistryKeepsOnePlaylistPerPathUntilRebuilt) {
+  put("a.mp3");
+  Playlist& first = PlaylistRegistry::get(m_folder);
+  ASSERT_EQ(1u, first.items().size());
+  put("b.mp3");
+  EXPECT_EQ(&first, &PlaylistRegistry::get(m_folder));
+  EXPECT_EQ(1u, PlaylistRegistry::get(m_folder).items().size());
+  Playlist kept = first;
+  Playlist& rebuilt = PlaylistRegistry::rebuild(m_folder);
+  EXPECT_EQ(2u, rebuilt.items().size());
+  EXPECT_EQ(2u, PlaylistRegistry::get(m_folder).items().size());
+  EXPECT_EQ(1u, kept.items().size());  // an older copy keeps its own list
+  put("c.flac");
+  put("c.cue", "");
+  EXPECT_THROW(PlaylistRegistry::rebuild(m_folder), AppException);
+  EXPECT_EQ(2u, PlaylistRegistry::get(m_folder).items().size());
+}
+
+// ---- outside input never ends the process ----
+
+int g_fuzzRow = 0;
+
+int fuzzCueSheet(const uint8_t* data, size_t size) {
+  std::vector<PlaylistSubitem> tracks;
+  std::string text(reinterpret_cast<const char*>(data), size);
+  if (text.empty() || text.back() != '\n') text += '\n';
+  if (parseCueSheet(text, g_fuzzRow, tracks)) {
+    int row = g_fuzzRow;
+    for (const PlaylistSubitem& track : tracks)
+      if (track.index != ++row) abort();
+  } else if (!tracks.empty()) {
+    abort();  // a rejected sheet adds nothing
+  }
+  return 0;
+}
+
+// libcue reports every syntax error on standard error.
+class QuietStderr {
+ public:
+  QuietStderr() : m_saved(dup(2)) {
+    int null = openFile("/dev/null", O_WRONLY);
+    dup2(null, 2);
+    closeFile(null);
+  }
+  ~QuietStderr() {
+    dup2(m_saved, 2);
+    closeFile(m_saved);
+  }
+
+ private:
+  int m_saved;
+};
+
+TEST(PlaylistFuzz, CueSheetReadingSurvivesAnyText) {
+  std::vector<std::string> seeds = {
+      kThreeTracks,
+      oneTrack("Only"),
+      "REM GENRE Rock\nCATALOG 1234567890123\nFILE \"x.wav\" WAVE\nTRACK 01 AUDIO\nFLAGS DCP\nPREGAP 00:02:00\n"
+      "INDEX 00 00:00:00\nINDEX 01 00:02:00\nPOSTGAP 00:01:00\nTRACK 02 AUDIO\nTITLE \"\"\nISRC ABCDE1234567\n"
+      "INDEX 01 99:59:74\n",
+      "FILE \"a\" BINARY\nTRACK 99 MODE1/2352\nTITLE \"t\"\nINDEX 99 00:00:00\n",
+  };
+  QuietStderr quiet;
+  g_fuzzRow = 7;
+  EXPECT_GT(runFuzzBriefly(fuzzCueSheet, seeds, 10000), 10000u);
+}
+
+Playlist* g_loading = nullptr;
+
+int fuzzPlaylistFile(const uint8_t* data, size_t size) {
+  {
+    std::ofstream file(rooted(paths::kPlaylistFile), std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  if (g_loading->load()) {
+    g_loading->rows();
+    Json::Value json;
+    g_loading->toJson(json);
+  }
+  return 0;
+}
+
+TEST_F(PlaylistTest, LoadingSurvivesAnyPlaylistFile) {
+  put("a.mp3");
+  put("album.flac");
+  put("album.cue", kThreeTracks);
+  Playlist list(m_folder, true);
+  g_loading = &list;
+  std::string saved = playlistFile();
+  std::vector<std::string> seeds = {saved, "{\"desc\":{\"path\":\"" + m_folder + "\"},\"items\":[{}]}"};
+  EXPECT_GT(runFuzzBriefly(fuzzPlaylistFile, seeds, 1500), 1500u);
+  g_loading = nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  Sandbox sandbox;
+  setenv("TAVORC_ROOT", sandbox.root().c_str(), 1);
+  g_sandbox = &sandbox;
+  return RUN_ALL_TESTS();
+}

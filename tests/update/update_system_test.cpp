@@ -1,0 +1,278 @@
+// The built tavorc against a real update server (lighttpd on 127.0.0.1) with
+// the real wget and unzip: what it asks, what it answers, what it leaves.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/paths.h"
+#include "core/utils.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/webserver.h"
+#include "tests/update/update_server.h"
+
+namespace {
+
+using paths::kConfigFile;
+using paths::kUpdateDir;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+const char kSerial[] = "07A1-B2C3-D4E5\n";
+const char kUnable[] = "Unable to check for updates";
+
+// An update script that records where and how it ran, then fails.
+const char kRecordingScript[] =
+    "echo \"$(pwd) $#\" > \"$TAVORC_ROOT/updated\"\n"
+    "exit 3\n";
+
+std::string configWith(const std::string& autocheck, const std::string& extraMembers = "") {
+  return R"({"version":"2","options":{"common":{"autocheck_upd":")" + autocheck +
+         R"(","language":"en","pbopt":"false"}})" + extraMembers + "}";
+}
+
+// The upper-case hexadecimal SHA-1 as the system's sha1sum computes it.
+std::string sha1OfText(const std::string& text) {
+  std::string digest = shellOutput("printf '%s' " + shellQuote(text) + " | sha1sum").substr(0, 40);
+  for (char& c : digest) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return digest;
+}
+
+std::string unusedPortUrl() { return "http://127.0.0.1:" + std::to_string(freePort()); }
+
+class UpdateSystem : public ::testing::Test {
+ protected:
+  Sandbox sandbox;
+  UpdateServer server{sandbox.path("/update-server")};
+  double seconds = 0;  // how long the last request took
+
+  void SetUp() override { sandbox.write(paths::kSysInfo, std::string("model: T-100\nserial_number: ") + kSerial); }
+
+  CgiResponse request(const std::string& query, const std::string& url = "") {
+    CgiRequest r;
+    r.query = query;
+    r.cookie = "bid=TEST";
+    r.environment = {"TAVORC_UPDATE_URL=" + (url.empty() ? server.url() : url)};
+    auto t0 = std::chrono::steady_clock::now();
+    CgiResponse response = sandbox.run(r);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return response;
+  }
+
+  // A zip archive of the files (path inside the archive, content).
+  std::string makeZip(const Files& files) {
+    std::string folder = "/zip-" + std::to_string(++m_zips);
+    for (const auto& file : files) sandbox.write(folder + "/" + file.first, file.second);
+    return shellOutput("cd " + shellQuote(sandbox.path(folder)) + " && zip -q -X -r - .");
+  }
+
+  Json::Value config() {
+    Json::Value root;
+    Json::Reader reader;
+    EXPECT_TRUE(reader.parse(sandbox.read(kConfigFile), root, false));
+    return root;
+  }
+
+  // "nnvc" lies between the two moments plus the delay.
+  void expectNextCheck(time_t before, time_t after, long delay) {
+    Json::Value nnvc = config()["nnvc"];
+    ASSERT_TRUE(nnvc.isString());
+    long value = std::stol(nnvc.asString());
+    EXPECT_GE(value, before + delay);
+    EXPECT_LE(value, after + delay);
+  }
+
+  std::string unpacked(const std::string& name) const { return std::string(kUpdateDir) + "/" + name; }
+
+ private:
+  int m_zips = 0;
+};
+
+std::string checkRequest(const std::string& userId, const std::string& starts) {
+  return "GET /last_version.php?user_id=" + userId + "&version=0.7.1&r_starts=" + starts + " HTTP/1.1";
+}
+
+void expectAnswer(const CgiResponse& r, int status, const std::string& type, const std::string& body) {
+  EXPECT_EQ(0, r.exitStatus);
+  EXPECT_EQ(status, r.status());
+  EXPECT_EQ((std::vector<std::string>{"Status", "Content-Type", "Date", "Expires"}), r.headerNames);
+  EXPECT_EQ(type, r.header("Content-Type"));
+  EXPECT_EQ(r.header("Date"), r.header("Expires"));
+  EXPECT_EQ(body, r.body);
+}
+
+void expectJson(const CgiResponse& r, const std::string& body) {
+  expectAnswer(r, 200, "application/json; charset=utf8", body);
+}
+
+void expectError(const CgiResponse& r, const std::string& message) { expectAnswer(r, 500, "text/plain", message); }
+
+// ---- check_new_version
+
+TEST_F(UpdateSystem, CheckPassesReplyThroughAndSendsIdVersionAndCountdown) {
+  server.put("last_version.php", R"({"versionNumber":"0.8","notes":"fixes"})");
+  time_t before = time(nullptr);
+  CgiResponse r = request("cmd=check_new_version");
+  time_t after = time(nullptr);
+
+  expectJson(r, "{\"currentVersionNumber\":\"0.7.1\",\"notes\":\"fixes\",\"silentMode\":\"false\","
+                "\"versionNumber\":\"0.8\"}\n");
+  EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "999")}, server.requests());
+  expectNextCheck(before, after, 86400);
+  EXPECT_FALSE(config().isMember("do")) << "reading the countdown creates nothing";
+}
+
+TEST_F(UpdateSystem, AutomaticCheckIsSilentAndSendsStoredCountdown) {
+  server.put("last_version.php", R"({"versionNumber":"0.8"})");
+  sandbox.write(kConfigFile, configWith("true", R"(,"do":{"last_check":0,"r_starts":-2})"));
+  CgiResponse r = request("cmd=check_new_version&auto_mode=1");
+
+  expectJson(r, "{\"currentVersionNumber\":\"0.7.1\",\"silentMode\":\"true\",\"versionNumber\":\"0.8\"}\n");
+  EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "-2")}, server.requests());
+}
+
+TEST_F(UpdateSystem, AutomaticCheckSwitchedOffCancelsWithoutAskingTheServer) {
+  server.put("last_version.php", R"({"versionNumber":"0.8"})");
+  sandbox.write(kConfigFile, configWith("false"));
+  time_t before = time(nullptr);
+  CgiResponse r = request("cmd=check_new_version&auto_mode=1");
+  time_t after = time(nullptr);
+
+  expectJson(r, "{\"message\":\"cancel\"}\n");
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_FALSE(sandbox.exists(paths::kVersionReply));
+  expectNextCheck(before, after, 86400);
+
+  // the switch holds back automatic checks only
+  r = request("cmd=check_new_version&auto_mode=0");
+  expectJson(r, "{\"currentVersionNumber\":\"0.7.1\",\"silentMode\":\"false\",\"versionNumber\":\"0.8\"}\n");
+  EXPECT_EQ(1u, server.requests().size());
+}
+
+TEST_F(UpdateSystem, UnusableRepliesCannotBeChecked) {
+  const struct {
+    const char* description;
+    const char* reply;  // null: the server has no such file
+  } cases[] = {
+      {"an array", R"([{"versionNumber":"0.8"}])"},
+      {"null", "null"},
+      {"no versionNumber", R"({"notes":"fixes"})"},
+      {"versionNumber null", R"({"versionNumber":null})"},
+      {"not found", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description);
+    if (c.reply)
+      server.put("last_version.php", c.reply);
+    else
+      server.remove("last_version.php");
+    expectError(request("cmd=check_new_version"), kUnable);
+  }
+}
+
+TEST_F(UpdateSystem, MissingSerialNumberSendsEmptyUserId) {
+  sandbox.write(paths::kSysInfo, "model: T-100\n");
+  server.put("last_version.php", R"({"versionNumber":"0.8"})");
+  request("cmd=check_new_version");
+  EXPECT_EQ(std::vector<std::string>{checkRequest("", "999")}, server.requests());
+}
+
+TEST_F(UpdateSystem, ServerNobodyListensOnIsReportedAtOnce) {
+  expectError(request("cmd=check_new_version", unusedPortUrl()), kUnable);
+  EXPECT_LT(seconds, 5.0);
+}
+
+TEST_F(UpdateSystem, SilentServerIsGivenUpWithinTheTimeLimit) {
+  SilentServer silent;
+  expectError(request("cmd=check_new_version", silent.url()), kUnable);
+  EXPECT_LT(seconds, 15.0);
+}
+
+// ---- cancel_update and the next check
+
+TEST_F(UpdateSystem, CancelPutsNextCheckAWeekOffAndACheckBringsItBack) {
+  time_t before = time(nullptr);
+  CgiResponse r = request("cmd=cancel_update");
+  time_t after = time(nullptr);
+  expectJson(r, "{\"message\":\"ok\"}\n");
+  expectNextCheck(before, after, 604800);
+  EXPECT_TRUE(server.requests().empty());
+
+  server.put("last_version.php", "null");
+  before = time(nullptr);
+  expectError(request("cmd=check_new_version"), kUnable);
+  after = time(nullptr);
+  expectNextCheck(before, after, 86400);
+}
+
+// ---- try_update
+
+TEST_F(UpdateSystem, UpdateRunsTopLevelScriptInUnpackDirectory) {
+  server.put("download.php", makeZip({{"update.sh", kRecordingScript}, {"files/new.txt", "payload"}}));
+  CgiResponse r = request("cmd=try_update");
+
+  expectJson(r, "{\"message\":\"ok\"}\n");  // the script's own status does not matter
+  EXPECT_EQ(sandbox.path(kUpdateDir) + " 0\n", sandbox.read("/updated"));
+  EXPECT_EQ("payload", sandbox.read(unpacked("files/new.txt")));
+  EXPECT_EQ(std::vector<std::string>{"GET /download.php?file_name=tavo_update&user_id=" + sha1OfText(kSerial) +
+                                     " HTTP/1.1"},
+            server.requests());
+}
+
+TEST_F(UpdateSystem, UpdateScriptInSubfolderIsNotRun) {
+  // a script left by an earlier update must not stand in for the missing one
+  sandbox.write(unpacked("update.sh"), kRecordingScript);
+  server.put("download.php", makeZip({{"tavo/update.sh", kRecordingScript}}));
+
+  expectError(request("cmd=try_update"), "error 2");
+  EXPECT_FALSE(sandbox.exists("/updated"));
+  EXPECT_FALSE(sandbox.exists(unpacked("update.sh")));
+  EXPECT_TRUE(sandbox.exists(unpacked("tavo/update.sh")));
+}
+
+TEST_F(UpdateSystem, ArchiveThatIsNoZipIsNotRun) {
+  server.put("download.php", "<html>maintenance</html>");
+  expectError(request("cmd=try_update"), "error 2");
+}
+
+TEST_F(UpdateSystem, FailedDownloadAnswersError0EvenAfterAnEarlierUpdate) {
+  server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
+  expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
+  sandbox.write("/updated", "");
+
+  server.remove("download.php");
+  expectError(request("cmd=try_update"), "error 0 ");
+  EXPECT_EQ("", sandbox.read("/updated")) << "the old update must not run again";
+
+  expectError(request("cmd=try_update", unusedPortUrl()), "error 0 ");
+}
+
+TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
+  sandbox.write(kUpdateDir, "a file where the folder belongs");
+  server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
+  expectError(request("cmd=try_update"), "error 1");
+  EXPECT_FALSE(sandbox.exists("/updated"));
+}
+
+TEST_F(UpdateSystem, ShellCommandsQuoteTheirPaths) {
+  // a stand-in sh, first in PATH, records each command line it is given
+  sandbox.write("/bin/sh", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$TAVORC_ROOT/sh-commands\"\nexec /bin/sh \"$@\"\n");
+  chmod(sandbox.path("/bin/sh").c_str(), 0755);
+  sandbox.write(unpacked("stale.txt"), "from an earlier update");
+  server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
+
+  expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
+  std::string dir = sandbox.path(kUpdateDir);
+  EXPECT_EQ("-c rm -rf '" + dir + "'/*\n" +
+                "-c cd '" + dir + "'; sh '" + dir + "/update.sh'\n" +
+                dir + "/update.sh\n",
+            sandbox.read("/sh-commands"));
+  EXPECT_FALSE(sandbox.exists(unpacked("stale.txt")));
+}
+
+}  // namespace
