@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "browse/covers.h"
 #include "browse/entryorder.h"
@@ -94,8 +95,9 @@ class CmdProcFileList : public CmdProcessor {
 
   // A folder is playable as a disc folder, when it holds media, or when it has a
   // cover and folders with covers are played; only then does it show its cover.
-  void addFolder(FileListWriter& listing, const char* name, const std::string& realPath) const {
-    CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover);
+  void addFolder(FileListWriter& listing, const char* name, const std::string& realPath) {
+    if (!m_coverPatterns) m_coverPatterns.emplace();
+    CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover, *m_coverPatterns);
     const std::string& cover = finder.cover();
     bool playable = finder.isDiscFolder();
     bool showCover = false;
@@ -119,6 +121,7 @@ class CmdProcFileList : public CmdProcessor {
   std::string m_path;
   bool m_showCovers;
   bool m_playFoldersWithCover;
+  std::optional<CoverPatterns> m_coverPatterns;  // read from the configuration at the first subfolder
 };
 
 CmdProcessorCreatorImpl<CmdProcFileList> s_creator("file_list");

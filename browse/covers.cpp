@@ -23,56 +23,44 @@ std::string patternOption(const char* name, const char* fallback) {
   return fallback;
 }
 
-// The pieces of a pattern option; a listing makes a finder for every
-// subfolder, so the last split is kept while the option stays the same.
-struct PatternList {
-  std::string text;
-  std::list<std::string> pieces;
-};
-
-const std::list<std::string>& splitPatterns(PatternList& cache, const std::string& text) {
-  if (cache.text != text || cache.pieces.empty()) {
-    cache.text = text;
-    cache.pieces.clear();
-    splitString(text.c_str(), ',', cache.pieces);
-  }
-  return cache.pieces;
-}
-
 bool matchesAny(const std::list<std::string>& patterns, const std::string& text) {
   for (const std::string& pattern : patterns)
     if (wildcardMatch(pattern.c_str(), text.c_str())) return true;
   return false;
 }
 
-}  // namespace
-
-CoverFinder::CoverFinder(const std::string& folder, bool wantCover)
-    : m_folder(folder),
-      m_namePatterns(patternOption("cover_files_names", kDefaultNames)),
-      m_extensionPatterns(patternOption("cover_files_exts", kDefaultExtensions)),
-      m_wantCover(wantCover) {
-  static PatternList names, extensions;
-  m_names = &splitPatterns(names, m_namePatterns);
-  m_extensions = &splitPatterns(extensions, m_extensionPatterns);
-  scan();
-}
-
-bool CoverFinder::isCover(const char* name) const {
+// A cover file: the extension after its last "." and the base name before it
+// each match one of their patterns.
+bool isCover(const char* name, const CoverPatterns& patterns) {
   const char* dot = strrchr(name, '.');
   if (!dot) return false;
-  return matchesAny(*m_extensions, dot + 1) && matchesAny(*m_names, std::string(name, dot));
+  return matchesAny(patterns.extensions, dot + 1) && matchesAny(patterns.names, std::string(name, dot));
+}
+
+}  // namespace
+
+CoverPatterns::CoverPatterns() {
+  splitString(patternOption("cover_files_names", kDefaultNames).c_str(), ',', names);
+  splitString(patternOption("cover_files_exts", kDefaultExtensions).c_str(), ',', extensions);
+}
+
+CoverFinder::CoverFinder(const std::string& folder, bool wantCover)
+    : CoverFinder(folder, wantCover, CoverPatterns()) {}
+
+CoverFinder::CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns)
+    : m_folder(folder), m_wantCover(wantCover) {
+  scan(patterns);
 }
 
 // Reads the folder in the order it yields its entries and stops as soon as
 // the caller has what it needs: a cover (when wanted) and media, or a disc marker.
-void CoverFinder::scan() {
+void CoverFinder::scan(const CoverPatterns& patterns) {
   DIR* dir = opendir(m_folder.c_str());
   if (!dir) return;
   while (struct dirent* entry = readdir(dir)) {
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    if (m_wantCover && m_cover.empty() && isCover(name)) {
+    if (m_wantCover && m_cover.empty() && isCover(name, patterns)) {
       publishCover(m_folder + name);
       if (!m_cover.empty() && m_hasMedia) break;
     }
