@@ -25,18 +25,22 @@ CmdProcessor::~CmdProcessor() {
   s_config = nullptr;
 }
 
-// A password never reaches the log: its value shows as "***".
+// A password never reaches the log: the value of every pair whose name decodes
+// to "password" shows as "***".
 static std::string traceText(const char* query) {
   std::string text = query ? query : "";
-  for (size_t at = 0; (at = text.find("password=", at)) != std::string::npos;) {
-    if (at == 0 || text[at - 1] == '&') {
-      size_t end = text.find('&', at);
-      size_t valueStart = at + 9;
-      text.replace(valueStart, (end == std::string::npos ? text.size() : end) - valueStart, "***");
-    }
-    at += 9;
+  std::string out;
+  for (size_t start = 0;;) {
+    size_t end = text.find('&', start);
+    std::string pair = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    size_t equals = pair.find('=');
+    if (equals != std::string::npos && Request::decode(pair.substr(0, equals)) == "password")
+      pair.replace(equals + 1, std::string::npos, "***");
+    out += pair;
+    if (end == std::string::npos) return out;
+    out += '&';
+    start = end + 1;
   }
-  return text;
 }
 
 ProcessResult* CmdProcessor::run() {

@@ -19,23 +19,6 @@ int hexValue(char c) {
   return -1;
 }
 
-// "+" is a blank and "%xx" a byte; the text ends at a decoded zero byte.
-std::string decode(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '+') {
-      c = ' ';
-    } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-      c = static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-      i += 2;
-    }
-    if (c == '\0') break;
-    out += c;
-  }
-  return out;
-}
-
 void append(std::string& buffer, char c, size_t limit) {
   if (buffer.size() < limit) buffer += c;
 }
@@ -72,6 +55,22 @@ Request::Request(const char* queryString, const char* requestMethod) : m_querySt
   parseParameters(queryString ? queryString : "", m_query);
   if (const char* cookies = getenv("HTTP_COOKIE")) parseCookies(cookies, m_cookies);
   if (requestMethod && strcasecmp(requestMethod, "POST") == 0) readBody();
+}
+
+std::string Request::decode(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '+') {
+      c = ' ';
+    } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+      c = static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    }
+    if (c == '\0') break;
+    out += c;
+  }
+  return out;
 }
 
 void Request::parseParameters(const std::string& text, Params& into) {

@@ -30,6 +30,8 @@ class Request {
   // The parsers, also used by the tests.
   static void parseParameters(const std::string& text, Params& into);
   static void parseCookies(const std::string& text, Params& into);
+  // "+" is a blank and "%xx" a byte; the text ends at a decoded zero byte.
+  static std::string decode(const std::string& text);
 
  private:
   void readBody();

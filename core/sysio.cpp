@@ -81,7 +81,10 @@ static void syncFolder(const std::string& folder) {
 bool writeFileAtomic(const std::string& path, const std::string& data, mode_t newFileMode) {
   struct stat old;
   mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode;
-  std::string temporary = path + ".tmp" + std::to_string(getpid());
+  // One fixed name per file: writers are serialised by the request semaphore,
+  // and a writer killed mid-way leaves one stale file that the next save
+  // reuses, instead of a new one per kill on the player's flash.
+  std::string temporary = path + ".tmp";
   int fd = openFile(temporary, O_WRONLY | O_CREAT | O_TRUNC, mode);
   if (fd < 0) return false;
   bool ok = writeFully(fd, data.data(), data.size()) && fsync(fd) == 0 && fchmod(fd, mode) == 0;

@@ -25,6 +25,8 @@ bool readFile(const std::string& path, std::string& out, size_t limit = static_c
 // Replaces the file through a temporary file in the same folder: write, fsync,
 // the old file's mode, rename, fsync of the folder. A crash leaves the old or
 // the new content, never a mixture. False (and no temporary file) on failure.
+// The temporary file is path + ".tmp": callers must not write the same file
+// from two processes at once (request processes hold the semaphore).
 bool writeFileAtomic(const std::string& path, const std::string& data, mode_t newFileMode = 0644);
 
 // mkdir(2); true when it created the directory.

@@ -64,12 +64,15 @@ struct Outcome {
 };
 
 // One request as the entry point serves it: parse, create, run, delete.
-Outcome serve(const std::string& query, const char* cookie = "bid=TEST") {
+// Unless traced, "log=0" goes first: the log object lives once per process,
+// so only forked children may create it.
+Outcome serve(const std::string& query, const char* cookie = "bid=TEST", bool traced = false) {
   if (cookie)
     setenv("HTTP_COOKIE", cookie, 1);
   else
     unsetenv("HTTP_COOKIE");
-  Request request(query.c_str(), "GET");
+  std::string queryText = traced ? query : "log=0&" + query;
+  Request request(queryText.c_str(), "GET");
   std::unique_ptr<CmdProcessor> processor(createProcessor(commandRegistry(), &request));
   ProcessResult* result = processor->run();
   Outcome outcome;
@@ -146,7 +149,7 @@ TEST_F(CmdProcessorTest, RequestsOfOneSecondShareTheirNewBid) {
 
 TEST_F(CmdProcessorTest, ConfigurationIsSavedBeforeTheResultIsHandedOut) {
   setenv("HTTP_COOKIE", "bid=TEST", 1);
-  Request request("cmd=test_twice", "GET");
+  Request request("log=0&cmd=test_twice", "GET");
   std::unique_ptr<CmdProcessor> processor(createProcessor(commandRegistry(), &request));
   processor->run();
   EXPECT_NE(std::string::npos, readScratch(paths::kConfigFile).find("\"touched\" : \"yes\""));
@@ -154,7 +157,7 @@ TEST_F(CmdProcessorTest, ConfigurationIsSavedBeforeTheResultIsHandedOut) {
 
 TEST_F(CmdProcessorTest, ExceptionLeavesRunWithoutResultOrCookie) {
   unsetenv("HTTP_COOKIE");
-  Request request("cmd=test_throws", "GET");
+  Request request("log=0&cmd=test_throws", "GET");
   CmdProcessor* processor = createProcessor(commandRegistry(), &request);
   EXPECT_THROW(processor->run(), AppException);
   delete processor;
@@ -198,7 +201,7 @@ TEST_F(CmdProcessorTest, TraceLineUnlessLogIsZero) {
   for (const Case& c : cases) {
     removeScratch(paths::kLogFile);
     std::string query = c.query;
-    inChild([&] { serve(query); });
+    inChild([&] { serve(query, "bid=TEST", true); });
     std::string log = readScratch(paths::kLogFile);
     if (c.traced)
       EXPECT_NE(std::string::npos, log.find(" :  ------- process command: " + query + "\n")) << query;
@@ -209,10 +212,14 @@ TEST_F(CmdProcessorTest, TraceLineUnlessLogIsZero) {
 
 TEST_F(CmdProcessorTest, TraceHidesPasswords) {
   removeScratch(paths::kLogFile);
-  inChild([] { serve("cmd=nothing&password=secret&user=u&password=again&xpassword=shown"); });
+  inChild([] {
+    serve("cmd=nothing&password=secret&user=u&p%61ss+word=x&pass%77ord=secret2&xpassword=shown&password", "bid=TEST",
+          true);
+  });
   std::string log = readScratch(paths::kLogFile);
   EXPECT_NE(std::string::npos,
-            log.find("process command: cmd=nothing&password=***&user=u&password=***&xpassword=shown\n"))
+            log.find("process command: cmd=nothing&password=***&user=u&p%61ss+word=x&pass%77ord=***&xpassword=shown&"
+                     "password\n"))
       << log;
   EXPECT_EQ(std::string::npos, log.find("secret"));
 }

@@ -27,6 +27,7 @@ class LogTest : public ::testing::Test {
     std::string command = "rm -rf '" + scratchPath(paths::kLogFile) + "'";
     ASSERT_EQ(0, system(command.c_str()));
   }
+  void TearDown() override { SetUp(); }
   std::string log() { return readScratch(paths::kLogFile); }
 };
 

@@ -51,6 +51,9 @@ WebServer::WebServer(const std::string& docroot, const std::string& workDir, con
          << "server.stat-cache-engine = \"disable\"\n"
          << "server.max-worker = 0\n"
          << "server.max-connections = 256\n"
+         // Bodies reach the CGI program as they arrive, as on the player: a
+         // request whose body stalls holds its process (and the semaphore).
+         << "server.stream-request-body = 1\n"
          << "mimetype.assign = (\".js\" => \"text/javascript\", \"\" => \"application/octet-stream\")\n";
   if (sandbox) {
     config << "cgi.assign = (\"/cgi-bin/tavorc\" => \"\", \"/cgi-bin/do\" => \"\")\n"

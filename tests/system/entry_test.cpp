@@ -1,13 +1,297 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <regex>
+
+#include "core/sysio.h"
+#include "core/utils.h"
 #include "tests/support/sandbox.h"
+#include "tests/system/cgiprocess.h"
+
+namespace {
+
+const char kBidCookie[] = R"(bid=([0-9A-F]{32}); expires=[A-Z][a-z]{2}, \d\d-[A-Z][a-z]{2}-\d{4} \d\d:\d\d:\d\d GMT; path=/)";
 
 TEST(Entry, AnswersAppInfoWithHeadersInOrder) {
   Sandbox sandbox;
   CgiResponse response = sandbox.get("cmd=app_info", "");
   EXPECT_EQ(0, response.exitStatus);
-  EXPECT_EQ(200, response.status());
-  std::vector<std::string> names = {"Status", "Content-Type", "Date", "Expires", "Set-Cookie"};
-  EXPECT_EQ(names, response.headerNames);
-  EXPECT_EQ("{\"lng\":\"en\",\"nnvc\":\"0\",\"sdb\":false,\"version\":\"0.7.1\"}\n", response.body);
+  std::smatch match;
+  std::string cookie = response.header("Set-Cookie");
+  ASSERT_TRUE(std::regex_match(cookie, match, std::regex(kBidCookie))) << cookie;
+  EXPECT_EQ("Status: 200\nContent-Type: application/json; charset=utf8\nDate: <date>\nExpires: <date>\nSet-Cookie: " +
+                cookie + "\n\n{\"lng\":\"en\",\"nnvc\":\"0\",\"sdb\":false,\"version\":\"0.7.1\"}\n",
+            withDatesMasked(response));
 }
+
+TEST(Entry, ErrorAnswerIsPlainTextWithoutLineEnd) {
+  Sandbox sandbox;
+  CgiResponse response = sandbox.get("cmd=option&action=set");
+  EXPECT_EQ(0, response.exitStatus);
+  EXPECT_EQ("Status: 500\nContent-Type: text/plain\nDate: <date>\nExpires: <date>\n\noption name not defined",
+            withDatesMasked(response));
+}
+
+TEST(Entry, UnknownCommandAnswersItsNameAndStillSetsTheBid) {
+  Sandbox sandbox;
+  CgiResponse fresh = sandbox.get("cmd=nothing&cmd=app_info", "");
+  EXPECT_EQ(0, fresh.exitStatus);
+  std::string cookie = fresh.header("Set-Cookie");
+  EXPECT_TRUE(std::regex_match(cookie, std::regex(kBidCookie))) << cookie;
+  EXPECT_EQ("Status: 500\nContent-Type: text/plain\nDate: <date>\nExpires: <date>\nSet-Cookie: " + cookie +
+                "\n\nUnknown command 'nothing'",
+            withDatesMasked(fresh));
+  // The configuration is still written.
+  EXPECT_EQ("2", readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["version"].asString());
+
+  CgiResponse known = sandbox.get("cmd=nothing", "bid=" + cookie.substr(4, 32));
+  EXPECT_EQ("", known.header("Set-Cookie"));
+  EXPECT_EQ(std::vector<std::string>({"Status", "Content-Type", "Date", "Expires"}), known.headerNames);
+}
+
+TEST(Entry, BidComesFromTheSecondAndIsKeptByTheBrowser) {
+  Sandbox sandbox;
+  for (;;) {
+    time_t start = time(nullptr);
+    std::string first = sandbox.get("cmd=app_info", "").header("Set-Cookie");
+    std::string second = sandbox.get("cmd=app_info", "other=1").header("Set-Cookie");
+    time_t end = time(nullptr);
+    if (end != start) continue;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(first, match, std::regex(kBidCookie))) << first;
+    EXPECT_EQ(md5Hex(std::to_string(start)), match[1].str());
+    EXPECT_EQ(first.substr(0, 36), second.substr(0, 36));
+    break;
+  }
+}
+
+TEST(Entry, LogParameterZeroSilencesTheTraceLine) {
+  Sandbox sandbox;
+  struct Case {
+    const char* query;
+    bool traced;
+  };
+  const Case cases[] = {
+      {"cmd=app_info&log=0", false},
+      {"cmd=app_info&log=abc", false},
+      {"cmd=app_info&log=1", true},
+      {"cmd=app_info", true},
+  };
+  for (const Case& c : cases) {
+    std::string before = sandbox.read("/tmp/tavorc.log");
+    EXPECT_EQ(200, sandbox.get(c.query).status());
+    std::string added = sandbox.read("/tmp/tavorc.log").substr(before.size());
+    if (c.traced)
+      EXPECT_TRUE(std::regex_match(added, std::regex(R"([A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d GMT :  )"
+                                                     R"(------- process command: )" +
+                                                     std::string(c.query) + "\n")))
+          << c.query << ": " << added;
+    else
+      EXPECT_EQ("", added) << c.query;
+  }
+}
+
+TEST(Entry, PidFileHoldsTheServingProcessWithoutLineEnd) {
+  Sandbox sandbox;
+  CgiRequest request;
+  request.query = "cmd=app_info";
+  CgiProcess process = startCgi(sandbox, request);
+  CgiResponse response = process.finish();
+  EXPECT_EQ(200, response.status());
+  EXPECT_EQ(std::to_string(process.pid), sandbox.read("/var/run/tavorc.pid"));
+  struct stat st;
+  ASSERT_EQ(0, stat(sandbox.path("/var/run/tavorc.pid").c_str(), &st));
+  EXPECT_EQ(0600u, st.st_mode & 0777);
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+}
+
+TEST(Entry, PidFileThatCannotBeWrittenEndsWithStatusOneAndFreesTheSemaphore) {
+  Sandbox sandbox;
+  ASSERT_EQ(0, rmdir(sandbox.path("/var/run").c_str()));
+  CgiResponse response = sandbox.get("cmd=app_info");
+  EXPECT_EQ(1, response.exitStatus);
+  EXPECT_EQ("", response.raw);
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  sandbox.mkdirs("/var/run");
+  EXPECT_EQ(200, sandbox.get("cmd=app_info").status());
+}
+
+TEST(Entry, OneArgumentIsTheQueryStringWhenThereIsNone) {
+  Sandbox sandbox;
+  CgiRequest web;
+  web.query = "cmd=log&log=0";
+  web.cookie = "bid=TEST";
+  sandbox.write("/tmp/tavorc.log", "a line\n");
+  CgiResponse viaWeb = sandbox.run(web);
+
+  CgiRequest command;
+  command.setQuery = false;
+  command.method = "";
+  command.cookie = "bid=TEST";
+  command.arguments = {"cmd=log&log=0"};
+  CgiResponse viaCommand = sandbox.run(command);
+  EXPECT_EQ(0, viaCommand.exitStatus);
+  EXPECT_EQ(withDatesMasked(viaWeb), withDatesMasked(viaCommand));
+  EXPECT_EQ("a line\n", viaCommand.body);
+
+  // An empty QUERY_STRING is still the query string: the argument is ignored.
+  CgiRequest empty = command;
+  empty.setQuery = true;
+  empty.query = "";
+  EXPECT_EQ("Unknown command ''", sandbox.run(empty).body);
+
+  command.arguments = {"cmd=log", "cmd=app_info"};
+  CgiResponse two = sandbox.run(command);
+  EXPECT_EQ(0, two.exitStatus);
+  EXPECT_EQ("Status: 500\nContent-Type: text/plain\nDate: <date>\nExpires: <date>\n\nUnknown command ''",
+            withDatesMasked(two));
+}
+
+TEST(Entry, RestoreWithoutHolderAnswersOkAndNeverRaisesAboveOne) {
+  Sandbox sandbox;
+  for (int i = 0; i < 2; ++i) {
+    CgiResponse response = sandbox.get("restore");
+    EXPECT_EQ(0, response.exitStatus);
+    EXPECT_EQ("Status: 200\nContent-Type: text/plain\nDate: <date>\nExpires: <date>\n\nok", withDatesMasked(response));
+    EXPECT_EQ(1, semaphoreValue(sandbox));
+  }
+  // A pid file left by a finished request names a process that holds no lock.
+  EXPECT_EQ(200, sandbox.get("cmd=app_info").status());
+  EXPECT_EQ(200, sandbox.get("restore").status());
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+}
+
+TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
+  Sandbox sandbox;
+  CgiRequest hanging;
+  hanging.query = "cmd=option&action=set";
+  hanging.method = "POST";
+  hanging.cookie = "bid=TEST";
+  hanging.contentLength = "100";
+  hanging.body = "a=1&b=";
+  CgiProcess holder = startCgi(sandbox, hanging, true);
+  ASSERT_TRUE(waitForPidFile(sandbox, holder.pid));
+  EXPECT_EQ(0, semaphoreValue(sandbox));
+
+  // A request arriving now waits.
+  CgiRequest next;
+  next.query = "cmd=option&action=set&opt_name=after&opt_value=1";
+  next.cookie = "bid=TEST";
+  CgiProcess waiting = startCgi(sandbox, next);
+  usleep(300000);
+  EXPECT_EQ(0, waitpid(waiting.pid, nullptr, WNOHANG));
+
+  CgiResponse restored = sandbox.get("restore");
+  EXPECT_EQ("ok", restored.body);
+  int status = holder.wait();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+  CgiResponse served = waiting.finish();
+  EXPECT_EQ("{\"message\":\"ok\"}\n", served.body);
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  sandbox.get("restore");
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  Json::Value common = readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"];
+  EXPECT_EQ("1", common["after"].asString());
+  EXPECT_FALSE(common.isMember("a"));
+}
+
+TEST(Entry, RequestWhoseClientWentAwayStillFreesTheSemaphore) {
+  Sandbox sandbox;
+  CgiRequest request;
+  request.query = "cmd=option&action=set&opt_name=gone&opt_value=yes";
+  request.cookie = "bid=TEST";
+  CgiProcess process = startCgi(sandbox, request, false, true);
+  int status = process.wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  EXPECT_EQ("yes", readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"]["gone"].asString());
+}
+
+// Ends every process that runs with this sandbox's root (the poller and what
+// it started); returns how many there were.
+int killSandboxProcesses(const Sandbox& sandbox) {
+  std::string needle = "TAVORC_ROOT=" + sandbox.root() + std::string(1, '\0');
+  int killed = 0;
+  DIR* proc = opendir("/proc");
+  while (struct dirent* entry = proc ? readdir(proc) : nullptr) {
+    pid_t pid = atoi(entry->d_name);
+    if (pid <= 1 || pid == getpid()) continue;
+    std::string environ;
+    if (!readFile("/proc/" + std::string(entry->d_name) + "/environ", environ)) continue;
+    if (environ.find(needle) == 0 || environ.find(std::string(1, '\0') + needle) != std::string::npos)
+      killed += kill(pid, SIGKILL) == 0;
+  }
+  if (proc) closedir(proc);
+  return killed;
+}
+
+// The poller's program, installed as do2: records its argument, environment
+// and parent (the poller), then ends.
+void installRecordingDo2(const Sandbox& sandbox) {
+  std::string script = "#!/bin/sh\n"
+                       "echo \"$PPID $# $*\" >> '" + sandbox.path("/var/do2.calls") + "'\n"
+                       "env > '" + sandbox.path("/var/do2.env") + "'\n";
+  unlink(sandbox.path("/tmp/www/cgi-bin/do2").c_str());
+  sandbox.write("/tmp/www/cgi-bin/do2", script);
+  chmod(sandbox.path("/tmp/www/cgi-bin/do2").c_str(), 0755);
+}
+
+struct PollerCleanup {
+  const Sandbox& sandbox;
+  ~PollerCleanup() { killSandboxProcesses(sandbox); }
+};
+
+TEST(Entry, DaemonReturnsAtOnceAndThePollerStartsDo2WithoutTheCgiVariables) {
+  Sandbox sandbox;
+  PollerCleanup cleanup{sandbox};
+  installRecordingDo2(sandbox);
+  CgiRequest request;
+  request.query = "daemon";
+  request.method = "POST";
+  request.cookie = "bid=TEST";
+  request.body = "x=1";
+  auto start = std::chrono::steady_clock::now();
+  CgiResponse response = sandbox.run(request);  // returns only once the output pipe is closed by all
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(0, response.exitStatus);
+  EXPECT_EQ("", response.raw);
+  EXPECT_LT(took, 2.0);
+
+  std::string calls;
+  for (int i = 0; i < 300 && (calls = sandbox.read("/var/do2.calls")).empty(); ++i) usleep(10000);
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(calls, match, std::regex(R"((\d+) 1 cmd=history&action=update&log=0\n)"))) << calls;
+  pid_t poller = std::stoi(match[1]);
+  // The poller runs in a session of its own, away from the web server's.
+  EXPECT_EQ(poller, getsid(poller));
+  EXPECT_EQ(-1, semaphoreValue(sandbox));  // "daemon" never opened it
+
+  for (int i = 0; i < 100 && sandbox.read("/var/do2.env").empty(); ++i) usleep(10000);
+  std::string env = sandbox.read("/var/do2.env");
+  for (const char* variable : {"QUERY_STRING=", "REQUEST_METHOD=", "CONTENT_LENGTH=", "HTTP_COOKIE="})
+    EXPECT_EQ(std::string::npos, env.find(std::string("\n") + variable)) << variable << " reached do2";
+  EXPECT_NE(std::string::npos, env.find("TAVORC_ROOT=" + sandbox.root() + "\n"));
+
+  ASSERT_EQ(0, kill(poller, SIGKILL));
+}
+
+TEST(Entry, PollerRunsTheProgramAsAnOrdinaryRequestWithoutTraceLine) {
+  Sandbox sandbox;
+  PollerCleanup cleanup{sandbox};
+  EXPECT_EQ("", sandbox.get("daemon").raw);
+  // do2 is tavorc itself: its pass takes the semaphore, writes the pid file and
+  // the configuration, and no trace line because of log=0.
+  for (int i = 0; i < 300 && !sandbox.exists("/persistfs/orvex/etc/tavorc.conf"); ++i) usleep(10000);
+  EXPECT_TRUE(sandbox.exists("/persistfs/orvex/etc/tavorc.conf"));
+  EXPECT_TRUE(sandbox.exists("/var/run/tavorc.pid"));
+  EXPECT_FALSE(sandbox.exists("/tmp/tavorc.log"));
+  EXPECT_GE(killSandboxProcesses(sandbox), 1);
+}
+
+}  // namespace

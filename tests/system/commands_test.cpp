@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <ctime>
+#include <regex>
+
+#include "tests/support/sandbox.h"
+#include "tests/system/cgiprocess.h"
+
+namespace {
+
+const char kConfig[] = "/persistfs/orvex/etc/tavorc.conf";
+
+Json::Value config(const Sandbox& sandbox) { return readJson(sandbox, kConfig); }
+
+std::string configWithDonation(const std::string& counters) {
+  return "{\"version\":\"2\",\"options\":{\"common\":{\"language\":\"en\"}},\"do\":" + counters + "}";
+}
+
+// app_info: version, language, next check and the donation countdown.
+
+TEST(AppInfo, FirstCallOnAFreshConfiguration) {
+  Sandbox sandbox;
+  time_t before = time(nullptr);
+  CgiResponse response = sandbox.get("cmd=app_info");
+  time_t after = time(nullptr);
+  EXPECT_EQ("{\"lng\":\"en\",\"nnvc\":\"0\",\"sdb\":false,\"version\":\"0.7.1\"}\n", response.body);
+  Json::Value stored = config(sandbox);
+  EXPECT_EQ(6, stored["do"]["r_starts"].asInt());
+  EXPECT_GE(stored["do"]["last_check"].asInt64(), before);
+  EXPECT_LE(stored["do"]["last_check"].asInt64(), after);
+  EXPECT_EQ("0", stored["nnvc"].asString());
+}
+
+TEST(AppInfo, DonationCountdownFollowsThePausesBetweenCalls) {
+  struct Case {
+    const char* description;
+    const char* counters;  // LAST stands for the time of the previous call
+    long ago;
+    bool due;
+    int startsAfter;
+    bool lastCheckMoves;
+  };
+  const Case cases[] = {
+      {"two days after, at 1: due", "{\"last_check\":LAST,\"r_starts\":1}", 2 * 86400, true, 0, true},
+      {"two days after, at 3: one less", "{\"last_check\":LAST,\"r_starts\":3}", 2 * 86400, false, 2, true},
+      {"within a day: unchanged", "{\"last_check\":LAST,\"r_starts\":3}", 3600, false, 3, true},
+      {"just over four days: back to 6", "{\"last_check\":LAST,\"r_starts\":1}", 4 * 86400 + 100, false, 6, true},
+      {"just under four days: one less", "{\"last_check\":LAST,\"r_starts\":2}", 4 * 86400 - 100, false, 1, true},
+      {"at 0: nothing changes", "{\"last_check\":LAST,\"r_starts\":0}", 2 * 86400, false, 0, false},
+      {"not an object: defaults first", "\"xLAST\"", 0, false, 6, true},
+  };
+  for (const Case& c : cases) {
+    Sandbox sandbox;
+    long previous = static_cast<long>(time(nullptr)) - c.ago;
+    std::string counters = c.counters;
+    counters.replace(counters.find("LAST"), 4, std::to_string(previous));
+    sandbox.write(kConfig, configWithDonation(counters));
+    CgiResponse response = sandbox.get("cmd=app_info");
+    Json::Value answer;
+    ASSERT_TRUE(parsesAsJson(response.body, &answer)) << c.description;
+    EXPECT_EQ(c.due, answer["sdb"].asBool()) << c.description;
+    Json::Value stored = config(sandbox)["do"];
+    EXPECT_EQ(c.startsAfter, stored["r_starts"].asInt()) << c.description;
+    if (c.lastCheckMoves)
+      EXPECT_GE(stored["last_check"].asInt64(), static_cast<long>(time(nullptr)) - 5) << c.description;
+    else
+      EXPECT_EQ(previous, stored["last_check"].asInt64()) << c.description;
+  }
+}
+
+TEST(AppInfo, DueOnceThenQuiet) {
+  Sandbox sandbox;
+  long previous = static_cast<long>(time(nullptr)) - 2 * 86400;
+  sandbox.write(kConfig, configWithDonation("{\"last_check\":" + std::to_string(previous) + ",\"r_starts\":1}"));
+  EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"sdb\":true"));
+  EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"sdb\":false"));
+  EXPECT_EQ(0, config(sandbox)["do"]["r_starts"].asInt());
+}
+
+TEST(AppInfo, NextCheckTimeIsRepairedOnlyWhenNotText) {
+  Sandbox sandbox;
+  sandbox.write(kConfig, "{\"version\":\"2\",\"nnvc\":5}");
+  EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"nnvc\":\"0\""));
+  EXPECT_EQ("0", config(sandbox)["nnvc"].asString());
+  sandbox.write(kConfig, "{\"version\":\"2\",\"nnvc\":\"1796703600\"}");
+  EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"nnvc\":\"1796703600\""));
+}
+
+TEST(AppInfo, LanguageIsPerBrowserWhenAsked) {
+  Sandbox sandbox;
+  sandbox.write(kConfig,
+                "{\"version\":\"2\",\"options\":{\"common\":{\"pbopt\":\"true\",\"language\":\"en\"},"
+                "\"A\":{\"language\":\"de\"}}}");
+  EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info", "bid=A").body.find("\"lng\":\"de\""));
+  EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info", "bid=B").body.find("\"lng\":\"en\""));
+}
+
+// option: list and set.
+
+CgiRequest post(const std::string& query, const std::string& body, const std::string& cookie = "bid=TEST") {
+  CgiRequest request;
+  request.query = query;
+  request.method = "POST";
+  request.body = body;
+  request.cookie = cookie;
+  return request;
+}
+
+TEST(Option, ListOnAFreshConfigurationShowsTheDefaults) {
+  Sandbox sandbox;
+  CgiResponse response = sandbox.get("cmd=option&action=list");
+  EXPECT_EQ("Status: 200\nContent-Type: application/json; charset=utf8\nDate: <date>\nExpires: <date>\n\n"
+            "{\"options\":{\"autocheck_upd\":\"true\",\"language\":\"en\",\"pbopt\":\"false\"}}\n",
+            withDatesMasked(response));
+}
+
+TEST(Option, SetFromTheQueryThenList) {
+  Sandbox sandbox;
+  EXPECT_EQ("{\"message\":\"ok\"}\n", sandbox.get("cmd=option&action=set&opt_name=language&opt_value=de").body);
+  EXPECT_EQ("{\"options\":{\"autocheck_upd\":\"true\",\"language\":\"de\",\"pbopt\":\"false\"}}\n",
+            sandbox.get("cmd=option&action=list").body);
+  EXPECT_EQ("{\"message\":\"ok\"}\n", sandbox.get("cmd=option&action=set&opt_name=play_dwc").body);
+  EXPECT_EQ("", config(sandbox)["options"]["common"]["play_dwc"].asString());
+  EXPECT_TRUE(config(sandbox)["options"]["common"].isMember("play_dwc"));
+}
+
+TEST(Option, SetFromThePostBodyWithTheQueryWinning) {
+  Sandbox sandbox;
+  EXPECT_EQ("{\"message\":\"ok\"}\n", sandbox.run(post("cmd=option&action=set", "a=1&b=2")).body);
+  Json::Value common = config(sandbox)["options"]["common"];
+  EXPECT_EQ("1", common["a"].asString());
+  EXPECT_EQ("2", common["b"].asString());
+
+  sandbox.run(post("cmd=option&action=set&opt_name=language&opt_value=de", "language=fr&c=3"));
+  common = config(sandbox)["options"]["common"];
+  EXPECT_EQ("de", common["language"].asString());
+  EXPECT_EQ("3", common["c"].asString());
+
+  // Only the first line of the body counts, its line feed included.
+  sandbox.run(post("cmd=option&action=set", "d=4\ne=5"));
+  common = config(sandbox)["options"]["common"];
+  EXPECT_EQ("4\n", common["d"].asString());
+  EXPECT_FALSE(common.isMember("e"));
+}
+
+TEST(Option, SetWithoutAnyNameIsAnErrorAndStoresNothing) {
+  Sandbox sandbox;
+  sandbox.get("cmd=option&action=list");
+  std::string before = sandbox.read(kConfig);
+  CgiResponse response = sandbox.get("cmd=option&action=set&opt_value=x");
+  EXPECT_EQ(500, response.status());
+  EXPECT_EQ("option name not defined", response.body);
+  EXPECT_EQ(before, sandbox.read(kConfig));
+  EXPECT_EQ("option name not defined", sandbox.run(post("cmd=option&action=set", "")).body);
+}
+
+TEST(Option, ActionErrors) {
+  Sandbox sandbox;
+  EXPECT_EQ("action not defined", sandbox.get("cmd=option").body);
+  EXPECT_EQ("action not defined", sandbox.get("cmd=option&action=").body);
+  EXPECT_EQ("unknown action 'foo'", sandbox.get("cmd=option&action=foo").body);
+}
+
+TEST(Option, PerBrowserOptionsFollowTheBidFromTheNextRequest) {
+  Sandbox sandbox;
+  sandbox.get("cmd=option&action=set&opt_name=pbopt&opt_value=true&language=x", "bid=A");
+  sandbox.get("cmd=option&action=set&opt_name=language&opt_value=de", "bid=A");
+  sandbox.run(post("cmd=option&action=set", "show_covers=false&autocheck_upd=false", "bid=A"));
+  Json::Value options = config(sandbox)["options"];
+  Json::Value expected;
+  ASSERT_TRUE(parsesAsJson("{\"common\":{\"autocheck_upd\":\"false\",\"language\":\"en\",\"pbopt\":\"true\"},"
+                           "\"A\":{\"language\":\"de\",\"show_covers\":\"false\"}}",
+                           &expected));
+  EXPECT_EQ(expected, options);
+  EXPECT_EQ("{\"options\":{\"autocheck_upd\":\"false\",\"language\":\"de\",\"pbopt\":\"true\",\"show_covers\":"
+            "\"false\"}}\n",
+            sandbox.get("cmd=option&action=list", "bid=A").body);
+  EXPECT_EQ("{\"options\":{\"autocheck_upd\":\"false\",\"language\":\"en\",\"pbopt\":\"true\"}}\n",
+            sandbox.get("cmd=option&action=list", "bid=B").body);
+}
+
+// log: the whole log file.
+
+TEST(LogCommand, AnswersTheWholeLogEndingWithItsOwnTraceLine) {
+  Sandbox sandbox;
+  sandbox.write("/tmp/tavorc.log", "earlier line\n");
+  CgiResponse response = sandbox.get("cmd=log");
+  EXPECT_EQ(200, response.status());
+  EXPECT_EQ("text/plain", response.header("Content-Type"));
+  EXPECT_TRUE(std::regex_match(response.body,
+                               std::regex("earlier line\n[A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} "
+                                          "\\d\\d:\\d\\d:\\d\\d GMT :  ------- process command: cmd=log\n")))
+      << response.body;
+  EXPECT_EQ(sandbox.read("/tmp/tavorc.log"), response.body);
+}
+
+TEST(LogCommand, WithoutLogAnswersEmpty) {
+  Sandbox sandbox;
+  CgiResponse response = sandbox.get("cmd=log&log=0");
+  EXPECT_EQ("Status: 200\nContent-Type: text/plain\nDate: <date>\nExpires: <date>\n\n", withDatesMasked(response));
+}
+
+TEST(LogCommand, StaleLogIsStartedAfreshFirst) {
+  Sandbox sandbox;
+  sandbox.write("/tmp/tavorc.log", "old\n");
+  struct utimbuf times;
+  times.actime = times.modtime = time(nullptr) - 7200;
+  utime(sandbox.path("/tmp/tavorc.log").c_str(), &times);
+  EXPECT_EQ("", sandbox.get("cmd=log&log=0").body);
+  sandbox.write("/tmp/tavorc.log", "old\n");
+  utime(sandbox.path("/tmp/tavorc.log").c_str(), &times);
+  EXPECT_EQ(std::string::npos, sandbox.get("cmd=log").body.find("old"));
+}
+
+// dict: a dictionary file as a JavaScript call.
+
+TEST(Dict, AnswersTheDictionaryAsACallback) {
+  Sandbox sandbox;
+  sandbox.write("/tmp/www/rc/i18n/en",
+                "title = Films\na = b = c\nkey=value\nsame = 1\nsame = 2\ncr = x\r\n\nafter = gone\n");
+  CgiResponse response = sandbox.get("cmd=dict&action=get&lng=en&callback=cb");
+  EXPECT_EQ("Status: 200\nContent-Type: text/javascript\nDate: <date>\nExpires: <date>\n\n"
+            "cb({\"a\":\"b = c\",\"cr\":\"x\\r\",\"same\":\"2\",\"title\":\"Films\"}\n)",
+            withDatesMasked(response));
+}
+
+TEST(Dict, MissingOrForbiddenFileGivesAnEmptyObject) {
+  Sandbox sandbox;
+  sandbox.write("/tmp/www/rc/i18n/.hidden", "a = 1\n");
+  sandbox.write("/tmp/www/rc/i18n/sub/en", "a = 1\n");
+  sandbox.write("/tmp/secret", "a = 1\n");
+  for (const char* lng : {"xx", ".hidden", "sub/en", "..%2F..%2F..%2Fsecret", "%2Ftmp%2Fsecret", "..", "."}) {
+    CgiResponse response = sandbox.get(std::string("cmd=dict&action=get&callback=cb&lng=") + lng);
+    EXPECT_EQ(200, response.status()) << lng;
+    EXPECT_EQ("cb({}\n)", response.body) << lng;
+  }
+}
+
+TEST(Dict, ChecksLanguageThenCallbackThenItsCharacters) {
+  Sandbox sandbox;
+  sandbox.write("/tmp/www/rc/i18n/en", "a = 1\n");
+  struct Case {
+    const char* query;
+    int status;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"cmd=dict&action=get", 500, "lng not defined"},
+      {"cmd=dict&action=get&callback=a(b)", 500, "lng not defined"},
+      {"cmd=dict&action=get&lng=&callback=cb", 500, "lng not defined"},
+      {"cmd=dict&action=get&lng=en", 500, "callback not defined"},
+      {"cmd=dict&action=get&lng=xx&callback=", 500, "callback not defined"},
+      {"cmd=dict&action=get&lng=en&callback=a(b)", 500, "invalid callback"},
+      {"cmd=dict&action=get&lng=en&callback=cb%3Balert(1)", 500, "invalid callback"},
+      {"cmd=dict&action=get&lng=en&callback=a+b", 500, "invalid callback"},
+      {"cmd=dict&action=get&lng=en&callback=jQuery_12.$cb", 200, "jQuery_12.$cb({\"a\":\"1\"}\n)"},
+      {"cmd=dict&lng=en&callback=cb", 500, "action not defined"},
+      {"cmd=dict&action=put&lng=en&callback=cb", 500, "unknown action 'put'"},
+  };
+  for (const Case& c : cases) {
+    CgiResponse response = sandbox.get(c.query);
+    EXPECT_EQ(c.status, response.status()) << c.query;
+    EXPECT_EQ(c.body, response.body) << c.query;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,204 @@
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <set>
+
+#include "tests/support/sandbox.h"
+#include "tests/support/webserver.h"
+#include "tests/system/cgiprocess.h"
+
+namespace {
+
+const char kConfig[] = "/persistfs/orvex/etc/tavorc.conf";
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string webDir(const Sandbox& sandbox) {
+  sandbox.mkdirs("/web");
+  return sandbox.path("/web");
+}
+
+std::string tavorcUrl(const WebServer& server, const std::string& query) {
+  return server.url("/cgi-bin/tavorc?" + query);
+}
+
+// Names of the temporary files a killed save left in the configuration folder.
+std::vector<std::string> leftoverTemporaries(const Sandbox& sandbox) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(sandbox.path("/persistfs/orvex/etc").c_str());
+  while (struct dirent* entry = dir ? readdir(dir) : nullptr)
+    if (std::string(entry->d_name).find(".tmp") != std::string::npos) names.push_back(entry->d_name);
+  if (dir) closedir(dir);
+  return names;
+}
+
+TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
+  Sandbox sandbox;
+  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  ASSERT_TRUE(server.running());
+  const int kRequests = 50;
+  auto start = std::chrono::steady_clock::now();
+  std::string codes = shellOutput("seq 1 " + std::to_string(kRequests) +
+                                  " | xargs -P " + std::to_string(kRequests) +
+                                  " -I{} curl -s -o /dev/null --max-time 60 -w '%{http_code}\\n' -b bid=W '" +
+                                  tavorcUrl(server, "cmd=option&action=set&opt_name=o{}&opt_value=v{}") + "'");
+  double took = secondsSince(start);
+  int ok = 0;
+  for (size_t at = 0; (at = codes.find("200\n", at)) != std::string::npos; at += 4) ++ok;
+  printf("[ figures  ] %d concurrent option sets: %d answered 200 in %.2f s\n", kRequests, ok, took);
+  EXPECT_EQ(kRequests, ok) << codes;
+
+  Json::Value document;
+  ASSERT_TRUE(parsesAsJson(sandbox.read(kConfig), &document));
+  Json::Value common = document["options"]["common"];
+  int stored = 0;
+  for (int i = 1; i <= kRequests; ++i) {
+    std::string name = "o" + std::to_string(i);
+    if (common[name].asString() == "v" + std::to_string(i)) ++stored;
+    else ADD_FAILURE() << name << " lost";
+  }
+  printf("[ figures  ] options stored: %d of %d; semaphore %d\n", stored, kRequests, semaphoreValue(sandbox));
+  EXPECT_EQ("2", document["version"].asString());
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+}
+
+int connectTo(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  struct sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// curl in the background; its answer lands in a file.
+pid_t curlInBackground(const std::string& url, const std::string& outFile) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    execlp("curl", "curl", "-s", "--max-time", "60", "-b", "bid=W", "-o", outFile.c_str(), url.c_str(),
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
+  Sandbox sandbox;
+  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  ASSERT_TRUE(server.running());
+  auto start = std::chrono::steady_clock::now();
+
+  // A POST that promises 100 bytes and sends 6: its process waits for the rest
+  // while holding the semaphore.
+  int hung = connectTo(server.port());
+  ASSERT_GE(hung, 0);
+  std::string head = "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                     "Cookie: bid=W\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                     "Content-Length: 100\r\n\r\na=1&b=";
+  ASSERT_EQ(static_cast<ssize_t>(head.size()), write(hung, head.data(), head.size()));
+  std::string holder;
+  for (int i = 0; i < 500 && (holder.empty() || semaphoreValue(sandbox) != 0); ++i) {
+    usleep(10000);
+    holder = sandbox.read("/var/run/tavorc.pid");
+  }
+  ASSERT_FALSE(holder.empty()) << "the hanging request never started";
+  ASSERT_EQ(0, semaphoreValue(sandbox));
+  pid_t holderPid = std::stoi(holder);
+  EXPECT_EQ(0, kill(holderPid, 0));
+
+  std::string blockedOut = sandbox.path("/web/blocked.out");
+  pid_t blocked = curlInBackground(tavorcUrl(server, "cmd=option&action=set&opt_name=after&opt_value=1"), blockedOut);
+  usleep(700000);
+  EXPECT_EQ(0, waitpid(blocked, nullptr, WNOHANG)) << "a request was served past the hung one";
+
+  std::string restore = curlGet(tavorcUrl(server, "restore"));
+  EXPECT_NE(std::string::npos, restore.find("\r\n\r\nok")) << restore;
+  int status = 0;
+  ASSERT_EQ(blocked, waitpid(blocked, &status, 0));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_EQ("{\"message\":\"ok\"}\n", sandbox.read("/web/blocked.out"));
+  for (int i = 0; i < 100 && kill(holderPid, 0) == 0; ++i) usleep(10000);
+  EXPECT_NE(0, kill(holderPid, 0)) << "the hung holder still runs";
+
+  curlGet(tavorcUrl(server, "restore"));
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  close(hung);
+  std::string again = curlGet(tavorcUrl(server, "cmd=option&action=list"), "-b bid=W");
+  EXPECT_NE(std::string::npos, again.find("\"after\":\"1\"")) << again;
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+  printf("[ figures  ] hung holder %d killed by restore, blocked request served, semaphore %d, %.2f s\n", holderPid,
+         semaphoreValue(sandbox), secondsSince(start));
+}
+
+CgiRequest optionSet(int i) {
+  CgiRequest request;
+  request.query = "cmd=option&action=set&opt_name=k" + std::to_string(i) + "&opt_value=v" + std::to_string(i);
+  request.cookie = "bid=W";
+  return request;
+}
+
+TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
+  Sandbox sandbox;
+  const char kOk[] = "{\"message\":\"ok\"}\n";
+  // How long one request takes here, so that the kills fall all over it.
+  auto start = std::chrono::steady_clock::now();
+  const int kWarmUp = 5;
+  for (int i = 0; i < kWarmUp; ++i) ASSERT_EQ(kOk, sandbox.run(optionSet(-1 - i)).body);
+  double perRequest = secondsSince(start) / kWarmUp;
+  long spanMicros = static_cast<long>(perRequest * 1.3e6);
+
+  std::mt19937 random(20261208);
+  const int kRequests = 200;
+  int answered = 0, restores = 0, unanswered = 0;
+  std::set<int> mustHave;
+  start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kRequests; ++i) {
+    CgiProcess process = startCgi(sandbox, optionSet(i));
+    usleep(static_cast<useconds_t>(random() % static_cast<unsigned long>(spanMicros)));
+    kill(process.pid, SIGKILL);
+    CgiResponse response = process.finish();
+    if (response.body == kOk) {
+      ++answered;
+      mustHave.insert(i);
+    } else {
+      ++unanswered;
+    }
+    std::string text = sandbox.read(kConfig);
+    Json::Value document;
+    ASSERT_TRUE(parsesAsJson(text, &document)) << "unparsable configuration after request " << i << ": " << text;
+    ASSERT_EQ("2", document["version"].asString());
+    for (int k : mustHave)
+      ASSERT_EQ("v" + std::to_string(k), document["options"]["common"]["k" + std::to_string(k)].asString())
+          << "option k" << k << " was answered but is lost after request " << i;
+    if (semaphoreValue(sandbox) == 0) {
+      ++restores;
+      ASSERT_EQ("ok", sandbox.get("restore").body);
+    }
+    ASSERT_EQ(1, semaphoreValue(sandbox));
+  }
+  printf("[ figures  ] %d requests killed within %ld us (one request takes %.1f ms): %d had answered, %d had not; "
+         "%d restores; %zu temporary files left; %.2f s\n",
+         kRequests, spanMicros, perRequest * 1000, answered, unanswered, restores,
+         leftoverTemporaries(sandbox).size(), secondsSince(start));
+  EXPECT_GT(answered, 0);
+  EXPECT_GT(unanswered, 0);
+  // A save killed mid-way leaves at most its one temporary file behind.
+  EXPECT_LE(leftoverTemporaries(sandbox).size(), 1u);
+}
+
+}  // namespace
