@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "browse/covers.h"
 #include "browse/entryorder.h"
+#include "browse/filelisting.h"
 #include "browse/filetypes.h"
 #include "browse/sourcelookup.h"
 #include "core/cmdprocessor.h"
@@ -58,24 +60,21 @@ class CmdProcFileList : public CmdProcessor {
     IFilesSource* source = findSourceByVirtualPath(m_path);
     if (!source) return makeErrorResult("invalid path");
     if (m_path.back() != '/') m_path += '/';
-    Json::Value root(Json::objectValue);
-    root["files"] = listFolder(source->virtualToReal(m_path));
-    m_path.pop_back();
-    root["currDirPlayPath"] = m_path;
-    std::string text = toJsonText(root);
-    store(m_path, text);
+    std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
+    std::string text = listFolder(source->virtualToReal(m_path)).finish(currDirPlayPath);
+    store(currDirPlayPath, text);
     return new ProcessResultJsonText(text);
   }
 
  private:
-  // Subfolders, then files, each group in entry order; m_path ends with "/".
-  Json::Value listFolder(const std::string& folder) {
+  // Subfolders, then files, each group in entry order.
+  FileListWriter listFolder(const std::string& folder) {
     SortedEntries entries(folder);
     if (!entries.ok()) {
       int error = errno;
       throw AppException("dir error (" + std::to_string(error) + "): " + folder);
     }
-    Json::Value folders(Json::arrayValue), files(Json::arrayValue);
+    FileListWriter listing(m_path, static_cast<size_t>(entries.count()));
     std::string entryPath = folder;
     for (int i = 0; i < entries.count(); ++i) {
       const char* name = entries.name(i);
@@ -83,36 +82,30 @@ class CmdProcFileList : public CmdProcessor {
       entryPath.replace(folder.size(), std::string::npos, name);
       struct stat64 status;
       if (stat64(entryPath.c_str(), &status) != 0) throw AppException("stat64 error 0-" + std::to_string(errno));
-      if (S_ISDIR(status.st_mode))
-        folders.append(folderEntry(name, entryPath));
-      else if (S_ISREG(status.st_mode) && (isPlayableFile(name) || strcmp(name, kSettingsFile) != 0))
-        files.append(fileEntry(name));
+      if (S_ISDIR(status.st_mode)) {
+        entryPath += '/';
+        addFolder(listing, name, entryPath);
+      } else if (S_ISREG(status.st_mode)) {
+        bool playable = isPlayableFile(name);
+        if (playable || strcmp(name, kSettingsFile) != 0) listing.addFile(name, playable);
+      }
     }
-    for (Json::Value& file : files) folders.append(std::move(file));
-    return folders;
+    return listing;
   }
 
-  Json::Value folderEntry(const char* name, std::string& realPath) {
-    Json::Value entry(Json::objectValue);
-    entry["name"] = name;
-    entry["path"] = m_path + name;
-    realPath += '/';
-    CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover);
+  // A folder is playable as a disc folder, when it holds media, or when it has a
+  // cover and folders with covers are played; only then does it show its cover.
+  void addFolder(FileListWriter& listing, const char* name, const std::string& realPath) {
+    if (!m_coverPatterns) m_coverPatterns.emplace();
+    CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover, *m_coverPatterns);
     const std::string& cover = finder.cover();
     bool playable = finder.isDiscFolder();
+    bool showCover = false;
     if (finder.hasMedia() || (m_playFoldersWithCover && !cover.empty())) {
       playable = true;
-      if (m_showCovers && !cover.empty()) entry["cover"] = cover;
+      showCover = m_showCovers && !cover.empty();
     }
-    if (playable) entry["play_path"] = m_path + name;
-    return entry;
-  }
-
-  Json::Value fileEntry(const char* name) {
-    Json::Value entry(Json::objectValue);
-    entry["name"] = name;
-    if (isPlayableFile(name)) entry["play_path"] = m_path + name;
-    return entry;
+    listing.addFolder(name, showCover ? cover : std::string(), playable);
   }
 
   // A cache that cannot be written only costs the next request a new listing.
@@ -128,6 +121,7 @@ class CmdProcFileList : public CmdProcessor {
   std::string m_path;
   bool m_showCovers;
   bool m_playFoldersWithCover;
+  std::optional<CoverPatterns> m_coverPatterns;  // read from the configuration at the first subfolder
 };
 
 CmdProcessorCreatorImpl<CmdProcFileList> s_creator("file_list");

@@ -29,33 +29,38 @@ bool matchesAny(const std::list<std::string>& patterns, const std::string& text)
   return false;
 }
 
-}  // namespace
-
-CoverFinder::CoverFinder(const std::string& folder, bool wantCover)
-    : m_folder(folder),
-      m_namePatterns(patternOption("cover_files_names", kDefaultNames)),
-      m_extensionPatterns(patternOption("cover_files_exts", kDefaultExtensions)),
-      m_wantCover(wantCover) {
-  splitString(m_namePatterns.c_str(), ',', m_names);
-  splitString(m_extensionPatterns.c_str(), ',', m_extensions);
-  scan();
-}
-
-bool CoverFinder::isCover(const char* name) const {
+// A cover file: the extension after its last "." and the base name before it
+// each match one of their patterns.
+bool isCover(const char* name, const CoverPatterns& patterns) {
   const char* dot = strrchr(name, '.');
   if (!dot) return false;
-  return matchesAny(m_extensions, dot + 1) && matchesAny(m_names, std::string(name, dot));
+  return matchesAny(patterns.extensions, dot + 1) && matchesAny(patterns.names, std::string(name, dot));
+}
+
+}  // namespace
+
+CoverPatterns::CoverPatterns() {
+  splitString(patternOption("cover_files_names", kDefaultNames).c_str(), ',', names);
+  splitString(patternOption("cover_files_exts", kDefaultExtensions).c_str(), ',', extensions);
+}
+
+CoverFinder::CoverFinder(const std::string& folder, bool wantCover)
+    : CoverFinder(folder, wantCover, CoverPatterns()) {}
+
+CoverFinder::CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns)
+    : m_folder(folder), m_wantCover(wantCover) {
+  scan(patterns);
 }
 
 // Reads the folder in the order it yields its entries and stops as soon as
 // the caller has what it needs: a cover (when wanted) and media, or a disc marker.
-void CoverFinder::scan() {
+void CoverFinder::scan(const CoverPatterns& patterns) {
   DIR* dir = opendir(m_folder.c_str());
   if (!dir) return;
   while (struct dirent* entry = readdir(dir)) {
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    if (m_wantCover && m_cover.empty() && isCover(name)) {
+    if (m_wantCover && m_cover.empty() && isCover(name, patterns)) {
       publishCover(m_folder + name);
       if (!m_cover.empty() && m_hasMedia) break;
     }
@@ -74,8 +79,10 @@ void CoverFinder::scan() {
 // The cover becomes reachable through the web server as a symbolic link named
 // by the MD5 of the image's path; the link is made directly, never by a shell.
 void CoverFinder::publishCover(const std::string& imagePath) {
-  std::string coversDir = rooted(paths::kCoversDir);
-  if (!canOpenDirectory(coversDir) && !makeDirectory(coversDir, 0775)) return;
+  static const std::string coversDir = rooted(paths::kCoversDir);
+  static bool coversDirReady = false;  // once there, it stays for the process
+  if (!coversDirReady) coversDirReady = canOpenDirectory(coversDir) || makeDirectory(coversDir, 0775);
+  if (!coversDirReady) return;
   size_t dot = imagePath.rfind('.');
   if (dot == std::string::npos) return;
   std::string linkName = md5Hex(imagePath) + imagePath.substr(dot);

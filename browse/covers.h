@@ -5,30 +5,38 @@
 #include <list>
 #include <string>
 
+// The cover file patterns: "cover_files_names" for the base name (before the
+// last "."), "cover_files_exts" for the extension. Made from the configuration;
+// an empty option gets its default, which is stored so that it is saved.
+struct CoverPatterns {
+  CoverPatterns();
+
+  std::list<std::string> names;
+  std::list<std::string> extensions;
+
+  static constexpr const char* kDefaultNames = "cover,front,*.icon";
+  static constexpr const char* kDefaultExtensions = "jpg,jpeg,png";
+};
+
 class CoverFinder {
  public:
-  // folder ends with "/" when a cover is wanted.
+  // folder ends with "/" when a cover is wanted. The first form reads the
+  // patterns from the configuration; a caller examining many folders reads
+  // them once and hands them to each finder.
   CoverFinder(const std::string& folder, bool wantCover);
+  CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns);
 
   bool isDiscFolder() const { return m_discFolder; }
   bool hasMedia() const { return m_hasMedia; }
   const std::string& cover() const { return m_cover; }  // URL below "/covers/", or empty
 
-  static constexpr const char* kDefaultNames = "cover,front,*.icon";
-  static constexpr const char* kDefaultExtensions = "jpg,jpeg,png";
-
  private:
-  void scan();
-  bool isCover(const char* name) const;
+  void scan(const CoverPatterns& patterns);
   void publishCover(const std::string& imagePath);
 
   const std::string& m_folder;
   bool m_discFolder = false;
   bool m_hasMedia = false;
   std::string m_cover;
-  std::string m_namePatterns;
-  std::string m_extensionPatterns;
   bool m_wantCover;
-  std::list<std::string> m_names;
-  std::list<std::string> m_extensions;
 };

@@ -23,6 +23,8 @@ int compareEntryNames(const char* a, const char* b) {
   const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
   const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
   for (;;) {
+    // Equal ASCII bytes stay equal after lowering: pass over them at once.
+    while (*x == *y && *x && *x < 0x80) ++x, ++y;
     if (!*x || !*y) return (*x ? 1 : 0) - (*y ? 1 : 0);
     bool asciiX = *x < 0x80, asciiY = *y < 0x80;
     if (asciiX != asciiY) return asciiX ? -1 : 1;

@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "browse/sourcelookup.h"
 #include "core/config.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -256,6 +257,7 @@ bool NetworkMountHelper::mountShare(bool smb, const std::string& share) {
   if (result.timedOut) logError("mount stopped after %d seconds", limit);
   std::string output = withoutPassword(result.output, m_source->password());
   output = withoutPassword(output, mountOptionValue(m_source->password()));
+  while (!output.empty() && output.back() == '\n') output.pop_back();
   if (smb)
     logMessage("%s", output.c_str());
   else
@@ -426,17 +428,6 @@ void mergeNetworkSources(std::list<NetworkSource>& list, const std::list<Network
 // ---------------------------------------------------------------------------
 // The registry
 
-namespace {
-
-// A path whose remainder below the source climbs out of it has no source.
-bool hasDotComponent(const std::string& path) {
-  std::list<std::string> parts;
-  splitString(path.c_str(), '/', parts);
-  return std::any_of(parts.begin(), parts.end(), [](const std::string& part) { return part == "." || part == ".."; });
-}
-
-}  // namespace
-
 NetworkService& NetworkService::instance() {
   static NetworkService service;
   return service;
@@ -480,7 +471,7 @@ NetworkSource* NetworkService::findByVirtualPath(const std::string& path) {
   for (NetworkSource& source : sources()) {
     std::string prefix = source.virtualPrefix();
     if (prefix.empty() || !isAtOrBelow(path, prefix)) continue;
-    if (hasDotComponent(path.substr(prefix.size()))) return nullptr;
+    if (hasDotComponent(path.substr(prefix.size()))) return nullptr;  // would climb out of the share
     return mounted(&source);
   }
   return nullptr;

@@ -55,7 +55,7 @@ Try:
   curl -s '$u?cmd=storage_list'
   curl -s '$u?cmd=file_list&path=local/DEMO'
   curl -s '$u?cmd=favorite&action=add&name=Films&path=local/DEMO/Films'
-  curl -s '$u?cmd=network_source_add&title=NAS&type=0&address=nas&path=Media'
+  curl -s '$u?cmd=network_source_add&title=NAS&type=0&protocol=0&address=nas&path=Media'
   curl -s '$u?cmd=network_source_list'
   curl -s '$u?cmd=file_list&path=smb/NAS'
   curl -s '$u?cmd=log'

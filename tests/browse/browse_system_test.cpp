@@ -162,6 +162,10 @@ TEST_F(BrowseTest, FileListPublishesCoversOfPlayableFolders) {
   EXPECT_EQ("Pictures", files[2]["name"].asString());  // a cover alone makes nothing playable
   EXPECT_FALSE(files[2].isMember("cover"));
   EXPECT_FALSE(files[2].isMember("play_path"));
+  Json::Value config;
+  Json::Reader().parse(m_box.read("/persistfs/orvex/etc/tavorc.conf"), config);
+  EXPECT_EQ("cover,front,*.icon", config["options"]["common"]["cover_files_names"].asString());
+  EXPECT_EQ("jpg,jpeg,png", config["options"]["common"]["cover_files_exts"].asString());
 }
 
 TEST_F(BrowseTest, FolderWithOnlyACoverFollowsThePlayFoldersWithCoverOption) {

@@ -75,8 +75,8 @@ TEST_F(CoverFinderTest, ExtensionsComeFromTheConfiguration) {
 TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
   EXPECT_EQ("", m_config->get("cover_files_names"));
   CoverFinder finder(m_folder, false);
-  EXPECT_EQ(CoverFinder::kDefaultNames, m_config->get("cover_files_names"));
-  EXPECT_EQ(CoverFinder::kDefaultExtensions, m_config->get("cover_files_exts"));
+  EXPECT_EQ(CoverPatterns::kDefaultNames, m_config->get("cover_files_names"));
+  EXPECT_EQ(CoverPatterns::kDefaultExtensions, m_config->get("cover_files_exts"));
 }
 
 TEST_F(CoverFinderTest, NoCoverSearchWhenNotWanted) {

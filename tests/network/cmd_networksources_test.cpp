@@ -8,7 +8,6 @@
 namespace {
 
 const char* const kOk = "{\"message\":\"ok\"}\n";
-const char* const kCanary = "Canary-7f3e";
 
 std::string entry(const std::string& persist, const std::string& key, const std::string& name,
                   const std::string& path, const std::string& title, const std::string& type) {
@@ -29,8 +28,6 @@ void expectError(const CgiResponse& response, const std::string& message) {
   EXPECT_EQ("text/plain", response.header("Content-Type"));
   EXPECT_EQ(message, response.body);
 }
-
-std::string listOf(const Sandbox& box) { return box.get("cmd=network_source_list").body; }
 
 }  // namespace
 
@@ -117,32 +114,4 @@ TEST(NetworkSourceCommands, PlayerFoldersAreMergedWithStoredShares) {
              listBody(entry("1", "1:srv:export", "nfs/Exports", "/export", "Exports", "NFS") + "," +
                       entry("0", "0:nas:Films", "smb/Movies", "Films", "Movies", "SMB") + "," +
                       entry("1", "5:srv:odd", "", "odd", "Odd", "SMB")));
-}
-
-TEST(NetworkSourceCommands, DeletingAMountedPlayerFolderUnmountsItAndKeepsItListed) {
-  Sandbox box;
-  box.write("/mnt/config/network_folders.properties",
-            "name.0 = A\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = share\n");
-  std::string dir = "/tmp/mnt/smb/" + md5Hex("\\\\nas\\share");
-  box.write(dir + "/a.mkv", "x");
-  box.write("/etc/mtab", "\\134\\134nas\\134share " + box.path(dir) + " cifs rw 0 0\n");
-  expectJson(box.get("cmd=network_source_del&source_key=0%3Anas%3Ashare"), kOk);
-  EXPECT_EQ("umount argc=1 [" + box.path(dir) + "]\n", box.read("/var/standin.log"));
-  EXPECT_EQ("", box.read("/etc/mtab"));
-  EXPECT_FALSE(box.exists(dir));
-  EXPECT_EQ(listBody(entry("1", "0:nas:share", "smb/A", "share", "A", "SMB")), listOf(box));
-}
-
-TEST(NetworkSourceCommands, PasswordReachesNeitherLogNorAnswers) {
-  Sandbox box;
-  std::string answers;
-  std::string add = "cmd=network_source_add&title=M&type=0&protocol=0&address=nas&path=Films&user=u&password=";
-  answers += box.get(add + kCanary).raw;
-  answers += box.get("cmd=network_source_list").raw;
-  answers += box.get("cmd=log").raw;
-  ASSERT_NE(std::string::npos, box.read("/persistfs/orvex/etc/tavorc.conf").find(kCanary));  // it was stored
-  answers += box.get("cmd=network_source_del&source_key=0%3Anas%3AFilms").raw;
-  EXPECT_EQ(std::string::npos, answers.find(kCanary));
-  EXPECT_EQ(std::string::npos, box.read("/tmp/tavorc.log").find(kCanary));
-  EXPECT_NE(std::string::npos, box.read("/tmp/tavorc.log").find("password=***"));
 }

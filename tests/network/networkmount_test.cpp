@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 
 #include "core/config.h"
@@ -24,7 +23,6 @@ class SandboxEnvironment : public ::testing::Environment {
     g_sandbox = new Sandbox();
     setenv("TAVORC_ROOT", g_sandbox->root().c_str(), 1);
     setenv("PATH", g_sandbox->pathEnv().c_str(), 1);
-    setenv("TAVORC_MOUNT_TIME_LIMIT", "1", 1);
     g_sandbox->mkdirs("/srv/movies/Film");
     g_sandbox->write("/srv/movies/a.mkv", "x");
     g_sandbox->mkdirs("/srv/empty");
@@ -145,16 +143,6 @@ TEST_F(NetworkMount, FailedMountLeavesNoDirectoryAndLogsWhatMountSaid) {
   EXPECT_NE(std::string::npos, log().find("GMT : error : mount error(13): Permission denied"));
 }
 
-TEST_F(NetworkMount, HangingMountIsStoppedByTheTimeLimit) {
-  share(kSmbShare, "hang", "/srv/movies");
-  NetworkSource source = smbSource();
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(NetworkMountHelper(&source).mountIfNeeded());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
-  EXPECT_NE(std::string::npos, log().find(" error : mount stopped after 1 seconds\n"));
-}
-
 TEST_F(NetworkMount, MissingParentOrOtherTypeMountsNothing) {
   shellOutput("rmdir '" + box().path("/tmp/mnt/smb") + "'");
   NetworkSource source = smbSource();
@@ -203,18 +191,3 @@ TEST_F(NetworkMount, FirstMatchingSourceThatCannotMountEndsTheSearch) {
   EXPECT_EQ(1, lineCount(standins()));
 }
 
-TEST_F(NetworkMount, RemovingAPlayerFolderUnmountsItButKeepsItListed) {
-  box().write(paths::kNetworkFolders, "name.0 = A\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Movies\n");
-  std::string dir = smbDir(md5Hex(kSmbShare));
-  box().mkdirs(dir.substr(box().root().size()));
-  box().write("/etc/mtab", "\\134\\134nas\\134Movies " + dir + " cifs rw 0 0\n");
-  Config config("TEST");
-  NetworkService& service = NetworkService::instance();
-  service.remove("0:nas:Movies");
-  EXPECT_EQ("umount argc=1 [" + dir + "]\n", standins());
-  EXPECT_EQ("", box().read("/etc/mtab"));
-  EXPECT_FALSE(box().exists(dir.substr(box().root().size())));
-  ASSERT_EQ(1u, service.sources().size());
-  EXPECT_EQ("0:nas:Movies", service.sources().front().key());
-  EXPECT_TRUE(config.root()["network_sources"].isObject());
-}

@@ -45,7 +45,10 @@ WebServer::WebServer(const std::string& docroot, const std::string& workDir, con
          << "server.bind = \"127.0.0.1\"\n"
          << "server.port = " << m_port << "\n"
          << "server.errorlog = \"" << workDir << "/lighttpd-error.log\"\n"
-         << "accesslog.filename = \"" << workDir << "/lighttpd-access.log\"\n"
+         // Through a pipe the access log is written at once, not every few seconds.
+         << "accesslog.filename = \"|/bin/cat >> " << workDir << "/lighttpd-access.log\"\n"
+         // Files that tests replace or delete must never be answered from a cache.
+         << "server.stat-cache-engine = \"disable\"\n"
          << "server.max-worker = 0\n"
          << "server.max-connections = 256\n"
          // Bodies reach the CGI program as they arrive, as on the player: a

@@ -1,0 +1,86 @@
+#include "browse/filelisting.h"
+
+#include <json/writer.h>
+
+#include <cstring>
+
+namespace {
+
+// Text the writer copies as it stands: printable ASCII without '"' and '\'.
+bool isPlain(const char* text) {
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c)
+    if (*c < 0x20 || *c >= 0x80 || *c == '"' || *c == '\\') return false;
+  return true;
+}
+
+void appendQuoted(std::string& out, const char* text, bool plain) {
+  if (!plain) {
+    out += Json::valueToQuotedString(text);
+    return;
+  }
+  out += '"';
+  out += text;
+  out += '"';
+}
+
+void startEntry(std::string& out) { out += out.empty() ? "{" : ",{"; }
+
+}  // namespace
+
+FileListWriter::FileListWriter(const std::string& listingPath, size_t expectedEntries)
+    : m_listingPath(listingPath), m_plainPath(isPlain(listingPath.c_str())) {
+  // Room for a typical entry: its name twice and the path once.
+  m_files.reserve(expectedEntries * (listingPath.size() + 64));
+}
+
+// Path and name are quoted apart when both are plain; the path ends with "/",
+// so no character is split between them.
+void FileListWriter::appendPath(std::string& out, const char* member, const char* name, bool plainName) const {
+  out += member;
+  if (m_plainPath && plainName) {
+    out += '"';
+    out += m_listingPath;
+    out += name;
+    out += '"';
+  } else {
+    out += Json::valueToQuotedString((m_listingPath + name).c_str());
+  }
+}
+
+// Members in the writer's order (sorted by name): cover, name, path, play_path.
+void FileListWriter::addFolder(const char* name, const std::string& cover, bool playable) {
+  bool plain = isPlain(name);
+  startEntry(m_folders);
+  if (!cover.empty()) {
+    m_folders += "\"cover\":";
+    appendQuoted(m_folders, cover.c_str(), isPlain(cover.c_str()));
+    m_folders += ',';
+  }
+  m_folders += "\"name\":";
+  appendQuoted(m_folders, name, plain);
+  appendPath(m_folders, ",\"path\":", name, plain);
+  if (playable) appendPath(m_folders, ",\"play_path\":", name, plain);
+  m_folders += '}';
+}
+
+void FileListWriter::addFile(const char* name, bool playable) {
+  bool plain = isPlain(name);
+  startEntry(m_files);
+  m_files += "\"name\":";
+  appendQuoted(m_files, name, plain);
+  if (playable) appendPath(m_files, ",\"play_path\":", name, plain);
+  m_files += '}';
+}
+
+std::string FileListWriter::finish(const std::string& currDirPlayPath) {
+  std::string out;
+  out.reserve(currDirPlayPath.size() + m_folders.size() + m_files.size() + 40);
+  out += "{\"currDirPlayPath\":";
+  appendQuoted(out, currDirPlayPath.c_str(), isPlain(currDirPlayPath.c_str()));
+  out += ",\"files\":[";
+  out += m_folders;
+  if (!m_folders.empty() && !m_files.empty()) out += ',';
+  out += m_files;
+  out += "]}\n";
+  return out;
+}

@@ -1,0 +1,173 @@
+// Browsing network sources with "file_list": shares are mounted by the
+// stand-in mount on first use and found again through the mount table.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "core/utils.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+const char kCanary[] = "Canary-51c9";
+const std::string kShare = "\\\\nas\\Media";
+
+class NetworkBrowse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_box.write("/srv/media/Films/Trip.mkv", "x");
+    m_box.write("/srv/media/song.mp3", "x");
+    m_box.write("/srv/media/notes.txt", "x");
+  }
+  void share(const std::string& source, const std::string& action) {
+    m_shares += source + "\t" + action + "\t" + m_box.path("/srv/media") + "\n";
+    m_box.write("/etc/shares", m_shares);
+  }
+  std::string add(const std::string& parameters) {
+    CgiResponse response = m_box.get("cmd=network_source_add&" + parameters);
+    EXPECT_EQ(200, response.status()) << parameters;
+    return response.raw;
+  }
+  CgiResponse list(const std::string& path, const std::vector<std::string>& environment = {}) {
+    CgiRequest request;
+    request.query = "cmd=file_list&ignore_cache=1&path=" + path;
+    request.cookie = "bid=TEST";
+    request.environment = environment;
+    return m_box.run(request);
+  }
+  // The answer for the sample folder shown as prefix.
+  static std::string sampleListing(const std::string& prefix) {
+    return "{\"currDirPlayPath\":\"" + prefix + "\",\"files\":[{\"name\":\"Films\",\"path\":\"" + prefix +
+           "/Films\",\"play_path\":\"" + prefix + "/Films\"},{\"name\":\"notes.txt\"},{\"name\":\"song.mp3\","
+           "\"play_path\":\"" + prefix + "/song.mp3\"}]}\n";
+  }
+  std::string mountDir(const std::string& share) const { return "/tmp/mnt/smb/" + md5Hex(share); }
+  // Mounts run (the storage scan's listing, mount without arguments, aside).
+  int mounts() const {
+    std::string log = m_box.read("/var/standin.log");
+    int count = 0;
+    for (size_t at = 0; (at = log.find("mount argc=", at)) != std::string::npos; ++at)
+      if ((at == 0 || log[at - 1] == '\n') && log.compare(at + 11, 2, "0\n") != 0) ++count;
+    return count;
+  }
+  int entries(const std::string& fixed) const {
+    return atoi(shellOutput("ls -A '" + m_box.path(fixed) + "' | wc -l").c_str());
+  }
+
+  Sandbox m_box;
+  std::string m_shares;
+};
+
+}  // namespace
+
+TEST_F(NetworkBrowse, ShareIsMountedOnFirstBrowseAndReusedAfterwards) {
+  share(kShare, "ok");
+  add("title=Media&type=0&protocol=0&address=nas&path=Media");
+  EXPECT_EQ(0, mounts());  // adding mounts nothing
+  CgiResponse first = list("smb/Media");
+  EXPECT_EQ(200, first.status());
+  EXPECT_EQ(sampleListing("smb/Media"), first.body);
+  EXPECT_TRUE(m_box.exists(mountDir(kShare) + "/Films/Trip.mkv"));
+  EXPECT_EQ("\\134\\134nas\\134Media " + m_box.path(mountDir(kShare)) + " cifs rw 0 0\n", m_box.read("/etc/mtab"));
+
+  CgiResponse below = list("smb/Media/Films");
+  EXPECT_EQ("{\"currDirPlayPath\":\"smb/Media/Films\",\"files\":[{\"name\":\"Trip.mkv\",\"play_path\":"
+            "\"smb/Media/Films/Trip.mkv\"}]}\n",
+            below.body);
+  EXPECT_EQ(1, mounts());
+}
+
+TEST_F(NetworkBrowse, NfsExportIsMountedAndBrowsed) {
+  share("srv:/export/media", "ok");
+  add("title=Exports&type=1&protocol=1&address=srv&path=export/media");
+  EXPECT_EQ(sampleListing("nfs/Exports"), list("nfs/Exports").body);
+  EXPECT_NE(std::string::npos,
+            m_box.read("/var/standin.log").find("mount argc=4 [-t] [nfs] [srv:/export/media] [" +
+                                                m_box.path("/tmp/mnt/nfs/" + md5Hex("srv:/export/media")) + "]\n"));
+}
+
+TEST_F(NetworkBrowse, ShareMountedElsewhereIsBrowsedWhereItIs) {
+  m_box.write("/tmp/mnt/network/My Share/song.mp3", "x");
+  m_box.write("/etc/mtab", "\\134\\134nas\\134Media " + m_box.path("/tmp/mnt/network/My\\040Share") + " cifs rw 0 0\n");
+  add("title=Media&type=0&protocol=0&address=nas&path=Media");
+  EXPECT_EQ("{\"currDirPlayPath\":\"smb/Media\",\"files\":[{\"name\":\"song.mp3\",\"play_path\":"
+            "\"smb/Media/song.mp3\"}]}\n",
+            list("smb/Media").body);
+  EXPECT_EQ(0, mounts());
+  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
+}
+
+TEST_F(NetworkBrowse, FailingMountAnswersInvalidPathAndLeavesNoDirectory) {
+  share(kShare, "fail");
+  add("title=Media&type=0&protocol=0&address=nas&path=Media");
+  CgiResponse response = list("smb/Media");
+  EXPECT_EQ(500, response.status());
+  EXPECT_EQ("invalid path", response.body);
+  EXPECT_EQ(1, mounts());
+  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
+  EXPECT_NE(std::string::npos, m_box.read("/tmp/tavorc.log").find("mount error(13): Permission denied"));
+}
+
+TEST_F(NetworkBrowse, HangingMountIsStoppedAndTheRequestAnswers) {
+  share(kShare, "hang");
+  add("title=Media&type=0&protocol=0&address=nas&path=Media");
+  auto start = std::chrono::steady_clock::now();
+  CgiResponse response = list("smb/Media", {"TAVORC_MOUNT_TIME_LIMIT=1"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ("invalid path", response.body);
+  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
+  EXPECT_NE(std::string::npos, m_box.read("/tmp/tavorc.log").find(" error : mount stopped after 1 seconds\n"));
+}
+
+TEST_F(NetworkBrowse, PathsClimbingOutOfAShareAreRefusedBeforeMounting) {
+  share(kShare, "ok");
+  add("title=Media&type=0&protocol=0&address=nas&path=Media");
+  for (const char* path : {"smb/Media/..", "smb/Media/Films/../..", "smb/Media/./Films", "smb/MediaX"})
+    EXPECT_EQ("invalid path", list(path).body) << path;
+  EXPECT_EQ(0, mounts());
+}
+
+TEST_F(NetworkBrowse, StoredShareTakesOverTheSamePlayerFolder) {
+  share(kShare, "ok");
+  m_box.write("/mnt/config/network_folders.properties",
+              "name.0 = Player Media\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
+  EXPECT_EQ(sampleListing("smb/Player Media"), list("smb/Player%20Media").body);
+  add("title=Stored&type=0&protocol=0&address=nas&path=Media");
+  EXPECT_EQ("invalid path", list("smb/Player%20Media").body);
+  EXPECT_EQ(sampleListing("smb/Stored"), list("smb/Stored").body);
+  EXPECT_EQ(1, mounts());  // the second name reaches the share already mounted
+}
+
+TEST_F(NetworkBrowse, DeletedPlayerFolderIsUnmountedAndMountedAgainOnNextBrowse) {
+  share(kShare, "ok");
+  m_box.write("/mnt/config/network_folders.properties",
+              "name.0 = P\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
+  ASSERT_EQ(sampleListing("smb/P"), list("smb/P").body);
+  EXPECT_EQ(200, m_box.get("cmd=network_source_del&source_key=0%3Anas%3AMedia").status());
+  EXPECT_EQ("", m_box.read("/etc/mtab"));
+  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
+  EXPECT_EQ("{\"sources\":[{\"is_persist\":\"1\",\"key\":\"0:nas:Media\",\"name\":\"smb/P\",\"path\":\"Media\","
+            "\"title\":\"P\",\"type\":\"SMB\"}]}\n",
+            m_box.get("cmd=network_source_list").body);
+  EXPECT_EQ(sampleListing("smb/P"), list("smb/P").body);
+  EXPECT_EQ(2, mounts());
+}
+
+TEST_F(NetworkBrowse, PasswordStaysOutOfLogAnswersAndCache) {
+  share(kShare, "ok");
+  std::string answers = add(std::string("title=Media&type=0&protocol=0&address=nas&path=Media&user=me&password=") +
+                            kCanary);
+  CgiRequest cached;
+  cached.query = "cmd=file_list&path=smb/Media";
+  cached.cookie = "bid=TEST";
+  CgiResponse listing = m_box.run(cached);
+  ASSERT_EQ(sampleListing("smb/Media"), listing.body);
+  answers += listing.raw + m_box.run(cached).raw + list("smb/Media/Films").raw;
+  answers += m_box.get("cmd=network_source_list").raw + m_box.get("cmd=log").raw;
+  EXPECT_NE(std::string::npos, m_box.read("/var/standin.log").find(std::string("password=") + kCanary));
+  EXPECT_EQ(std::string::npos, answers.find(kCanary));
+  EXPECT_EQ(std::string::npos, m_box.read("/tmp/tavorc.log").find(kCanary));
+  std::string cache = shellOutput("cat '" + m_box.path("/tmp/tavorc.cache") + "'/* 2>/dev/null");
+  EXPECT_NE("", cache);
+  EXPECT_EQ(std::string::npos, cache.find(kCanary));
+}
