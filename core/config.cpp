@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "core/jsonfile.h"
 #include "core/paths.h"
 #include "core/result.h"
 #include "core/sysio.h"
@@ -23,20 +24,8 @@ Config::~Config() {
   if (s_instance == this) s_instance = nullptr;
 }
 
-// Outside input never ends the process: a document the reader rejects, or one
-// deeper than it accepts, counts as unparsable.
-static bool parseDocument(const std::string& text, Json::Value& into) {
-  try {
-    Json::Reader reader;
-    return reader.parse(text, into, false);
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 void Config::load() {
-  std::string text;
-  if (!readFile(rooted(paths::kConfigFile), text) || !parseDocument(text, m_root) || !m_root.isObject()) {
+  if (!readJsonFile(rooted(paths::kConfigFile), m_root) || !m_root.isObject()) {
     m_root = Json::Value();
     applyDefaults();
     return;
@@ -72,10 +61,7 @@ void Config::migrateVersion1() {
 }
 
 void Config::save() {
-  std::ostringstream text;
-  Json::StyledStreamWriter writer("\t");
-  writer.write(text, m_root);
-  writeFileAtomic(rooted(paths::kConfigFile), text.str());
+  writeJsonFile(rooted(paths::kConfigFile), m_root);
   m_saved = true;
 }
 

@@ -15,6 +15,7 @@
 #include "browse/covers.h"
 #include "browse/entryorder.h"
 #include "browse/filetypes.h"
+#include "core/jsonfile.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/result.h"
@@ -127,15 +128,6 @@ Json::Value itemDocument(const PlaylistItem& item) {
     tracks.append(track);
   }
   return entry;
-}
-
-bool parseDocument(const std::string& text, Json::Value& into) {
-  try {
-    Json::Reader reader;
-    return reader.parse(text, into, false);
-  } catch (const std::exception&) {
-    return false;
-  }
 }
 
 // A member read from a document of ours: absent gives the default; a member
@@ -391,16 +383,12 @@ void Playlist::save() const {
   document["desc"]["path"] = m_path;
   Json::Value& items = document["items"] = Json::Value(Json::arrayValue);
   for (const PlaylistItem& item : *m_items) items.append(itemDocument(item));
-  std::ostringstream text;
-  Json::StyledStreamWriter writer("\t");
-  writer.write(text, document);
-  writeFileAtomic(rooted(paths::kPlaylistFile), text.str());
+  writeJsonFile(rooted(paths::kPlaylistFile), document);
 }
 
 bool Playlist::load() {
-  std::string text;
   Json::Value document;
-  if (!readFile(rooted(paths::kPlaylistFile), text) || !parseDocument(text, document) || !document.isObject())
+  if (!readJsonFile(rooted(paths::kPlaylistFile), document) || !document.isObject())
     return false;
   const Json::Value& desc = document["desc"];
   if (!desc.isObject() || !desc["path"].isString() || desc["path"].asString() != m_path) return false;

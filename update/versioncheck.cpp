@@ -1,6 +1,7 @@
 #include "update/versioncheck.h"
 
 #include "core/donation.h"
+#include "core/jsonfile.h"
 #include "core/utils.h"
 
 std::string versionCheckUrl(const std::string& baseUrl, const std::string& userId, int remainingStarts) {
@@ -9,20 +10,9 @@ std::string versionCheckUrl(const std::string& baseUrl, const std::string& userI
   return baseUrl + "/last_version.php?user_id=" + userId + "&version=" + kProgramVersion + "&r_starts=" + starts;
 }
 
-// The reply comes from outside: whatever the reader throws or rejects,
-// including nesting deeper than it accepts, makes the reply unusable.
-static bool parseReply(const std::string& text, Json::Value& into) {
-  try {
-    Json::Reader reader;
-    return reader.parse(text, into, false);
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 bool versionAnswer(const std::string& reply, bool silent, Json::Value& answer) {
   Json::Value value;
-  if (!parseReply(reply, value) || !value.isObject()) return false;
+  if (!parseJson(reply, value) || !value.isObject()) return false;
   if (!value.isMember("versionNumber") || value["versionNumber"].isNull()) return false;
   value["currentVersionNumber"] = kProgramVersion;
   value["silentMode"] = silent ? "true" : "false";

@@ -1,0 +1,17 @@
+// JSON documents that come from files or from outside: the configuration, the
+// playlist file, the update server's reply.
+#pragma once
+
+#include <json/json.h>
+
+#include <string>
+
+// Outside input never ends the process: a document the reader rejects, or one
+// deeper than it accepts, counts as unparsable (false).
+bool parseJson(const std::string& text, Json::Value& into);
+
+// The file parsed; false when it cannot be read or parsed.
+bool readJsonFile(const std::string& path, Json::Value& into);
+
+// Writes the document styled with a tab per level, atomically.
+bool writeJsonFile(const std::string& path, const Json::Value& document);
