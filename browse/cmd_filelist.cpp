@@ -54,16 +54,16 @@ class CmdProcFileList : public CmdProcessor {
         m_playFoldersWithCover(Config::instance()->get("play_dwc") == "true") {}
 
   ProcessResult* process() override {
-    std::string cached;
-    if (m_request->getInt("ignore_cache") == 0 && readFile(cacheFile(m_path), cached) && !cached.empty())
-      return new ProcessResultJsonText(cached);
+    if (m_request->getInt("ignore_cache") == 0) {
+      if (ProcessResult* cached = ProcessResultJsonFile::open(cacheFile(m_path))) return cached;
+    }
     IFilesSource* source = findSourceByVirtualPath(m_path);
     if (!source) return makeErrorResult("invalid path");
     if (m_path.back() != '/') m_path += '/';
     std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
     std::string text = listFolder(source->virtualToReal(m_path)).finish(currDirPlayPath);
     store(currDirPlayPath, text);
-    return new ProcessResultJsonText(text);
+    return new ProcessResultJsonText(std::move(text));
   }
 
  private:

@@ -1,7 +1,14 @@
 #include "core/result.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
+
+#include "core/log.h"
+#include "core/sysio.h"
 
 namespace {
 
@@ -87,9 +94,27 @@ void ProcessResultJson::set(const std::string& key, const std::list<std::map<std
   object()[key] = array;
 }
 
-ProcessResultJsonText::ProcessResultJsonText(const std::string& json) : ProcessResult(kJsonType), m_json(json) {}
+ProcessResultJsonText::ProcessResultJsonText(std::string json) : ProcessResult(kJsonType), m_json(std::move(json)) {}
 
 void ProcessResultJsonText::writeBody() { fwrite(m_json.data(), 1, m_json.size(), stdout); }
+
+ProcessResultJsonFile* ProcessResultJsonFile::open(const std::string& path) {
+  int fd = openFile(path, O_RDONLY);
+  if (fd < 0) return nullptr;
+  if (regularFileSize(fd) > 0) return new ProcessResultJsonFile(fd);
+  closeFile(fd);
+  return nullptr;
+}
+
+ProcessResultJsonFile::ProcessResultJsonFile(int fd) : ProcessResult(kJsonType), m_fd(fd) {}
+
+ProcessResultJsonFile::~ProcessResultJsonFile() { closeFile(m_fd); }
+
+// The headers still wait in stdout's buffer and go first.
+void ProcessResultJsonFile::writeBody() {
+  fflush(stdout);
+  if (!copyToEnd(m_fd, STDOUT_FILENO)) logError("answer file not sent: %s", errnoText(errno).c_str());
+}
 
 ProcessResult* makeOkResult(const std::string& message) {
   ProcessResultJson* result = new ProcessResultJson();

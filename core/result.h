@@ -81,11 +81,27 @@ class ProcessResultJson : public ProcessResult {
 
 class ProcessResultJsonText : public ProcessResult {
  public:
-  explicit ProcessResultJsonText(const std::string& json);
+  explicit ProcessResultJsonText(std::string json);
   void writeBody() override;
 
  private:
   std::string m_json;
+};
+
+// A JSON answer kept in a file, copied to standard output as it is, without
+// passing through the program's memory.
+class ProcessResultJsonFile : public ProcessResult {
+ public:
+  // The answer in the file, or none when it cannot be opened or is empty.
+  static ProcessResultJsonFile* open(const std::string& path);
+  ~ProcessResultJsonFile() override;
+  ProcessResultJsonFile(const ProcessResultJsonFile&) = delete;
+  ProcessResultJsonFile& operator=(const ProcessResultJsonFile&) = delete;
+  void writeBody() override;
+
+ private:
+  explicit ProcessResultJsonFile(int fd);
+  int m_fd;
 };
 
 ProcessResult* makeOkResult(const std::string& message);

@@ -45,23 +45,44 @@ bool writeFully(int fd, const void* data, size_t count) {
   return true;
 }
 
+size_t regularFileSize(int fd) {
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return 0;
+  return static_cast<size_t>(status.st_size);
+}
+
+// Reads straight into the string: sized once from fstat, then grown only for a
+// file that got longer meanwhile (or has no size to tell).
 bool readFile(const std::string& path, std::string& out, size_t limit) {
   out.clear();
   int fd = openFile(path, O_RDONLY);
   if (fd < 0) return false;
-  char buffer[65536];
+  size_t expected = regularFileSize(fd);
+  size_t chunk = expected > 0 ? expected + 1 : 4096;
   bool ok = true;
-  while (out.size() < limit) {
-    size_t want = sizeof buffer;
-    if (limit - out.size() < want) want = limit - out.size();
-    ssize_t n = read(fd, buffer, want);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
+  while (ok && out.size() < limit) {
+    size_t done = out.size();
+    size_t want = limit - done < chunk ? limit - done : chunk;
+    out.resize(done + want);
+    ssize_t n = readFully(fd, &out[done], want);
+    ok = n >= 0;
+    out.resize(done + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (n < static_cast<ssize_t>(want)) break;
+    chunk = 65536;
   }
   closeFile(fd);
   return ok;
+}
+
+bool copyToEnd(int from, int to) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!writeFully(to, buffer, static_cast<size_t>(n))) return false;
+  }
 }
 
 static std::string folderOf(const std::string& path) {

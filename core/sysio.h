@@ -19,8 +19,15 @@ ssize_t readFully(int fd, void* buffer, size_t count);
 // Writes all bytes; false on error.
 bool writeFully(int fd, const void* data, size_t count);
 
+// The size fstat(2) gives a regular file, else 0 (also for pipes and devices).
+size_t regularFileSize(int fd);
+
 // The whole file, or at most limit bytes of it; false when it cannot be read.
 bool readFile(const std::string& path, std::string& out, size_t limit = static_cast<size_t>(-1));
+
+// Copies what is left of from to to, in the kernel's buffers only; false on
+// an error of either side.
+bool copyToEnd(int from, int to);
 
 // Replaces the file through a temporary file in the same folder: write, fsync,
 // the old file's mode, rename, fsync of the folder. A crash leaves the old or

@@ -7,6 +7,8 @@
 #include <regex>
 #include <string>
 
+#include "tests/core/scratchroot.h"
+
 namespace {
 
 std::string captured(ProcessResult& result) {
@@ -147,6 +149,31 @@ TEST(ResultJson, Utf8TextSurvivesTheRoundTrip) {
 TEST(ResultJson, JsonTextIsWrittenAsGiven) {
   ProcessResultJsonText result("{\"a\" : 1}");
   EXPECT_EQ("{\"a\" : 1}", jsonBody(result));
+}
+
+TEST(ResultJsonFile, HeadersThenTheFileAsItIs) {
+  // Larger than any buffer on the way, so that the order of headers and body shows.
+  std::string text = "{\"files\":[";
+  while (text.size() < 200000) text += "{\"name\":\"" + std::to_string(text.size()) + "\"},";
+  text += "{}]}\n";
+  writeScratch("/tmp/answer.json", text);
+  std::unique_ptr<ProcessResult> result(ProcessResultJsonFile::open(scratchPath("/tmp/answer.json")));
+  ASSERT_TRUE(result);
+  result->addHeader("X-Extra", "1");
+  // The file is read once: no second try when the clock moves on meanwhile.
+  time_t when = time(nullptr);
+  std::string raw = captured(*result);
+  if (raw.find(httpDate(when)) == std::string::npos) ++when;
+  EXPECT_EQ("Status: 200\nContent-Type: application/json; charset=utf8\nDate: " + httpDate(when) +
+                "\nExpires: " + httpDate(when) + "\nX-Extra: 1\n\n" + text,
+            raw);
+}
+
+TEST(ResultJsonFile, MissingOrEmptyFileGivesNone) {
+  EXPECT_EQ(nullptr, ProcessResultJsonFile::open(scratchPath("/tmp/no answer.json")));
+  writeScratch("/tmp/empty.json", "");
+  EXPECT_EQ(nullptr, ProcessResultJsonFile::open(scratchPath("/tmp/empty.json")));
+  EXPECT_EQ(nullptr, ProcessResultJsonFile::open(scratchRoot()));
 }
 
 }  // namespace

@@ -1,0 +1,98 @@
+#include "core/sysio.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "tests/core/scratchroot.h"
+
+namespace {
+
+// Bytes that show a lost, repeated or shifted piece: every position differs
+// from its neighbours, NULs included.
+std::string patterned(size_t size) {
+  std::string text(size, '\0');
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return text;
+}
+
+TEST(SysioReadFile, ReadsWholeFilesOfEverySizeExactly) {
+  for (size_t size : {size_t(0), size_t(1), size_t(4096), size_t(65536), size_t(65537), size_t(300000)}) {
+    std::string content = patterned(size);
+    writeScratch("/tmp/read.bin", content);
+    std::string text = "left over";
+    ASSERT_TRUE(readFile(scratchPath("/tmp/read.bin"), text)) << size;
+    EXPECT_EQ(content, text) << size;
+  }
+}
+
+TEST(SysioReadFile, LimitCutsTheFile) {
+  std::string content = patterned(70000);
+  writeScratch("/tmp/limit.bin", content);
+  std::string text;
+  for (size_t limit : {size_t(0), size_t(15), size_t(69999), size_t(70000), size_t(70001)}) {
+    ASSERT_TRUE(readFile(scratchPath("/tmp/limit.bin"), text, limit));
+    EXPECT_EQ(content.substr(0, limit), text) << limit;
+  }
+}
+
+TEST(SysioReadFile, FilesWithoutASizeAreReadToTheEnd) {
+  // /proc files report size 0 and a pipe has none.
+  std::string text;
+  ASSERT_TRUE(readFile("/proc/self/status", text));
+  EXPECT_NE(std::string::npos, text.find("\nPid:"));
+  int ends[2];
+  ASSERT_EQ(0, pipe(ends));
+  std::string content = patterned(60000);
+  pid_t writer = fork();
+  if (writer == 0) {
+    close(ends[0]);
+    _exit(writeFully(ends[1], content.data(), content.size()) ? 0 : 1);
+  }
+  close(ends[1]);
+  ASSERT_TRUE(readFile("/dev/fd/" + std::to_string(ends[0]), text));
+  close(ends[0]);
+  EXPECT_EQ(content, text);
+  int status = 0;
+  waitpid(writer, &status, 0);
+}
+
+TEST(SysioReadFile, MissingFileOrFolderFails) {
+  std::string text = "old";
+  EXPECT_FALSE(readFile(scratchPath("/tmp/no such file"), text));
+  EXPECT_EQ("", text);
+  EXPECT_FALSE(readFile(scratchRoot(), text));  // read(2) of a folder fails
+}
+
+TEST(SysioCopyToEnd, CopiesFromTheCurrentOffsetOnward) {
+  std::string content = patterned(200000);
+  writeScratch("/tmp/from.bin", content);
+  int from = openFile(scratchPath("/tmp/from.bin"), O_RDONLY);
+  int to = openFile(scratchPath("/tmp/to.bin"), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(from, 0);
+  ASSERT_GE(to, 0);
+  ASSERT_EQ(10, lseek(from, 10, SEEK_SET));
+  EXPECT_TRUE(copyToEnd(from, to));
+  closeFile(to);
+  EXPECT_EQ(content.substr(10), readScratch("/tmp/to.bin"));
+  to = openFile(scratchPath("/tmp/to.bin"), O_RDONLY);
+  ASSERT_EQ(0, lseek(from, 0, SEEK_SET));
+  EXPECT_FALSE(copyToEnd(from, to));
+  closeFile(to);
+  closeFile(from);
+}
+
+TEST(SysioRegularFileSize, OnlyRegularFilesHaveOne) {
+  writeScratch("/tmp/sized.bin", patterned(1234));
+  int fd = openFile(scratchPath("/tmp/sized.bin"), O_RDONLY);
+  EXPECT_EQ(1234u, regularFileSize(fd));
+  closeFile(fd);
+  fd = openFile("/dev/null", O_RDONLY);
+  EXPECT_EQ(0u, regularFileSize(fd));
+  closeFile(fd);
+}
+
+}  // namespace
