@@ -20,6 +20,9 @@ struct ReplyCase {
   const char* answer;  // the answer as written, or null when the reply is unusable
 };
 
+// Test listings name a case by its description, not by its bytes.
+void PrintTo(const ReplyCase& row, std::ostream* out) { *out << row.description; }
+
 class VersionAnswer : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(VersionAnswer, Reply) {
