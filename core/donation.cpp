@@ -24,10 +24,12 @@ Json::Value& counters() {
 
 bool donationReminderDue() {
   Json::Value& state = counters();
-  int starts = state["r_starts"].isIntegral() ? state["r_starts"].asInt() : 0;
+  // A hand-edited counter beyond the integer ranges counts as absent; reading
+  // it as a number would throw and fail every later app_info.
+  int starts = state["r_starts"].isInt() ? state["r_starts"].asInt() : 0;
   if (starts == 0) return false;
   const Json::Value& last = state["last_check"];
-  long lastCheck = last.isIntegral() ? static_cast<long>(last.asLargestInt()) : 0;
+  long lastCheck = last.isInt64() ? static_cast<long>(last.asInt64()) : 0;
   long now = static_cast<long>(time(nullptr));
   long elapsed = now - lastCheck;
   if (elapsed > kFourDays)

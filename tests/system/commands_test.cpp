@@ -70,6 +70,19 @@ TEST(AppInfo, DonationCountdownFollowsThePausesBetweenCalls) {
   }
 }
 
+TEST(AppInfo, CountersBeyondTheIntegerRangesDoNotFailTheCommand) {
+  Sandbox sandbox;
+  sandbox.write(kConfig, configWithDonation("{\"last_check\":0,\"r_starts\":99999999999}"));
+  CgiResponse response = sandbox.get("cmd=app_info");
+  EXPECT_NE(std::string::npos, response.body.find("\"sdb\":false")) << response.body;
+  EXPECT_EQ(99999999999LL, config(sandbox)["do"]["r_starts"].asInt64());
+
+  sandbox.write(kConfig, configWithDonation("{\"last_check\":18446744073709551615,\"r_starts\":2}"));
+  response = sandbox.get("cmd=app_info");
+  EXPECT_NE(std::string::npos, response.body.find("\"sdb\":false")) << response.body;
+  EXPECT_EQ(6, config(sandbox)["do"]["r_starts"].asInt());
+}
+
 TEST(AppInfo, DueOnceThenQuiet) {
   Sandbox sandbox;
   long previous = static_cast<long>(time(nullptr)) - 2 * 86400;
