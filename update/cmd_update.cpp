@@ -1,7 +1,6 @@
 // "try_update" downloads, unpacks and runs an update; "cancel_update" puts the
 // next automatic version check a week off.
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include "core/cmdprocessor.h"
 #include "core/paths.h"
@@ -29,8 +28,7 @@ ProgramResult runShell(const std::string& command, int timeLimitSeconds = 0) {
 bool hasContent(const std::string& path) {
   int fd = openFile(path, O_RDONLY);
   if (fd < 0) return false;
-  struct stat st;
-  bool content = fstat(fd, &st) == 0 && st.st_size > 0;
+  bool content = regularFileSize(fd) > 0;
   closeFile(fd);
   return content;
 }
