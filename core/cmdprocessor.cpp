@@ -1,8 +1,5 @@
 #include "core/cmdprocessor.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "core/log.h"
 #include "core/utils.h"
 
@@ -11,9 +8,7 @@ Config* CmdProcessor::s_config = nullptr;
 CmdProcessor::CmdProcessor(Request* request) : m_request(request) {
   std::string bid = request->cookie("bid");
   if (bid.empty()) {
-    char now[32];
-    snprintf(now, sizeof now, "%lu", static_cast<unsigned long>(time(nullptr)));
-    bid = md5Hex(now);
+    bid = md5Hex(timeText());
     m_newBid = true;
   }
   s_config = new Config(bid);
