@@ -61,19 +61,20 @@ class CmdProcFileList : public CmdProcessor {
     if (!source) return makeErrorResult("invalid path");
     if (m_path.back() != '/') m_path += '/';
     std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
-    std::string text = listFolder(source->virtualToReal(m_path)).finish(currDirPlayPath);
+    std::string folder = source->virtualToReal(m_path);
+    SortedEntries entries(folder);
+    if (!entries.ok()) {
+      int error = errno;
+      return makeErrorResult("dir error (" + std::to_string(error) + "): " + folder);
+    }
+    std::string text = listFolder(folder, entries).finish(currDirPlayPath);
     store(currDirPlayPath, text);
     return new ProcessResultJsonText(std::move(text));
   }
 
  private:
   // Subfolders, then files, each group in entry order.
-  FileListWriter listFolder(const std::string& folder) {
-    SortedEntries entries(folder);
-    if (!entries.ok()) {
-      int error = errno;
-      throw AppException("dir error (" + std::to_string(error) + "): " + folder);
-    }
+  FileListWriter listFolder(const std::string& folder, const SortedEntries& entries) {
     FileListWriter listing(m_path, static_cast<size_t>(entries.count()));
     std::string entryPath = folder;
     for (int i = 0; i < entries.count(); ++i) {

@@ -25,7 +25,8 @@ IFilesSource* findSourceByMediaUrl(const std::string& url) {
   if (url.empty()) return nullptr;
   for (Storage& storage : StorageList::get()) {
     std::string prefix = storage.mediaUrlPrefix() + "/";
-    if (url.compare(0, prefix.size(), prefix) == 0) return &storage;
+    if (url.compare(0, prefix.size(), prefix) != 0) continue;
+    return hasDotComponent(url.substr(prefix.size())) ? nullptr : &storage;
   }
   return NetworkService::instance().findByMediaUrl(url);
 }

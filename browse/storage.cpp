@@ -1,11 +1,15 @@
 #include "browse/storage.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
 #include "core/paths.h"
 #include "core/process.h"
+#include "core/sysio.h"
 #include "core/utils.h"
 
 namespace {
@@ -43,9 +47,20 @@ bool mountPointOf(const char* line, size_t deviceLength, std::string& mountPoint
   return true;
 }
 
+// Only a regular file is read: opening a FIFO placed on the partition under
+// that name would wait for a writer forever.
+FILE* openSettingsFile(const std::string& path) {
+  int fd = openFile(path, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat status;
+  FILE* file = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? fdopen(fd, "r") : nullptr;
+  if (!file) closeFile(fd);
+  return file;
+}
+
 void readStorageNames(Storages& storages) {
   for (Storage& storage : storages) {
-    FILE* settings = fopen((storage.mountPoint() + kSettingsFile).c_str(), "re");
+    FILE* settings = openSettingsFile(storage.mountPoint() + kSettingsFile);
     if (!settings) continue;
     storage.setStorageName(readStorageName(settings));
     fclose(settings);

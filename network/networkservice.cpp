@@ -236,6 +236,8 @@ std::string withoutPassword(std::string text, const std::string& password) {
 // SMB and NFS mounts differ in the type, the folder, the -o options and
 // the words they log.
 bool NetworkMountHelper::mountShare(bool smb, const std::string& share) {
+  // An NFS server named "-..." would reach mount as an option, not as a share.
+  if (share.empty() || share[0] == '-') return false;
   std::string directory;
   if (!makeMountDirectory(rooted(smb ? paths::kSmbMountDir : paths::kNfsMountDir), share, directory)) return false;
   const char* type = smb ? "cifs" : "nfs";

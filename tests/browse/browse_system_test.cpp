@@ -218,6 +218,8 @@ TEST_F(BrowseTest, AFileOrAMissingFolderIsADirError) {
   mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
   file("a.mkv");
   expectError("cmd=file_list&path=local/USB/a.mkv", "dir error (20): " + real("a.mkv/"));
+  // An answered error like any other: a new client still gets its bid.
+  EXPECT_NE("", m_box.get("cmd=file_list&path=local/USB/a.mkv", "").header("Set-Cookie"));
   std::string longName(150, 'x');
   std::string longPath = "local/USB/" + longName + "/" + longName + "/" + longName;
   expectError("cmd=file_list&path=" + longPath,

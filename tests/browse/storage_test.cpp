@@ -1,11 +1,18 @@
 #include "browse/storage.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "browse/sourcelookup.h"
+#include "core/sysio.h"
+#include "core/utils.h"
 
 namespace {
 
@@ -130,6 +137,38 @@ TEST(StorageName, FirstMatchingLineWithoutItsLineEnd) {
 TEST(StorageName, LongLineGivesItsFirstPiece) {
   std::string text = "storage_name=" + std::string(600, 'n') + "\n";
   withFile(text, [](FILE* file) { EXPECT_EQ(std::string(510 - 13, 'n'), readStorageName(file)); });
+}
+
+// A settings file that is a FIFO is passed over: the scan neither waits for a
+// writer nor loses the partition. The scan runs in a child that is killed
+// when it has not finished in time.
+TEST(StorageScan, SettingsFileThatIsAFifoDoesNotBlock) {
+  std::string dir = ::testing::TempDir() + "storagescan.XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(&dir[0]));
+  ASSERT_TRUE(makeDirectory(dir + "/a", 0755));
+  ASSERT_TRUE(makeDirectory(dir + "/b", 0755));
+  ASSERT_EQ(0, mkfifo((dir + "/a/tavo_folder.txt").c_str(), 0644));
+  ASSERT_TRUE(writeFileAtomic(dir + "/b/tavo_folder.txt", "storage_name=Kino\n"));
+  ASSERT_TRUE(writeFileAtomic(dir + "/mtab", "/dev/sda1 " + dir + "/a vfat rw 0 0\n/dev/sdb1 " + dir + "/b vfat rw 0 0\n"));
+
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Storages storages = scanStorages("/dev/sda1: LABEL=\"A\"\n/dev/sdb1: LABEL=\"B\"\n", dir + "/mtab");
+    bool right = storages.size() == 2 && storages[0].displayName() == "A" && storages[1].displayName() == "Kino";
+    _exit(right ? 0 : 1);
+  }
+  int status = 0;
+  pid_t done = 0;
+  for (int waited = 0; waited < 100 && (done = waitpid(child, &status, WNOHANG)) == 0; ++waited) sleepMillis(50);
+  if (done == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  EXPECT_EQ(child, done) << "the scan waited on the FIFO";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (const char* name : {"/a/tavo_folder.txt", "/b/tavo_folder.txt", "/mtab"}) unlink((dir + name).c_str());
+  for (const char* name : {"/a", "/b", ""}) rmdir((dir + name).c_str());
 }
 
 TEST(StoragePaths, ConvertBetweenTheThreeForms) {

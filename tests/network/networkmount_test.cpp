@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "browse/sourcelookup.h"
 #include "core/config.h"
 #include "core/paths.h"
 #include "core/utils.h"
@@ -153,6 +154,14 @@ TEST_F(NetworkMount, MissingParentOrOtherTypeMountsNothing) {
   EXPECT_EQ("", log());
 }
 
+TEST_F(NetworkMount, ServerNameThatReadsAsAnOptionMountsNothing) {
+  share("-oremount:/export", "ok", "/srv/movies");
+  NetworkSource nfs(NETWORK_NFS, NETWORK_TCP, "1:-oremount:/export", "E", "-oremount", "/export", "", "");
+  EXPECT_FALSE(NetworkMountHelper(&nfs).mountIfNeeded());
+  EXPECT_EQ("", standins());
+  EXPECT_EQ(0, entries("/tmp/mnt/nfs"));
+}
+
 TEST_F(NetworkMount, UnmountWithoutAMountPointRunsNothing) {
   NetworkSource source = smbSource();
   EXPECT_TRUE(NetworkMountHelper(&source).unmount());
@@ -191,3 +200,18 @@ TEST_F(NetworkMount, FirstMatchingSourceThatCannotMountEndsTheSearch) {
   EXPECT_EQ(1, lineCount(standins()));
 }
 
+
+// Storages come before network sources, and neither hands out a path that
+// climbs out of it.
+TEST_F(NetworkMount, MediaUrlsClimbingOutOfAStorageHaveNoSource) {
+  box().mkdirs("/tmp/mnt/storage/sda1");
+  box().write("/etc/mtab", "/dev/sda1 " + box().path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
+  box().write("/etc/blkid.tab", "/dev/sda1: LABEL=\"USB\" UUID=\"4A3B-1C2D\"\n");
+  Config config("TEST");
+  IFilesSource* storage = findSourceByMediaUrl("storage_uuid://4a3b_1c2d/Films/a.mkv");
+  ASSERT_NE(nullptr, storage);
+  EXPECT_EQ(storage, findSourceByVirtualPath("local/USB/Films"));
+  EXPECT_EQ(nullptr, findSourceByMediaUrl("storage_uuid://4a3b_1c2d/../../etc/passwd"));
+  EXPECT_EQ(nullptr, findSourceByMediaUrl("storage_uuid://4a3b_1c2d/Films/./a.mkv"));
+  EXPECT_EQ(nullptr, findSourceByMediaUrl("storage_uuid://4a3b_1c2d"));
+}
