@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "core/utils.h"
 
@@ -103,8 +104,9 @@ void Sandbox::installPlayerSimulator() const {
 
 std::string Sandbox::semaphoreName() const { return "/tavoorvex-" + md5Hex(m_root).substr(0, 12); }
 
-CgiResponse Sandbox::run(const CgiRequest& request) const {
-  std::vector<std::string> env = {"TAVORC_ROOT=" + m_root, "PATH=" + pathEnv(), "GATEWAY_INTERFACE=CGI/1.1"};
+CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keepInputOpen, bool discardOutput) {
+  std::vector<std::string> env = {"TAVORC_ROOT=" + sandbox.root(), "PATH=" + sandbox.pathEnv(),
+                                  "GATEWAY_INTERFACE=CGI/1.1"};
   if (request.setQuery) env.push_back("QUERY_STRING=" + request.query);
   if (!request.method.empty()) env.push_back("REQUEST_METHOD=" + request.method);
   if (!request.cookie.empty()) env.push_back("HTTP_COOKIE=" + request.cookie);
@@ -116,15 +118,15 @@ CgiResponse Sandbox::run(const CgiRequest& request) const {
 
   signal(SIGPIPE, SIG_IGN);  // a body the program does not read must not end the test
   int in[2], out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (discardOutput) {
+    close(out[0]);
+    out[0] = -1;
+  }
   pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);
     dup2(out[1], 1);
-    close(in[0]);
-    close(in[1]);
-    close(out[0]);
-    close(out[1]);
     std::vector<char*> argv = {const_cast<char*>("tavorc")};
     for (const std::string& argument : request.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -136,22 +138,44 @@ CgiResponse Sandbox::run(const CgiRequest& request) const {
   }
   close(in[0]);
   close(out[1]);
-  if (!request.body.empty()) {
-    ssize_t ignored = ::write(in[1], request.body.data(), request.body.size());
-    (void)ignored;
+  if (!request.body.empty() && write(in[1], request.body.data(), request.body.size()) < 0) {
+    // a program that reads no body may be gone already
   }
-  close(in[1]);
+  CgiProcess process;
+  process.pid = pid;
+  process.input = in[1];
+  process.output = out[0];
+  if (!keepInputOpen) {
+    close(in[1]);
+    process.input = -1;
+  }
+  return process;
+}
+
+int CgiProcess::wait() {
+  if (input >= 0) close(input);
+  input = -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+CgiResponse CgiProcess::finish() {
+  if (input >= 0) close(input);
+  input = -1;
   std::string raw;
   char buffer[4096];
   ssize_t n;
-  while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) raw.append(buffer, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  while (output >= 0 && (n = read(output, buffer, sizeof buffer)) > 0) raw.append(buffer, static_cast<size_t>(n));
+  if (output >= 0) close(output);
+  output = -1;
+  int status = wait();
   CgiResponse response = parseCgi(raw);
   response.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return response;
 }
+
+CgiResponse Sandbox::run(const CgiRequest& request) const { return startCgi(*this, request).finish(); }
 
 CgiResponse Sandbox::get(const std::string& query, const std::string& cookie) const {
   CgiRequest request;

@@ -3,6 +3,8 @@
 // as the web server would (a CGI process with only the CGI variables).
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -63,6 +65,25 @@ class Sandbox {
  private:
   std::string m_root;
 };
+
+// A tavorc CGI process under the test's control: its standard input kept open
+// when the test wants it to wait for a body that never comes.
+struct CgiProcess {
+  pid_t pid = -1;
+  int input = -1;   // the program's standard input, -1 once closed
+  int output = -1;  // the program's standard output, -1 when not collected
+
+  // Closes standard input, reads the whole answer and waits for the end.
+  CgiResponse finish();
+  // Waits for the end without reading; the wait status.
+  int wait();
+};
+
+// Starts tavorc; the body is written and, unless keepInputOpen, input closed.
+// With discardOutput the reading end is closed at once, as when the client
+// went away.
+CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keepInputOpen = false,
+                    bool discardOutput = false);
 
 // Runs a shell command line, returns its standard output (and the status).
 std::string shellOutput(const std::string& command, int* status = nullptr);
