@@ -166,23 +166,33 @@ TEST(Entry, RestoreWithoutHolderAnswersOkAndNeverRaisesAboveOne) {
   EXPECT_EQ(1, semaphoreValue(sandbox));
 }
 
-TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
-  Sandbox sandbox;
+// A request that takes the semaphore and then waits for a body that never
+// comes; its option "b" is left unfinished.
+CgiProcess startHangingHolder(const Sandbox& sandbox, const std::string& firstOption) {
   CgiRequest hanging;
   hanging.query = "cmd=option&action=set";
   hanging.method = "POST";
   hanging.cookie = "bid=TEST";
   hanging.contentLength = "100";
-  hanging.body = "a=1&b=";
-  CgiProcess holder = startCgi(sandbox, hanging, true);
+  hanging.body = firstOption + "=1&b=";
+  return startCgi(sandbox, hanging, true);
+}
+
+CgiRequest optionSet(const std::string& name, const std::string& value) {
+  CgiRequest request;
+  request.query = "cmd=option&action=set&opt_name=" + name + "&opt_value=" + value;
+  request.cookie = "bid=TEST";
+  return request;
+}
+
+TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
+  Sandbox sandbox;
+  CgiProcess holder = startHangingHolder(sandbox, "a");
   ASSERT_TRUE(waitForPidFile(sandbox, holder.pid));
   EXPECT_EQ(0, semaphoreValue(sandbox));
 
   // A request arriving now waits.
-  CgiRequest next;
-  next.query = "cmd=option&action=set&opt_name=after&opt_value=1";
-  next.cookie = "bid=TEST";
-  CgiProcess waiting = startCgi(sandbox, next);
+  CgiProcess waiting = startCgi(sandbox, optionSet("after", "1"));
   usleep(300000);
   EXPECT_EQ(0, waitpid(waiting.pid, nullptr, WNOHANG));
 
@@ -203,20 +213,11 @@ TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
 
 TEST(Entry, TerminationWaitsUntilTheSemaphoreIsReleased) {
   Sandbox sandbox;
-  CgiRequest hanging;
-  hanging.query = "cmd=option&action=set";
-  hanging.method = "POST";
-  hanging.cookie = "bid=TEST";
-  hanging.contentLength = "100";
-  hanging.body = "first=1&b=";
-  CgiProcess holder = startCgi(sandbox, hanging, true);
+  CgiProcess holder = startHangingHolder(sandbox, "first");
   ASSERT_TRUE(waitForPidFile(sandbox, holder.pid));
 
   // A waiting request told to end goes at once and takes nothing.
-  CgiRequest next;
-  next.query = "cmd=option&action=set&opt_name=second&opt_value=2";
-  next.cookie = "bid=TEST";
-  CgiProcess waiting = startCgi(sandbox, next);
+  CgiProcess waiting = startCgi(sandbox, optionSet("second", "2"));
   usleep(200000);
   ASSERT_EQ(0, kill(waiting.pid, SIGTERM));
   CgiResponse ended = waiting.finish();
@@ -239,10 +240,7 @@ TEST(Entry, TerminationWaitsUntilTheSemaphoreIsReleased) {
 
 TEST(Entry, RequestWhoseClientWentAwayStillFreesTheSemaphore) {
   Sandbox sandbox;
-  CgiRequest request;
-  request.query = "cmd=option&action=set&opt_name=gone&opt_value=yes";
-  request.cookie = "bid=TEST";
-  CgiProcess process = startCgi(sandbox, request, false, true);
+  CgiProcess process = startCgi(sandbox, optionSet("gone", "yes"), false, true);
   int status = process.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(1, semaphoreValue(sandbox));
