@@ -1,6 +1,7 @@
 #include "tests/support/webserver.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -25,8 +26,8 @@ int freePort() {
   return ntohs(address.sin_port);
 }
 
-static bool accepts(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+static bool acceptsConnections(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   struct sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
@@ -38,15 +39,21 @@ static bool accepts(int port) {
 
 WebServer::WebServer(const std::string& docroot, const std::string& workDir, const Sandbox* sandbox)
     : m_workDir(workDir) {
+  // Another program may take the free port before lighttpd binds it.
+  for (int attempt = 0; attempt < 5 && !running(); ++attempt) start(docroot, sandbox);
+}
+
+void WebServer::start(const std::string& docroot, const Sandbox* sandbox) {
   m_port = freePort();
-  std::ofstream config(workDir + "/lighttpd.conf");
+  std::ofstream config(m_workDir + "/lighttpd.conf");
   config << "server.modules = (\"mod_access\", \"mod_accesslog\", \"mod_setenv\", \"mod_cgi\")\n"
          << "server.document-root = \"" << docroot << "\"\n"
          << "server.bind = \"127.0.0.1\"\n"
          << "server.port = " << m_port << "\n"
-         << "server.errorlog = \"" << workDir << "/lighttpd-error.log\"\n"
+         << "server.errorlog = \"" << m_workDir << "/lighttpd-error.log\"\n"
          // Through a pipe the access log is written at once, not every few seconds.
-         << "accesslog.filename = \"|/bin/cat >> " << workDir << "/lighttpd-access.log\"\n"
+         << "accesslog.filename = \"|/bin/cat >> " << m_workDir << "/lighttpd-access.log\"\n"
+         << "accesslog.format = \"%r\"\n"
          // Files that tests replace or delete must never be answered from a cache.
          << "server.stat-cache-engine = \"disable\"\n"
          << "server.max-worker = 0\n"
@@ -63,16 +70,23 @@ WebServer::WebServer(const std::string& docroot, const std::string& workDir, con
   config.close();
   pid_t pid = fork();
   if (pid == 0) {
-    execlp("lighttpd", "lighttpd", "-D", "-f", (workDir + "/lighttpd.conf").c_str(), static_cast<char*>(nullptr));
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execlp("lighttpd", "lighttpd", "-D", "-f", (m_workDir + "/lighttpd.conf").c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  m_pid = pid;
-  for (int i = 0; i < 200 && !accepts(m_port); ++i) usleep(20000);
-  if (!accepts(m_port)) {
-    kill(m_pid, SIGTERM);
-    waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
+  for (int i = 0; i < 200; ++i) {
+    if (acceptsConnections(m_port)) {
+      m_pid = pid;
+      return;
+    }
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;  // the port was taken meanwhile
+    usleep(20000);
   }
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
 }
 
 WebServer::~WebServer() {

@@ -18,9 +18,11 @@ class WebServer {
   bool running() const { return m_pid > 0; }
   int port() const { return m_port; }
   std::string url(const std::string& path) const;
+  // One request line ("GET /x?y HTTP/1.1") per request served so far.
   std::string accessLog() const;
 
  private:
+  void start(const std::string& docroot, const Sandbox* sandbox);
   int m_port = 0;
   int m_pid = -1;
   std::string m_workDir;

@@ -2,19 +2,17 @@
 // requests are read back from its access log, and a port that never answers.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/support/webserver.h"
 
 // lighttpd on 127.0.0.1 and a free port, serving workDir/doc. A path with a
 // query string is answered from the file of that path.
 class UpdateServer {
  public:
   explicit UpdateServer(const std::string& workDir);
-  ~UpdateServer();
-  UpdateServer(const UpdateServer&) = delete;
-  UpdateServer& operator=(const UpdateServer&) = delete;
 
   std::string url() const;
   void put(const std::string& name, const std::string& content) const;
@@ -26,10 +24,8 @@ class UpdateServer {
   std::vector<std::string> requests();
 
  private:
-  bool start();
   std::string m_workDir;
-  int m_port = 0;
-  pid_t m_pid = -1;
+  std::unique_ptr<WebServer> m_server;
   int m_probes = 0;
 };
 
