@@ -97,6 +97,18 @@ pid_t curlInBackground(const std::string& url, const std::string& outFile) {
   return pid;
 }
 
+// Sends a request head whose body stays short on fd and waits until its
+// process holds the semaphore; the pid file's text, empty when it never did.
+std::string sendHangingRequest(int fd, const std::string& head, const Sandbox& sandbox) {
+  EXPECT_EQ(static_cast<ssize_t>(head.size()), write(fd, head.data(), head.size()));
+  std::string holder;
+  for (int i = 0; i < 500 && (holder.empty() || semaphoreValue(sandbox) != 0); ++i) {
+    usleep(10000);
+    holder = sandbox.read("/var/run/tavorc.pid");
+  }
+  return holder;
+}
+
 TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
   Sandbox sandbox;
   WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
@@ -107,15 +119,11 @@ TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
   // while holding the semaphore.
   int hung = connectTo(server.port());
   ASSERT_GE(hung, 0);
-  std::string head = "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                     "Cookie: bid=W\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                     "Content-Length: 100\r\n\r\na=1&b=";
-  ASSERT_EQ(static_cast<ssize_t>(head.size()), write(hung, head.data(), head.size()));
-  std::string holder;
-  for (int i = 0; i < 500 && (holder.empty() || semaphoreValue(sandbox) != 0); ++i) {
-    usleep(10000);
-    holder = sandbox.read("/var/run/tavorc.pid");
-  }
+  std::string holder = sendHangingRequest(hung,
+                                          "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                          "Cookie: bid=W\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                                          "Content-Length: 100\r\n\r\na=1&b=",
+                                          sandbox);
   ASSERT_FALSE(holder.empty()) << "the hanging request never started";
   ASSERT_EQ(0, semaphoreValue(sandbox));
   pid_t holderPid = std::stoi(holder);
@@ -151,14 +159,10 @@ TEST(CoreWeb, ClientGoingAwayWhileItsRequestHoldsTheSemaphoreBlocksNobody) {
   ASSERT_TRUE(server.running());
   int gone = connectTo(server.port());
   ASSERT_GE(gone, 0);
-  std::string head = "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                     "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nleft=1&b=";
-  ASSERT_EQ(static_cast<ssize_t>(head.size()), write(gone, head.data(), head.size()));
-  std::string holder;
-  for (int i = 0; i < 500 && (holder.empty() || semaphoreValue(sandbox) != 0); ++i) {
-    usleep(10000);
-    holder = sandbox.read("/var/run/tavorc.pid");
-  }
+  std::string holder = sendHangingRequest(gone,
+                                          "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                          "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nleft=1&b=",
+                                          sandbox);
   ASSERT_FALSE(holder.empty()) << "the request never started";
   auto start = std::chrono::steady_clock::now();
   close(gone);
