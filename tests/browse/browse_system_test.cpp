@@ -275,16 +275,15 @@ TEST_F(BrowseTest, FavouritesListAddReplaceAndDelete) {
   EXPECT_TRUE(config["favorites"].isObject());
   EXPECT_EQ(0u, config["favorites"].size());
 
-  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=alpha&path=local/USB/a"));
-  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=Zeta&path=local/USB/z"));
-  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=Films&path=local/USB/Old"));
-  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=add&name=Films&path=local/USB/Films"));
+  for (const char* added : {"alpha&path=local/USB/a", "Zeta&path=local/USB/z", "Films&path=local/USB/Old",
+                            "Films&path=local/USB/Films"})
+    EXPECT_EQ("{\"message\":\"ok\"}\n", body(std::string("cmd=favorite&action=add&name=") + added));
   EXPECT_EQ(
       "{\"favorite\":[{\"name\":\"Films\",\"path\":\"local/USB/Films\"},{\"name\":\"Zeta\",\"path\":\"local/USB/z\"},"
       "{\"name\":\"alpha\",\"path\":\"local/USB/a\"}]}\n",
       body("cmd=favorite&action=list"));
-  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=del&name=Zeta"));
-  EXPECT_EQ("{\"message\":\"ok\"}\n", body("cmd=favorite&action=del&name=nobody"));
+  for (const char* deleted : {"Zeta", "nobody"})
+    EXPECT_EQ("{\"message\":\"ok\"}\n", body(std::string("cmd=favorite&action=del&name=") + deleted));
   EXPECT_EQ(
       "{\"favorite\":[{\"name\":\"Films\",\"path\":\"local/USB/Films\"},{\"name\":\"alpha\",\"path\":\"local/USB/a\"}]}\n",
       body("cmd=favorite&action=list"));
