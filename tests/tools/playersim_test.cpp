@@ -115,6 +115,13 @@ class PlayerSim : public ::testing::Test {
     return state;
   }
 
+  // Compares the named values of the simulator's state.
+  void expectShown(const std::map<std::string, std::string>& expected) {
+    std::map<std::string, std::string> state = show(), actual;
+    for (const auto& named : expected) actual[named.first] = state[named.first];
+    EXPECT_EQ(expected, actual);
+  }
+
   std::string start(const std::string& folderUrl, int index) {
     return request("cmd=start_playlist_playback&media_url=" + folderUrl + "&start_index=" + std::to_string(index));
   }
@@ -182,15 +189,8 @@ TEST_F(PlayerSim, FolderStartsAtTheNumberedFile) {
   writeFile(storage + "/Films/notes.txt", "");
 
   start("storage_uuid%3a%2f%2f1a2b_3c4d%2fFilms", 2);
-  auto s = show();
-  EXPECT_EQ(s["url"], "storage_uuid://1a2b_3c4d/Films/01.mp3");
-  EXPECT_EQ(s["row"], "1");
-  EXPECT_EQ(s["rows"], "3");
-  EXPECT_EQ(s["duration"], "300");
-  EXPECT_EQ(s["video_width"], "0");
-  EXPECT_EQ(s["cursor"], "1");
-  EXPECT_EQ(s["top"], "0");
-  EXPECT_EQ(s["bottom"], "2");
+  expectShown({{"url", "storage_uuid://1a2b_3c4d/Films/01.mp3"}, {"row", "1"}, {"rows", "3"}, {"duration", "300"},
+               {"video_width", "0"}, {"cursor", "1"}, {"top", "0"}, {"bottom", "2"}});
 
   start("storage_uuid%3a%2f%2f1a2b_3c4d%2fFilms", 4);
   EXPECT_EQ(status("playback_url"), "storage_uuid://1a2b_3c4d/Films/z.mkv");
@@ -201,9 +201,7 @@ TEST_F(PlayerSim, FolderStartsAtTheNumberedFile) {
   EXPECT_EQ(status("playback_url"), "storage_uuid://1a2b_3c4d/Films/Sub/x.mp3");
 
   request("cmd=launch_media_url&media_url=storage_uuid%3a%2f%2f1a2b_3c4d%2fFilms%2fExtras");
-  s = show();
-  EXPECT_EQ(s["url"], "storage_uuid://1a2b_3c4d/Films/Extras");
-  EXPECT_EQ(s["rows"], "1");
+  expectShown({{"url", "storage_uuid://1a2b_3c4d/Films/Extras"}, {"rows", "1"}});
 }
 
 TEST_F(PlayerSim, TheEndOfAnItemPlaysTheNextRowThenStops) {
@@ -211,13 +209,9 @@ TEST_F(PlayerSim, TheEndOfAnItemPlaysTheNextRowThenStops) {
   writeFile(storage + "/A/2.mp3", "duration=10\n");
   start("storage_uuid%3a%2f%2f1a2b_3c4d%2fA", 0);
   tool({"set", "clock=running", "stamp=" + std::to_string(nowMs() - 12500)});
-  auto s = show();
-  EXPECT_EQ(s["url"], "storage_uuid://1a2b_3c4d/A/2.mp3");
-  EXPECT_EQ(s["position"], "2");
+  expectShown({{"url", "storage_uuid://1a2b_3c4d/A/2.mp3"}, {"position", "2"}});
   tool({"set", "stamp=" + std::to_string(nowMs() - 30000)});
-  s = show();
-  EXPECT_EQ(s["player_state"], "navigator");
-  EXPECT_EQ(s["url"], "");
+  expectShown({{"player_state", "navigator"}, {"url", ""}});
 }
 
 TEST_F(PlayerSim, TimeJumpKeysLandOnTheirTarget) {
@@ -243,9 +237,8 @@ TEST_F(PlayerSim, TimeJumpKeysLandOnTheirTarget) {
     for (const auto& [key, times] : c.keys) press(key, times);
     EXPECT_EQ(show()["jump"], "open") << c.what;
     press(kEnter);
-    auto s = show();
-    EXPECT_EQ(s["position"], std::to_string(c.expected)) << c.what;
-    EXPECT_EQ(s["jump"], "closed") << c.what;
+    SCOPED_TRACE(c.what);
+    expectShown({{"position", std::to_string(c.expected)}, {"jump", "closed"}});
   }
 }
 
@@ -281,9 +274,7 @@ TEST_F(PlayerSim, PanelPagesAfterTheFirstPressReachesTheEdge) {
   press(kPanel);
   press(kEnter);
   press(kShuffle);
-  s = show();
-  EXPECT_EQ(s["cursor"] + " " + s["top"] + " " + s["bottom"], "0 0 4");
-  EXPECT_EQ(s["shuffle"], "1");
+  expectShown({{"cursor", "0"}, {"top", "0"}, {"bottom", "4"}, {"shuffle", "1"}});
 }
 
 TEST_F(PlayerSim, EnterPlaysTheRowUnderTheCursor) {
@@ -295,26 +286,20 @@ TEST_F(PlayerSim, EnterPlaysTheRowUnderTheCursor) {
             "    TITLE \"Three\"\r\n    INDEX 01 10:00:00\r\n");
   writeFile(storage + "/Live/encore.mp3", "");
   start("storage_uuid%3a%2f%2f1a2b_3c4d%2fLive", 1);
-  EXPECT_EQ(show()["rows"], "5");
-  EXPECT_EQ(show()["row"], "4");
+  expectShown({{"rows", "5"}, {"row", "4"}});
 
   press(kPanel);
   press(kEnter);
   press(kUp, 2);
   press(kEnter);
-  auto s = show();
-  EXPECT_EQ(s["url"], "storage_uuid://1a2b_3c4d/Live/album.flac");
-  EXPECT_EQ(s["position"], "150");
-  EXPECT_EQ(s["row"], "2");
-  EXPECT_EQ(s["panel"], "open");
+  expectShown(
+      {{"url", "storage_uuid://1a2b_3c4d/Live/album.flac"}, {"position", "150"}, {"row", "2"}, {"panel", "open"}});
 
   press(kUp, 2);
   press(kEnter);
   press(kPanel);
-  s = show();
-  EXPECT_EQ(s["position"], "0");
-  EXPECT_EQ(s["row"], "1") << "the file's own row plays its first track";
-  EXPECT_EQ(s["panel"], "closed");
+  // The file's own row plays its first track.
+  expectShown({{"position", "0"}, {"row", "1"}, {"panel", "closed"}});
 }
 
 }  // namespace
