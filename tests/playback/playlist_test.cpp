@@ -58,6 +58,19 @@ class PlaylistTest : public ::testing::Test {
     return full;
   }
 
+  // album.flac with its three-track sheet.
+  void putAlbum() {
+    put("album.flac");
+    put("album.cue", kThreeTracks);
+  }
+
+  // The test's folder as a JSON text, quotes included.
+  std::string folderJson() const {
+    std::string text = Json::Value(m_folder).toStyledString();
+    text.pop_back();
+    return text;
+  }
+
   static std::string playlistFile() {
     std::string text;
     readFile(rooted(paths::kPlaylistFile), text);
@@ -181,8 +194,7 @@ TEST_F(PlaylistTest, PlaylistFileTitlesWaitForAnExistingEntry) {
 // ---- cue sheets ----
 
 TEST_F(PlaylistTest, CueTracksBecomeRowsOfTheirFile) {
-  put("album.flac");
-  put("album.cue", kThreeTracks);
+  putAlbum();
   put("bonus.mp3");
   Playlist list(m_folder, true);
   expectRows({{0, 0, "album.flac"}, {4, 1, "bonus.mp3"}}, list);
@@ -243,17 +255,13 @@ TEST_F(PlaylistTest, CueSheetSizeIsOneTo32768Bytes) {
   Playlist fits(m_folder + "/ok", true);
   ASSERT_EQ(1u, fits.items().front().subitems.size());
 
-  put("empty/a.flac");
-  std::string empty = put("empty/a.cue", "");
-  EXPECT_EQ("Invalid cue: " + empty, buildError(m_folder + "/empty"));
-
-  put("big/a.flac");
-  std::string big = put("big/a.cue", std::string(40000, '\n'));
-  EXPECT_EQ("Invalid cue: " + big, buildError(m_folder + "/big"));
-
-  put("one-over/a.flac");
-  std::string over = put("one-over/a.cue", padded + " ");
-  EXPECT_EQ("Invalid cue: " + over, buildError(m_folder + "/one-over"));
+  for (const auto& [folder, text] : {std::pair<std::string, std::string>{"empty", ""},
+                                     {"big", std::string(40000, '\n')},
+                                     {"one-over", padded + " "}}) {
+    put(folder + "/a.flac");
+    std::string sheet = put(folder + "/a.cue", text);
+    EXPECT_EQ("Invalid cue: " + sheet, buildError(m_folder + "/" + folder));
+  }
 }
 
 TEST_F(PlaylistTest, ATrackWithoutTitleRejectsTheSheetAndKeepsThePlaylistFile) {
@@ -295,8 +303,7 @@ TEST_F(PlaylistTest, ATextThatIsNoSheetGivesNoTracks) {
 
 TEST_F(PlaylistTest, MarkPlayingSetsTheTrackHoldingThePosition) {
   put("a.mp3");
-  put("album.flac");
-  put("album.cue", kThreeTracks);
+  putAlbum();
   put("list.m3u", "a.mp3\n");  // a.mp3 twice: only the first one plays
   Playlist list(m_folder, true);
   Playlist copy = list;  // copies share the items
@@ -329,8 +336,7 @@ TEST_F(PlaylistTest, JsonOfAnEmptyPlaylist) {
 
 TEST_F(PlaylistTest, JsonHidesPathsAndTimesAndHashesItemTitles) {
   put("a.mp3");
-  put("album.flac");
-  put("album.cue", kThreeTracks);
+  putAlbum();
   Playlist list(m_folder, true);
   list.markPlaying(m_folder + "/a.mp3", 0);
   Json::Value json;
@@ -347,8 +353,7 @@ TEST_F(PlaylistTest, JsonHidesPathsAndTimesAndHashesItemTitles) {
 // ---- the playlist file ----
 
 TEST_F(PlaylistTest, PlaylistFileIsTabIndentedWithoutPlayFlags) {
-  put("album.flac");
-  put("album.cue", kThreeTracks);
+  putAlbum();
   put("b.mp3");
   Playlist list(m_folder, true);
   std::string text = playlistFile();
@@ -361,8 +366,7 @@ TEST_F(PlaylistTest, PlaylistFileIsTabIndentedWithoutPlayFlags) {
 
 TEST_F(PlaylistTest, LoadingTheFileGivesTheSameList) {
   put("a.mp3");
-  put("album.flac");
-  put("album.cue", kThreeTracks);
+  putAlbum();
   Playlist built(m_folder, true);
   std::string saved = playlistFile();
   put("later.mp3");  // a rebuild would see it
@@ -376,8 +380,7 @@ TEST_F(PlaylistTest, LoadingTheFileGivesTheSameList) {
 
 TEST_F(PlaylistTest, AnUnusablePlaylistFileIsRebuilt) {
   put("a.mp3");
-  std::string folderJson = Json::Value(m_folder).toStyledString();
-  folderJson.pop_back();
+  std::string folder = folderJson();
   struct Case {
     const char* description;
     std::string content;
@@ -387,11 +390,11 @@ TEST_F(PlaylistTest, AnUnusablePlaylistFileIsRebuilt) {
       {"not an object", "[1,2]"},
       {"desc not an object", "{\"desc\":\"x\",\"items\":[]}"},
       {"path not text", "{\"desc\":{\"path\":7},\"items\":[]}"},
-      {"items missing", "{\"desc\":{\"path\":" + folderJson + "}}"},
-      {"an item not an object", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[3]}"},
-      {"an index not a number", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[{\"index\":\"0\"}]}"},
-      {"a title not text", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[{\"title\":{}}]}"},
-      {"a track not an object", "{\"desc\":{\"path\":" + folderJson + "},\"items\":[{\"subitems\":[null]}]}"},
+      {"items missing", "{\"desc\":{\"path\":" + folder + "}}"},
+      {"an item not an object", "{\"desc\":{\"path\":" + folder + "},\"items\":[3]}"},
+      {"an index not a number", "{\"desc\":{\"path\":" + folder + "},\"items\":[{\"index\":\"0\"}]}"},
+      {"a title not text", "{\"desc\":{\"path\":" + folder + "},\"items\":[{\"title\":{}}]}"},
+      {"a track not an object", "{\"desc\":{\"path\":" + folder + "},\"items\":[{\"subitems\":[null]}]}"},
       {"nested too deep", std::string(5000, '[') + std::string(5000, ']')},
   };
   for (const Case& c : cases) {
@@ -404,10 +407,8 @@ TEST_F(PlaylistTest, AnUnusablePlaylistFileIsRebuilt) {
 }
 
 TEST_F(PlaylistTest, MissingMembersOfTheFileReadAsZeroOrEmpty) {
-  std::string folderJson = Json::Value(m_folder).toStyledString();
-  folderJson.pop_back();
   ASSERT_TRUE(writeFileAtomic(rooted(paths::kPlaylistFile),
-                              "{\"desc\":{\"path\":" + folderJson +
+                              "{\"desc\":{\"path\":" + folderJson() +
                                   "},\"items\":[{\"title\":\"t\",\"subitems\":[{\"start\":5}]},{\"index\":2}]}"));
   Playlist list(m_folder, false);
   ASSERT_EQ(2u, list.items().size());
@@ -508,8 +509,7 @@ int fuzzPlaylistFile(const uint8_t* data, size_t size) {
 
 TEST_F(PlaylistTest, LoadingSurvivesAnyPlaylistFile) {
   put("a.mp3");
-  put("album.flac");
-  put("album.cue", kThreeTracks);
+  putAlbum();
   Playlist list(m_folder, true);
   g_loading = &list;
   std::string saved = playlistFile();
