@@ -6,6 +6,13 @@
 
 #include <regex>
 
+CgiRequest optionSet(const std::string& name, const std::string& value, const std::string& cookie) {
+  CgiRequest request;
+  request.query = "cmd=option&action=set&opt_name=" + name + "&opt_value=" + value;
+  request.cookie = cookie;
+  return request;
+}
+
 int semaphoreValue(const Sandbox& sandbox) {
   sem_t* semaphore = sem_open(sandbox.semaphoreName().c_str(), 0);
   if (semaphore == SEM_FAILED) return -1;

@@ -7,6 +7,9 @@
 
 #include "tests/support/sandbox.h"
 
+// "cmd=option&action=set" of one option from the query string.
+CgiRequest optionSet(const std::string& name, const std::string& value, const std::string& cookie = "bid=TEST");
+
 // The request semaphore's value, or -1 when it does not exist.
 int semaphoreValue(const Sandbox& sandbox);
 

@@ -178,13 +178,6 @@ CgiProcess startHangingHolder(const Sandbox& sandbox, const std::string& firstOp
   return startCgi(sandbox, hanging, true);
 }
 
-CgiRequest optionSet(const std::string& name, const std::string& value) {
-  CgiRequest request;
-  request.query = "cmd=option&action=set&opt_name=" + name + "&opt_value=" + value;
-  request.cookie = "bid=TEST";
-  return request;
-}
-
 TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
   Sandbox sandbox;
   CgiProcess holder = startHangingHolder(sandbox, "a");
