@@ -26,15 +26,23 @@ int freePort() {
   return ntohs(address.sin_port);
 }
 
-static bool acceptsConnections(int port) {
+int connectTo(int port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   struct sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = connect(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
+  if (connect(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+static bool acceptsConnections(int port) {
+  int fd = connectTo(port);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
 }
 
 WebServer::WebServer(const std::string& docroot, const std::string& workDir, const Sandbox* sandbox)

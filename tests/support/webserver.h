@@ -30,6 +30,8 @@ class WebServer {
 
 // A free TCP port on 127.0.0.1 (nothing listens on it at the time of the call).
 int freePort();
+// A connection to 127.0.0.1:port, -1 when nothing accepts it.
+int connectTo(int port);
 
 // curl's answer for a URL: "-i" output (status line, headers, body).
 std::string curlGet(const std::string& url, const std::string& extraArguments = "");

@@ -1,9 +1,6 @@
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,19 +68,6 @@ TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
   printf("[ figures  ] options stored: %d of %d; semaphore %d\n", stored, kRequests, semaphoreValue(sandbox));
   EXPECT_EQ("2", document["version"].asString());
   EXPECT_EQ(1, semaphoreValue(sandbox));
-}
-
-int connectTo(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 // curl in the background; its answer lands in a file.
@@ -176,20 +160,13 @@ TEST(CoreWeb, ClientGoingAwayWhileItsRequestHoldsTheSemaphoreBlocksNobody) {
          semaphoreValue(sandbox));
 }
 
-CgiRequest optionSet(int i) {
-  CgiRequest request;
-  request.query = "cmd=option&action=set&opt_name=k" + std::to_string(i) + "&opt_value=v" + std::to_string(i);
-  request.cookie = "bid=W";
-  return request;
-}
-
 TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
   Sandbox sandbox;
   const char kOk[] = "{\"message\":\"ok\"}\n";
   // How long one request takes here, so that the kills fall all over it.
   auto start = std::chrono::steady_clock::now();
   const int kWarmUp = 5;
-  for (int i = 0; i < kWarmUp; ++i) ASSERT_EQ(kOk, sandbox.run(optionSet(-1 - i)).body);
+  for (int i = 0; i < kWarmUp; ++i) ASSERT_EQ(kOk, sandbox.run(optionSet("k" + std::to_string(-1 - i), "v" + std::to_string(-1 - i), "bid=W")).body);
   double perRequest = secondsSince(start) / kWarmUp;
   long spanMicros = static_cast<long>(perRequest * 1.3e6);
 
@@ -199,7 +176,7 @@ TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
   std::set<int> mustHave;
   start = std::chrono::steady_clock::now();
   for (int i = 0; i < kRequests; ++i) {
-    CgiProcess process = startCgi(sandbox, optionSet(i));
+    CgiProcess process = startCgi(sandbox, optionSet("k" + std::to_string(i), "v" + std::to_string(i), "bid=W"));
     usleep(static_cast<useconds_t>(random() % static_cast<unsigned long>(spanMicros)));
     kill(process.pid, SIGKILL);
     CgiResponse response = process.finish();
