@@ -233,6 +233,15 @@ protected:
         return lines;
     }
 
+    // The whole log once the detached process has ended with status 0.
+    std::vector<LogLine> logAtCleanEnd(double limitSeconds)
+    {
+        int exitStatus;
+        std::vector<LogLine> lines = waitForEnd(limitSeconds, &exitStatus);
+        EXPECT_EQ(0, exitStatus);
+        return lines;
+    }
+
     // Every line comes from one detached process that names itself.
     void expectOneIdentity(const std::vector<LogLine> &lines)
     {
@@ -257,11 +266,9 @@ TEST_F(OrvexbdTest, DirectoryPresentFromStartRunsScriptAfterSixSeconds)
 {
     installAddon();
     launch(0);
-    int exitStatus;
-    auto lines = waitForEnd(12, &exitStatus);
+    auto lines = logAtCleanEnd(12);
     double elapsed = secondsSince(started);
 
-    EXPECT_EQ(0, exitStatus);
     EXPECT_EQ((std::vector<std::string>{kStarted, kMounted, kTerminated}), texts(lines));
     expectOneIdentity(lines);
     expectScriptRanOnce(lines.front().pid);
@@ -278,11 +285,9 @@ TEST_F(OrvexbdTest, DirectoryAppearingLaterStartsAtTheNextTry)
     EXPECT_FALSE(fs::exists(marker()));
     installAddon();
 
-    int exitStatus;
-    auto lines = waitForEnd(10, &exitStatus);
+    auto lines = logAtCleanEnd(10);
     double elapsed = secondsSince(started);
 
-    EXPECT_EQ(0, exitStatus);
     EXPECT_EQ((std::vector<std::string>{kStarted, kNotMounted, kNotMounted, kNotMounted,
                                         kNotMounted, kMounted, kTerminated}),
               texts(lines));
@@ -295,11 +300,9 @@ TEST_F(OrvexbdTest, DirectoryNeverAppearingGivesUpAfterTwelveTries)
 {
     const long secondMs = 100;
     launch(secondMs);
-    int exitStatus;
-    auto lines = waitForEnd(15, &exitStatus);
+    auto lines = logAtCleanEnd(15);
     double elapsed = secondsSince(started);
 
-    EXPECT_EQ(0, exitStatus);
     std::vector<std::string> expected{kStarted};
     expected.insert(expected.end(), 12, kNotMounted);
     expected.push_back(kTimedOut);
@@ -313,10 +316,8 @@ TEST_F(OrvexbdTest, MissingStartScriptLogsTheSameAsSuccess)
 {
     installAddon(false);
     launch(20);
-    int exitStatus;
-    auto lines = waitForEnd(10, &exitStatus);
+    auto lines = logAtCleanEnd(10);
 
-    EXPECT_EQ(0, exitStatus);
     EXPECT_EQ((std::vector<std::string>{kStarted, kMounted, kTerminated}), texts(lines));
     EXPECT_EQ(4u, lines.size()) << "the shell's complaint about the missing script";
 }
@@ -326,10 +327,8 @@ TEST_F(OrvexbdTest, RootWithBlanksAndQuotesStaysOneWord)
     makeRoot("orvexbd it's a root; $(false) -XXXXXX");
     installAddon();
     launch(20);
-    int exitStatus;
-    auto lines = waitForEnd(10, &exitStatus);
+    auto lines = logAtCleanEnd(10);
 
-    EXPECT_EQ(0, exitStatus);
     EXPECT_EQ((std::vector<std::string>{kStarted, kMounted, kTerminated}), texts(lines));
     expectScriptRanOnce(lines.front().pid);
 }
