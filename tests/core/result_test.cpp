@@ -27,6 +27,12 @@ std::string outputAt(ProcessResult& result, time_t& when) {
   }
 }
 
+// The header lines every answer starts with, dated when.
+std::string head(int status, const std::string& type, time_t when) {
+  return "Status: " + std::to_string(status) + "\nContent-Type: " + type + "\nDate: " + httpDate(when) +
+         "\nExpires: " + httpDate(when) + "\n";
+}
+
 time_t exampleTime() {
   struct tm parts = {};
   parts.tm_year = 2026 - 1900;
@@ -48,8 +54,7 @@ TEST(ResultOutput, TextResultIsHeadersBlankLineAndTheBareText) {
   ProcessResultText result("hello");
   time_t when;
   std::string raw = outputAt(result, when);
-  std::string date = httpDate(when);
-  EXPECT_EQ("Status: 200\nContent-Type: text/plain\nDate: " + date + "\nExpires: " + date + "\n\nhello", raw);
+  EXPECT_EQ(head(200, "text/plain", when) + "\nhello", raw);
   EXPECT_EQ(std::string::npos, raw.find('\r'));
 }
 
@@ -57,15 +62,11 @@ TEST(ResultOutput, SubTypeAndErrorKind) {
   ProcessResultText script("cb({}\n)", "javascript");
   time_t when;
   std::string raw = outputAt(script, when);
-  EXPECT_EQ("Status: 200\nContent-Type: text/javascript\nDate: " + httpDate(when) + "\nExpires: " + httpDate(when) +
-                "\n\ncb({}\n)",
-            raw);
+  EXPECT_EQ(head(200, "text/javascript", when) + "\ncb({}\n)", raw);
 
   ProcessResultError error("play_path not defined");
   raw = outputAt(error, when);
-  EXPECT_EQ("Status: 500\nContent-Type: text/plain\nDate: " + httpDate(when) + "\nExpires: " + httpDate(when) +
-                "\n\nplay_path not defined",
-            raw);
+  EXPECT_EQ(head(500, "text/plain", when) + "\nplay_path not defined", raw);
   std::unique_ptr<ProcessResult> made(makeErrorResult("x"));
   EXPECT_EQ(500, made->status());
 }
@@ -77,9 +78,8 @@ TEST(ResultOutput, ExtraHeadersFollowInInsertionOrderAndTheCookieExpiresWithDash
   result.addHeader("X-A", "1");
   time_t when;
   std::string raw = outputAt(result, when);
-  std::string date = httpDate(when);
-  EXPECT_EQ("Status: 200\nContent-Type: text/plain\nDate: " + date + "\nExpires: " + date +
-                "\nX-B: 2\nSet-Cookie: bid=ABC; expires=" + cookieDate(when) + "; path=/\nX-A: 1\n\n",
+  EXPECT_EQ(head(200, "text/plain", when) + "X-B: 2\nSet-Cookie: bid=ABC; expires=" + cookieDate(when) +
+                "; path=/\nX-A: 1\n\n",
             raw);
 }
 
@@ -164,9 +164,7 @@ TEST(ResultJsonFile, HeadersThenTheFileAsItIs) {
   time_t when = time(nullptr);
   std::string raw = captured(*result);
   if (raw.find(httpDate(when)) == std::string::npos) ++when;
-  EXPECT_EQ("Status: 200\nContent-Type: application/json; charset=utf8\nDate: " + httpDate(when) +
-                "\nExpires: " + httpDate(when) + "\nX-Extra: 1\n\n" + text,
-            raw);
+  EXPECT_EQ(head(200, "application/json; charset=utf8", when) + "X-Extra: 1\n\n" + text, raw);
 }
 
 TEST(ResultJsonFile, MissingOrEmptyFileGivesNone) {
