@@ -17,18 +17,6 @@ std::string entry(const std::string& persist, const std::string& key, const std:
 
 std::string listBody(const std::string& entries) { return "{\"sources\":[" + entries + "]}\n"; }
 
-void expectJson(const CgiResponse& response, const std::string& body) {
-  EXPECT_EQ("Status: 200", response.statusLine);
-  EXPECT_EQ("application/json; charset=utf8", response.header("Content-Type"));
-  EXPECT_EQ(body, response.body);
-}
-
-void expectError(const CgiResponse& response, const std::string& message) {
-  EXPECT_EQ("Status: 500", response.statusLine);
-  EXPECT_EQ("text/plain", response.header("Content-Type"));
-  EXPECT_EQ(message, response.body);
-}
-
 }  // namespace
 
 TEST(NetworkSourceCommands, AddListDeleteRoundTrip) {

@@ -1,6 +1,7 @@
 #include "tests/support/sandbox.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <semaphore.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -182,6 +183,23 @@ CgiResponse Sandbox::get(const std::string& query, const std::string& cookie) co
   request.query = query;
   request.cookie = cookie;
   return run(request);
+}
+
+void expectAnswer(const CgiResponse& response, int status, const std::string& type, const std::string& body) {
+  EXPECT_EQ(0, response.exitStatus);
+  EXPECT_EQ("Status: " + std::to_string(status), response.statusLine);
+  EXPECT_EQ((std::vector<std::string>{"Status", "Content-Type", "Date", "Expires"}), response.headerNames);
+  EXPECT_EQ(type, response.header("Content-Type"));
+  EXPECT_EQ(response.header("Date"), response.header("Expires"));
+  EXPECT_EQ(body, response.body);
+}
+
+void expectJson(const CgiResponse& response, const std::string& body) {
+  expectAnswer(response, 200, "application/json; charset=utf8", body);
+}
+
+void expectError(const CgiResponse& response, const std::string& message) {
+  expectAnswer(response, 500, "text/plain", message);
 }
 
 std::string shellOutput(const std::string& command, int* status) {

@@ -85,6 +85,13 @@ struct CgiProcess {
 CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keepInputOpen = false,
                     bool discardOutput = false);
 
+// Checks a whole answer of an ordinary request: exit status 0, the status
+// line, exactly the headers Status, Content-Type, Date and Expires (the dates
+// equal), the content type and the body.
+void expectAnswer(const CgiResponse& response, int status, const std::string& type, const std::string& body);
+void expectJson(const CgiResponse& response, const std::string& body);
+void expectError(const CgiResponse& response, const std::string& message);
+
 // Runs a shell command line, returns its standard output (and the status).
 std::string shellOutput(const std::string& command, int* status = nullptr);
 

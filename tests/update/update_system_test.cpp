@@ -97,21 +97,6 @@ std::string checkRequest(const std::string& userId, const std::string& starts) {
   return "GET /last_version.php?user_id=" + userId + "&version=0.7.1&r_starts=" + starts + " HTTP/1.1";
 }
 
-void expectAnswer(const CgiResponse& r, int status, const std::string& type, const std::string& body) {
-  EXPECT_EQ(0, r.exitStatus);
-  EXPECT_EQ(status, r.status());
-  EXPECT_EQ((std::vector<std::string>{"Status", "Content-Type", "Date", "Expires"}), r.headerNames);
-  EXPECT_EQ(type, r.header("Content-Type"));
-  EXPECT_EQ(r.header("Date"), r.header("Expires"));
-  EXPECT_EQ(body, r.body);
-}
-
-void expectJson(const CgiResponse& r, const std::string& body) {
-  expectAnswer(r, 200, "application/json; charset=utf8", body);
-}
-
-void expectError(const CgiResponse& r, const std::string& message) { expectAnswer(r, 500, "text/plain", message); }
-
 // ---- check_new_version
 
 TEST_F(UpdateSystem, CheckPassesReplyThroughAndSendsIdVersionAndCountdown) {
