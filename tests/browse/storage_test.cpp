@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "browse/sourcelookup.h"
 #include "core/sysio.h"
@@ -45,13 +47,11 @@ TEST(BlkidOutput, DuplicateLabelsGetTheUuidInBlkidOrderThenSortByDevice) {
       "/dev/sdc1: LABEL=\"USB\" UUID=\"CCCC-0001\"\n"
       "/dev/sda1: LABEL=\"USB\" UUID=\"AAAA-0002\"\n"
       "/dev/sdb1: LABEL=\"USB\" UUID=\"BBBB-0003\"\n");
-  ASSERT_EQ(3u, storages.size());
-  EXPECT_EQ("/dev/sda1", storages[0].device());
-  EXPECT_EQ("USB(aaaa_0002)", storages[0].label());
-  EXPECT_EQ("/dev/sdb1", storages[1].device());
-  EXPECT_EQ("USB(bbbb_0003)", storages[1].label());
-  EXPECT_EQ("/dev/sdc1", storages[2].device());
-  EXPECT_EQ("USB", storages[2].label());
+  std::vector<std::pair<std::string, std::string>> labels;
+  for (const Storage& storage : storages) labels.emplace_back(storage.device(), storage.label());
+  EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{
+                {"/dev/sda1", "USB(aaaa_0002)"}, {"/dev/sdb1", "USB(bbbb_0003)"}, {"/dev/sdc1", "USB"}}),
+            labels);
 }
 
 TEST(BlkidOutput, IgnoresNoiseAndIncompleteLines) {
