@@ -75,19 +75,13 @@ bool Config::isPerBrowser(const std::string& name) const {
   return m_perBrowser && std::find(m_perBrowserKeys.begin(), m_perBrowserKeys.end(), name) != m_perBrowserKeys.end();
 }
 
-static std::string stringMember(const Json::Value& object, const std::string& name) {
-  if (!object.isObject()) return "";
-  const Json::Value* value = object.find(name.data(), name.data() + name.size());
-  return value && value->isString() ? value->asString() : "";
-}
-
 std::string Config::get(const std::string& name) {
   const Json::Value& all = options();
   if (isPerBrowser(name)) {
     const Json::Value& own = all[m_bid];
-    if (own.isObject() && own.isMember(name)) return stringMember(own, name);
+    if (own.isObject() && own.isMember(name)) return stringMember(own, name.c_str());
   }
-  return stringMember(all["common"], name);
+  return stringMember(all["common"], name.c_str());
 }
 
 void Config::set(const std::string& name, const std::string& value) {

@@ -1,5 +1,6 @@
 #include "core/jsonfile.h"
 
+#include <cstring>
 #include <sstream>
 
 #include "core/sysio.h"
@@ -23,4 +24,18 @@ bool writeJsonFile(const std::string& path, const Json::Value& document) {
   Json::StyledStreamWriter writer("\t");
   writer.write(text, document);
   return writeFileAtomic(path, text.str());
+}
+
+static const Json::Value* member(const Json::Value& object, const char* name) {
+  return object.isObject() ? object.find(name, name + strlen(name)) : nullptr;
+}
+
+std::string stringMember(const Json::Value& object, const char* name, const std::string& fallback) {
+  const Json::Value* value = member(object, name);
+  return value && value->isString() ? value->asString() : fallback;
+}
+
+int intMember(const Json::Value& object, const char* name, int fallback) {
+  const Json::Value* value = member(object, name);
+  return value && value->isInt() ? value->asInt() : fallback;
 }

@@ -15,3 +15,8 @@ bool readJsonFile(const std::string& path, Json::Value& into);
 
 // Writes the document styled with a tab per level, atomically.
 bool writeJsonFile(const std::string& path, const Json::Value& document);
+
+// Members of a hand-editable document, read without ever throwing: a member
+// that is missing or of another type gives the fallback.
+std::string stringMember(const Json::Value& object, const char* name, const std::string& fallback = "");
+int intMember(const Json::Value& object, const char* name, int fallback = 0);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <semaphore.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -97,10 +98,25 @@ void detachPoller() {
   for (const char* name : {"QUERY_STRING", "REQUEST_METHOD", "CONTENT_LENGTH", "HTTP_COOKIE"}) unsetenv(name);
 }
 
+// The running poller holds a lock on its pid file; a second one finds the
+// lock taken and leaves, so that "daemon" never adds a poller to one that runs.
+bool becomeOnlyPoller() {
+  int fd = openFile(rooted(paths::kPollerPidFile), O_RDWR | O_CREAT, 0644);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    closeFile(fd);
+    return false;
+  }
+  std::string pid = std::to_string(getpid());
+  if (ftruncate(fd, 0) != 0 || !writeFully(fd, pid.data(), pid.size())) logError("poller pid file not written");
+  return true;  // the descriptor stays open, and the lock held, for the poller's life
+}
+
 void startHistoryPoller() {
   fflush(stdout);
   pid_t pid = fork();
   if (pid != 0) return;
+  if (!becomeOnlyPoller()) _exit(0);
   detachPoller();
   std::string program = rooted(paths::kSelfProgram);
   for (;;) {

@@ -13,6 +13,8 @@ inline constexpr const char* kSelfProgram = "/tmp/www/cgi-bin/do2";
 // Request serialisation.
 inline constexpr const char* kSemaphore = "/tavoorvex";
 inline constexpr const char* kPidFile = "/var/run/tavorc.pid";
+// The history poller's pid, locked while it runs: one poller per machine.
+inline constexpr const char* kPollerPidFile = "/var/run/tavorc-poller.pid";
 
 // Files the system keeps.
 inline constexpr const char* kConfigFile = "/persistfs/orvex/etc/tavorc.conf";

@@ -106,6 +106,8 @@ Tavo& Tavo::instance() {
 
 void Tavo::setPauseFunction(PauseFunction pause) { g_pause = pause ? pause : sleepMillis; }
 
+void Tavo::pause(long millis) { g_pause(millis); }
+
 void Tavo::sendCommand(const std::string& query) {
   setenv("QUERY_STRING", query.c_str(), 1);
   setenv("REQUEST_METHOD", "GET", 1);
@@ -202,4 +204,12 @@ void Tavo::launch(const std::string& mediaUrl) { startAndWait("cmd=launch_media_
 void Tavo::toggleShuffle() {
   refresh();
   for (const char* key : {IR_PANEL, IR_ENTER, IR_SHUFFLE, IR_PANEL}) pressKey(key);
+}
+
+void Tavo::pressKeys(std::initializer_list<const char*> codes) {
+  for (const char* code : codes) pressKey(code);
+}
+
+void Tavo::pressKey(const char* code, int times) {
+  for (int i = 0; i < times; ++i) pressKey(code);
 }

@@ -2,10 +2,14 @@
 // playback, and remote-control keys where the program has no request of its own.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "core/result.h"
+
+class Playlist;
+struct PlaylistItem;
 
 // Every failure of the player client.
 class TavoException : public AppException {
@@ -71,12 +75,41 @@ class Tavo {
   void launch(const std::string& mediaUrl);
   void toggleShuffle();
 
+  // Playing what a virtual path names: a folder (from its first file), a
+  // disc folder, a disc image, a playlist file, or a file inside a folder
+  // (the folder from that file). The playback is then recorded in the history.
+  void play(const std::string& virtualPath);
+  // The folder from the file numbered startIndex (resuming from the history).
+  void playDirectory(const std::string& virtualPath, int startIndex);
+  void startDirectoryPlaylist(const Playlist& playlist, const std::string& mediaUrl, int dirIndex);
+
+  // The item of playlist that the player last reported playing, or none.
+  const PlaylistItem* currentItem(const Playlist& playlist) const;
+  // The folder playlist the system started and the player still plays, with
+  // its play flags set; none otherwise (and "lpd" is then forgotten).
+  Playlist* currentPlaylist();
+  // Adds the current playback to the history; nothing when no playlist the
+  // system started is playing.
+  void recordPlayback();
+
+  // Moves the panel's cursor to row and plays it; true when the player then
+  // plays that row.
+  bool moveCursor(const Playlist& playlist, int row);
+  // moveCursor, and when it misses, once more after putting the cursor on the
+  // first or last row, where the panel's window is known again.
+  void selectRow(const Playlist& playlist, int row);
+  // selectRow in the playlist that is playing; the playback is then recorded.
+  void playlistMove(int row);
+
   // Tests replace the pauses between requests; the player needs the real ones.
   using PauseFunction = void (*)(long millis);
   static void setPauseFunction(PauseFunction pause);
 
  private:
   void startAndWait(const std::string& query);
+  void pressKeys(std::initializer_list<const char*> codes);
+  void pressKey(const char* code, int times);
+  static void pause(long millis);
 
   PlayerStatus m_status;
 };

@@ -5,7 +5,8 @@
 # the NFS export nas:/export/media both mount successfully and fill their
 # mount directory with a copy of ROOT/srv/nas-media. The front end then adds
 # the share with "network_source_add" (type=0, address=nas, path=Media,
-# protocol=0) and browses "smb/<title>" with "file_list".
+# protocol=0) and browses "smb/<title>" with "file_list". The simulated player
+# plays the share's media URLs from the same folder.
 set -e
 root=${1:?usage: $0 ROOT}
 case "$root" in /*) ;; *) echo "$0: ROOT must be an absolute path" >&2; exit 2 ;; esac
@@ -26,3 +27,11 @@ touch "$shares"
 grep -v -F -e '\\nas\Media	' -e 'nas:/export/media	' "$shares" >"$shares.new" || true
 printf '%s\tok\t%s\n' '\\nas\Media' "$media" 'nas:/export/media' "$media" >>"$shares.new"
 mv "$shares.new" "$shares"
+
+# The player reaches the share by its media URL, without the system's mount.
+conf=$root/var/playersim/media.conf
+mkdir -p "$root/var/playersim"
+touch "$conf"
+grep -v -F -e 'smb://nas/Media ' -e 'nfs-tcp://nas:/export/media: ' -e 'nfs-udp://nas:/export/media: ' "$conf" >"$conf.new" || true
+printf '%s %s\n' 'smb://nas/Media' "$media" 'nfs-tcp://nas:/export/media:' "$media" 'nfs-udp://nas:/export/media:' "$media" >>"$conf.new"
+mv "$conf.new" "$conf"

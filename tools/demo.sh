@@ -16,10 +16,11 @@ for d in tmp/www/cgi-bin tmp/www/rc/i18n tmp/mnt/smb tmp/mnt/nfs var/run var/pla
   mkdir -p "$root/$d"
 done
 
-# The programs: tavorc as CGI and as "do2" (the history poller's program), the
-# player simulator as the player's control program, stand-ins for what only
-# the box has (mount table, partitions).
-ln -sf "$top/build/tavorc" "$root/tmp/www/cgi-bin/tavorc"
+# The programs as the player lays them out: tavorc as "do2" (what the front end
+# calls, and what the history poller runs), the player simulator as the
+# player's control program "do", stand-ins for what only the box has (mount
+# table, partitions).
+rm -f "$root/tmp/www/cgi-bin/tavorc"
 ln -sf "$top/build/tavorc" "$root/tmp/www/cgi-bin/do2"
 ln -sf "$top/build/playersim" "$root/tmp/www/cgi-bin/do"
 for p in mount umount; do ln -sf "$top/tests/support/standins/$p" "$root/bin/$p"; done
@@ -39,11 +40,11 @@ server.bind = "127.0.0.1"
 server.port = $port
 server.errorlog = "$root/lighttpd-error.log"
 mimetype.assign = (".js" => "text/javascript", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
-cgi.assign = ("/cgi-bin/tavorc" => "", "/cgi-bin/do" => "")
+cgi.assign = ("/cgi-bin/do2" => "", "/cgi-bin/do" => "")
 setenv.add-environment = ("TAVORC_ROOT" => "$root", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
 CONF
 
-u="http://127.0.0.1:$port/cgi-bin/tavorc"
+u="http://127.0.0.1:$port/cgi-bin/do2"
 cat <<HELP
 
 tavorc demo: sandbox root $root, serving on http://127.0.0.1:$port (Ctrl-C stops)
@@ -59,9 +60,26 @@ Try:
   curl -s '$u?cmd=network_source_list'
   curl -s '$u?cmd=file_list&path=smb/NAS'
   curl -s '$u?cmd=log'
+Playing (the player simulator plays the sample files; the history poller runs):
+  curl -s '$u?cmd=player&action=play&play_path=local/DEMO/Music/Open+Goldberg+Variations'
+  curl -s '$u?cmd=player&action=playlist'                      (the playing playlist, "play" marks the row)
+  curl -s '$u?cmd=player&action=playlist_move&position=2'      (jump to row 2)
+  curl -s '$u?cmd=player&action=play&play_path=local/DEMO/Music/Live+Concert'
+  curl -s '$u?cmd=player&action=playlist_move&position=2'      (the cue track "Ballad")
+  curl -s '$u?cmd=player&action=addpos&value=60'               (seek one minute on)
+  curl -s '$u?cmd=player&action=moveto&position=50'            (seek to the middle)
+  curl -s '$u?cmd=player&action=addvol&value=10'
+  curl -s '$u?cmd=player&action=play&play_path=smb/NAS/Music/Quiet+Hours'   (after network_source_add)
+  curl -s '$u?cmd=history&action=get'
+  curl -s '$u?cmd=history&action=resume_play&dir_play_path=local/DEMO/Music/Live+Concert&start_index=0&position=400'
+  curl -s '$u?cmd=drml'
 The simulated player (its control program, as the player's web server serves it):
   curl -s 'http://127.0.0.1:$port/cgi-bin/do?cmd=status'
   curl -s 'http://127.0.0.1:$port/cgi-bin/do?cmd=ir_code&ir_code=BC43BF00'   (power key)
   ./build/playersim $root show
 HELP
-exec lighttpd -D -f "$root/lighttpd.conf"
+
+# The history poller, as the add-on starts it at boot; it ends with the demo.
+PATH="$root/bin:$PATH" "$top/build/tavorc" daemon
+trap 'kill "$(cat "$root/var/run/tavorc-poller.pid" 2>/dev/null)" 2>/dev/null; exit 0' INT TERM EXIT
+lighttpd -D -f "$root/lighttpd.conf"

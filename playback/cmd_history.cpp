@@ -1,0 +1,42 @@
+// "history": the history poller's "update", the front end's list ("get") and
+// resuming a folder at its file and position ("resume_play").
+#include "core/cmdprocessor.h"
+#include "playback/tavo.h"
+
+namespace {
+
+class CmdProcHistory : public CmdMultiActionProcessor {
+ public:
+  explicit CmdProcHistory(Request* request) : CmdMultiActionProcessor(request) {
+    addAction("update", &CmdProcHistory::update);
+    addAction("get", &CmdProcHistory::get);
+    addAction("resume_play", &CmdProcHistory::resumePlay);
+  }
+
+ private:
+  ProcessResult* update() {
+    Tavo::instance().recordPlayback();
+    return makeOkResult("");
+  }
+
+  ProcessResult* get() {
+    Json::Value& history = Config::instance()->root()["history"];
+    if (!history.isArray()) history = Json::Value(Json::arrayValue);
+    return new ProcessResultJson(history);
+  }
+
+  ProcessResult* resumePlay() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"dir_play_path", "dir_play_path not defined", false},
+                                                            {"start_index", "start_index not defined", true},
+                                                            {"position", "position not defined", true}}))
+      return missing;
+    Tavo& tavo = Tavo::instance();
+    tavo.playDirectory(m_request->get("dir_play_path"), m_request->getInt("start_index"));
+    tavo.seekTo(m_request->getInt("position"));
+    return makeOkResult("");
+  }
+};
+
+CmdProcessorCreatorImpl<CmdProcHistory> s_creator("history");
+
+}  // namespace
