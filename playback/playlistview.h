@@ -11,8 +11,8 @@ struct PlaylistViewState {
 
   static constexpr int kPageRows = 10;
 
-  // Keeps the window inside rows 0 .. rows - 1, at most 10 rows high, with
-  // the cursor in it.
+  // Keeps the window inside rows 0 .. rows - 1, its top no more than 9 rows
+  // above its bottom, and the cursor in it.
   void normalize(int rows);
 
   // The stored picture normalised against rows; false when none is stored

@@ -2,6 +2,8 @@
 // The player does not report the panel, so the keys follow the system's own
 // picture of it (PlaylistViewState), which is checked against what the player
 // plays afterwards.
+#include <algorithm>
+
 #include "playback/playlist.h"
 #include "playback/playlistview.h"
 #include "playback/tavo.h"
@@ -11,19 +13,27 @@ namespace {
 const long kAfterEnterMillis = 1000;
 
 // The first press of a paging key takes the cursor to the window's edge, each
-// further press turns a page.
+// further press turns a page. A page at either end of the list still shows 10
+// rows: a window cut shorter there would page past the rows beside it.
 struct PanelWalk {
   PlaylistViewState& view;
   int rows;
   int dir;  // +1 pages up, -1 pages down
 
   void page() {
+    const int height = PlaylistViewState::kPageRows;
     bool atEdge = dir > 0 ? view.pos == view.top : view.pos == view.bottom;
     if (atEdge) {
-      view.top -= dir * PlaylistViewState::kPageRows;
-      view.bottom -= dir * PlaylistViewState::kPageRows;
-      if (view.top < 0) view.top = 0;
-      if (view.bottom > rows - 1) view.bottom = rows - 1;
+      view.top -= dir * height;
+      view.bottom -= dir * height;
+      if (view.top < 0) {
+        view.top = 0;
+        view.bottom = std::min(height - 1, rows - 1);
+      }
+      if (view.bottom > rows - 1) {
+        view.bottom = rows - 1;
+        view.top = std::max(rows - height, 0);
+      }
     }
     view.pos = dir > 0 ? view.top : view.bottom;
   }
@@ -39,9 +49,9 @@ bool Tavo::moveCursor(const Playlist& playlist, int row) {
 
   PanelWalk walk{view, rows, row < view.top ? +1 : -1};
   const char* pageKey = walk.dir > 0 ? IR_PAGE_UP : IR_PAGE_DOWN;
-  // A window narrower than 10 rows (cut at the list's start) can page past
-  // the row; after enough presses to cross the whole list the picture is
-  // wrong, and the caller puts the cursor where it is known again.
+  // A stored window narrower than 10 rows can page past the row; after enough
+  // presses to cross the whole list the picture is wrong, and the caller puts
+  // the cursor where it is known again.
   for (int presses = 0; row < view.top || row > view.bottom; ++presses) {
     if (presses > rows / PlaylistViewState::kPageRows + 1) {
       pressKey(IR_PANEL);

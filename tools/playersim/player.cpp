@@ -253,19 +253,20 @@ void Player::keyJump(int key) {
 }
 
 // The first press takes the cursor to the window's edge, each further press
-// turns a page; at either end of the list the cursor stays on the edge.
+// turns a page; at either end of the list the cursor stays on the edge. The
+// first and the last page show 10 rows like the others.
 void Player::pageUp() {
   if (s.cursor == s.top && s.top > 0) {
     s.top = std::max(s.top - kPageRows, 0);
-    s.bottom = std::min(s.bottom - kPageRows, s.rows - 1);
+    s.bottom = std::min(s.top + kPageRows - 1, s.rows - 1);
   }
   s.cursor = s.top;
 }
 
 void Player::pageDown() {
   if (s.cursor == s.bottom && s.bottom < s.rows - 1) {
-    s.top = std::max(s.top + kPageRows, 0);
     s.bottom = std::min(s.bottom + kPageRows, s.rows - 1);
+    s.top = std::max(s.bottom - (kPageRows - 1), 0);
   }
   s.cursor = s.bottom;
 }

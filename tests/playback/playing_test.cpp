@@ -1,0 +1,301 @@
+// Playing paths, the current playlist and the playlist panel, in-process
+// against the player simulator: both the requests sent and where the
+// simulated player ends up.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/config.h"
+#include "core/paths.h"
+#include "playback/playlist.h"
+#include "playback/tavo.h"
+#include "tests/support/playersim.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+const char kUrl[] = "storage_uuid://1a2b_3c4d";
+const char kEncodedUrl[] = "storage_uuid%3a%2f%2f1a2b_3c4d";
+const int kLongRows = 34;  // 28 files, then an album of 5 cue tracks
+
+std::string cueSheet(int tracks) {
+  std::string text = "FILE \"29 Live.flac\" WAVE\n";
+  for (int t = 1; t <= tracks; ++t) {
+    char line[160];
+    snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    TITLE \"Part %d\"\n    INDEX 01 %02d:00:00\n", t, t, (t - 1) * 5);
+    text += line;
+  }
+  return text;
+}
+
+// One sandbox for the whole program: the root and the storage list are read
+// once per process.
+class Playing : public ::testing::Test {
+ protected:
+  static Sandbox* s_box;
+  static SimulatedPlayer* s_player;
+
+  static void SetUpTestSuite() {
+    if (s_box) return;
+    static Sandbox box;
+    s_box = &box;
+    setenv("TAVORC_ROOT", box.root().c_str(), 1);
+    setenv("PATH", box.pathEnv().c_str(), 1);
+    static SimulatedPlayer player(box);
+    s_player = &player;
+    mountStorage(box, "/dev/sda1", "/tmp/mnt/usb1", "LABEL=\"USB\" UUID=\"1A2B-3C4D\"");
+    player.mapMedia(kUrl, "/tmp/mnt/usb1");
+    const std::string top = "/tmp/mnt/usb1/";
+    box.write(top + "Two/a.mp3", "duration=300\n");
+    box.write(top + "Two/b.mp3", "duration=300\n");
+    box.write(top + "Two/zz.jpg", "picture");
+    box.write(top + "Disc/VIDEO_TS/VIDEO_TS.IFO", "duration=900\n");
+    box.write(top + "film.iso", "duration=5400\n");
+    box.write(top + "Mix.m3u", "#EXTM3U\n#EXTINF:300,First\nTwo/a.mp3\nTwo/b.mp3\n");
+    for (int i = 1; i <= 28; ++i) {
+      char name[32];
+      snprintf(name, sizeof name, "Long/%02d.mp3", i);
+      box.write(top + name, "duration=200\n");
+    }
+    box.write(top + "Long/29 Live.flac", "duration=2000\n");
+    box.write(top + "Long/29 Live.cue", cueSheet(5));
+    Tavo::setPauseFunction([](long) {});
+  }
+
+  void SetUp() override {
+    s_player->reset();
+    s_player->set("clock=frozen");
+    m_config.reset();  // saves
+    unlink(s_box->path(paths::kConfigFile).c_str());
+    m_config = std::make_unique<Config>("TEST");
+  }
+
+  Json::Value& stored(const char* key) { return m_config->root()[key]; }
+
+  static std::string viewState(int pos, int top, int bottom) {
+    return "{\"bottom\":" + std::to_string(bottom) + ",\"pos\":" + std::to_string(pos) +
+           ",\"top\":" + std::to_string(top) + "}\n";
+  }
+  std::string storedViewState() { return toJsonText(stored("last_pl_state")); }
+
+  // Plays the long folder and forgets what that sent.
+  Playlist& playLong() {
+    m_tavo.play("local/USB/Long");
+    s_player->clearRequests();
+    Playlist* playlist = m_tavo.currentPlaylist();
+    if (!playlist) throw std::runtime_error("the long folder does not play");
+    return *playlist;
+  }
+
+  std::unique_ptr<Config> m_config;
+  Tavo m_tavo;
+};
+
+Sandbox* Playing::s_box = nullptr;
+SimulatedPlayer* Playing::s_player = nullptr;
+
+TEST_F(Playing, EachKindOfPathSendsItsRequest) {
+  const std::string start = std::string("cmd=start_playlist_playback&media_url=") + kEncodedUrl;
+  const std::string launch = std::string("cmd=launch_media_url&media_url=") + kEncodedUrl;
+  const struct {
+    const char* what;
+    const char* path;
+    std::string request;  // the one request besides status queries
+    std::string plays;    // the simulated player's url afterwards
+    std::string lpd;
+    std::string view;  // "last_pl_state" afterwards, "" when none is stored
+  } cases[] = {
+      {"folder", "local/USB/Two", start + "%2fTwo", "/Two/a.mp3", "/Two", viewState(0, 0, 1)},
+      {"file inside a folder, from its number", "local/USB/Two/b.mp3", start + "%2fTwo&start_index=1", "/Two/b.mp3",
+       "/Two", viewState(1, 0, 1)},
+      {"disc folder", "local/USB/Disc", launch + "%2fDisc", "/Disc", "", ""},
+      {"disc image", "local/USB/film.iso", launch + "%2ffilm.iso", "/film.iso", "", ""},
+      {"playlist file", "local/USB/Mix.m3u", launch + "%2fMix.m3u", "/Two/a.mp3", "", viewState(0, 0, 1)},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    m_tavo.play(c.path);
+    EXPECT_EQ(s_player->actions(), std::vector<std::string>{c.request}) << c.what;
+    EXPECT_EQ(s_player->state("url"), kUrl + c.plays) << c.what;
+    EXPECT_EQ(m_config->lpd(), c.lpd.empty() ? "" : kUrl + c.lpd) << c.what;
+    EXPECT_EQ(c.view.empty() ? "null\n" : c.view, storedViewState()) << c.what;
+  }
+}
+
+TEST_F(Playing, WhatCannotBePlayedSendsNothing) {
+  const struct {
+    const char* path;
+    const char* message;
+  } cases[] = {
+      {"local/USB/Two/zz.jpg", "Tavo::play error o_O"},
+      {"local/NONE/Two", "invalid path"},
+      {"local/USB/Two/../Two", "invalid path"},
+      {"", "invalid path"},
+  };
+  for (const auto& c : cases) {
+    try {
+      m_tavo.play(c.path);
+      ADD_FAILURE() << c.path << " played";
+    } catch (const TavoException& e) {
+      EXPECT_STREQ(c.message, e.what()) << c.path;
+    }
+  }
+  try {
+    m_tavo.playDirectory("local/USB/Two/a.mp3", 0);
+    ADD_FAILURE() << "a file played as a folder";
+  } catch (const TavoException& e) {
+    EXPECT_EQ(s_box->path("/tmp/mnt/usb1/Two/a.mp3") + "not a directory", e.what());
+  }
+  EXPECT_TRUE(s_player->requests().empty());
+}
+
+TEST_F(Playing, CurrentPlaylistFollowsTheRememberedFolder) {
+  EXPECT_EQ(nullptr, m_tavo.currentPlaylist());
+  EXPECT_TRUE(s_player->requests().empty()) << "without a remembered folder the player is not asked";
+
+  m_config->setLpd("storage_uuid://unknown/Music");
+  EXPECT_EQ(nullptr, m_tavo.currentPlaylist());
+  EXPECT_EQ("", m_config->lpd()) << "a folder of no known source is forgotten";
+
+  m_tavo.play("local/USB/Two/b.mp3");
+  Playlist* playing = m_tavo.currentPlaylist();
+  ASSERT_NE(nullptr, playing);
+  Json::Value answer;
+  playing->toJson(answer);
+  EXPECT_EQ("[{\"index\":0,\"play\":false,\"title\":\"a.mp3\"},{\"index\":1,\"play\":true,\"title\":\"b.mp3\"}]\n",
+            toJsonText(answer["items"]));
+
+  m_tavo.launch(std::string(kUrl) + "/film.iso");
+  EXPECT_EQ(nullptr, m_tavo.currentPlaylist());
+  EXPECT_EQ("", m_config->lpd()) << "playback outside the folder forgets it";
+}
+
+TEST_F(Playing, CueTrackPlayingIsMarked) {
+  m_tavo.playDirectory("local/USB/Long", 28);
+  s_player->set("position=650");  // inside the third track
+  Playlist* playing = m_tavo.currentPlaylist();
+  ASSERT_NE(nullptr, playing);
+  Json::Value answer;
+  playing->toJson(answer);
+  const Json::Value& album = answer["items"][28];
+  EXPECT_EQ("29 Live.flac", album["title"].asString());
+  EXPECT_FALSE(album["play"].asBool()) << "an album's own flag stays off";
+  for (int t = 0; t < 5; ++t) EXPECT_EQ(t == 2, album["subitems"][t]["play"].asBool()) << "track " << t + 1;
+  EXPECT_FALSE(answer["items"][0]["play"].asBool());
+}
+
+TEST_F(Playing, MovesWithAKnownWindowLandOnTheRow) {
+  Playlist& playlist = playLong();
+  ASSERT_EQ(kLongRows, playlist.rows());
+  m_tavo.playlistMove(31);
+  EXPECT_EQ(keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_PAGE_DOWN, 4}, {IR_UP, 2}, {IR_ENTER, 1}, {IR_PANEL, 1}}),
+            s_player->actions())
+      << "down to the edge, three pages, two rows back";
+  EXPECT_EQ("31", s_player->state("row"));
+  EXPECT_EQ(viewState(31, 24, 33), storedViewState()) << "the last page shows 10 rows";
+
+  const struct {
+    int row, plays;
+  } moves[] = {{5, 5}, {28, 29}, {33, 33}, {0, 0}, {17, 17}, {30, 30}, {12, 12}};
+  for (const auto& move : moves) {
+    s_player->clearRequests();
+    m_tavo.playlistMove(move.row);
+    EXPECT_EQ(std::to_string(move.plays), s_player->state("row")) << "row " << move.row;
+    EXPECT_EQ(move.row, stored("last_pl_state")["pos"].asInt()) << "row " << move.row;
+    int opens = 0;
+    for (const std::string& sent : s_player->actions()) opens += sent == keyRequests({{IR_PANEL, 1}})[0];
+    EXPECT_EQ(2, opens) << "row " << move.row << ": one open and one close, no re-synchronisation";
+  }
+}
+
+TEST_F(Playing, StaleOrMissingWindowIsFoundAgain) {
+  Playlist& playlist = playLong();
+  s_player->set("cursor=20 top=15 bottom=24");  // moved on the player's own remote
+  m_tavo.playlistMove(5);
+  EXPECT_EQ("5", s_player->state("row"));
+  EXPECT_EQ(5, stored("last_pl_state")["pos"].asInt());
+
+  m_config->root().removeMember("last_pl_state");
+  s_player->clearRequests();
+  m_tavo.selectRow(playlist, 25);
+  std::vector<std::string> sent = s_player->actions();
+  std::vector<std::string> resync = keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_PAGE_DOWN, 4}, {IR_PANEL, 1}});
+  ASSERT_GE(sent.size(), resync.size());
+  EXPECT_EQ(resync, std::vector<std::string>(sent.begin(), sent.begin() + resync.size()))
+      << "no stored window: straight to the last row";
+  EXPECT_EQ("25", s_player->state("row"));
+  EXPECT_EQ(viewState(25, 24, 33), storedViewState());
+}
+
+TEST_F(Playing, ResynchronisationOfTheEdgeCase) {
+  // 25 rows: the first 25 files of a folder of their own.
+  for (int i = 1; i <= 25; ++i) s_box->write("/tmp/mnt/usb1/TwentyFive/" + std::to_string(100 + i) + ".mp3", "x");
+  m_tavo.play("local/USB/TwentyFive");
+  Playlist* playlist = m_tavo.currentPlaylist();
+  ASSERT_NE(nullptr, playlist);
+  m_config->root()["last_pl_state"] = "lost";
+  s_player->clearRequests();
+  m_tavo.selectRow(*playlist, 20);
+  std::vector<std::string> sent = s_player->actions();
+  std::vector<std::string> resync = keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_PAGE_DOWN, 3}, {IR_PANEL, 1}});
+  ASSERT_GE(sent.size(), resync.size());
+  EXPECT_EQ(resync, std::vector<std::string>(sent.begin(), sent.begin() + resync.size()));
+  EXPECT_EQ("20", s_player->state("row"));
+  EXPECT_EQ(viewState(20, 15, 24), storedViewState()) << "from pos 24, top 15, bottom 24, four rows up";
+}
+
+TEST_F(Playing, WindowCutAtTheStartDoesNotPageForever) {
+  m_tavo.playDirectory("local/USB/Long", 10);  // window 5..14
+  Playlist* playlist = m_tavo.currentPlaylist();
+  ASSERT_NE(nullptr, playlist);
+  m_tavo.playlistMove(2);  // paging up cuts the window to rows 0..4
+  EXPECT_EQ("2", s_player->state("row"));
+  m_tavo.playlistMove(8);  // one page down from there passes row 8
+  EXPECT_EQ("8", s_player->state("row"));
+  EXPECT_EQ(8, stored("last_pl_state")["pos"].asInt());
+}
+
+TEST_F(Playing, RowsOutsideThePlaylistAndNoPlaylist) {
+  try {
+    m_tavo.playlistMove(0);
+    ADD_FAILURE() << "moved without a playlist";
+  } catch (const TavoException& e) {
+    EXPECT_STREQ("invalid playlist", e.what());
+  }
+  Playlist& playlist = playLong();
+  for (int row : {-1, kLongRows}) {
+    try {
+      m_tavo.selectRow(playlist, row);
+      ADD_FAILURE() << "row " << row << " accepted";
+    } catch (const TavoException& e) {
+      EXPECT_STREQ("invalid position", e.what());
+    }
+  }
+  EXPECT_TRUE(s_player->actions().empty());
+}
+
+TEST_F(Playing, PlaybackIsRecordedPerFolder) {
+  m_tavo.play("local/USB/Two/b.mp3");
+  s_player->set("position=42");
+  m_tavo.recordPlayback();
+  EXPECT_EQ(
+      "[{\"last_index\":1,\"play_position\":42,\"title\":\"Two\",\"virtual_path\":\"local/USB/Two\"}]\n",
+      toJsonText(stored("history")));
+
+  m_tavo.playDirectory("local/USB/Long", 3);
+  EXPECT_EQ("local/USB/Long", stored("history")[0]["virtual_path"].asString()) << "the newest first";
+  EXPECT_EQ(3, stored("history")[0]["last_index"].asInt());
+  EXPECT_EQ(2u, stored("history").size());
+
+  std::string before = toJsonText(stored("history"));
+  m_tavo.launch(std::string(kUrl) + "/film.iso");
+  m_tavo.recordPlayback();
+  EXPECT_EQ(before, toJsonText(stored("history"))) << "nothing the system started plays: nothing recorded";
+  EXPECT_EQ("", m_config->lpd());
+}
+
+}  // namespace
