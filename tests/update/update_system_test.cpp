@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/paths.h"
+#include "core/result.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/webserver.h"
@@ -110,6 +111,28 @@ TEST_F(UpdateSystem, CheckPassesReplyThroughAndSendsIdVersionAndCountdown) {
   EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "999")}, server.requests());
   expectNextCheck(before, after, 86400);
   EXPECT_FALSE(config().isMember("do")) << "reading the countdown creates nothing";
+}
+
+// "drml" puts the donation reminder off: the countdown starts again at 3,
+// which the next check reports and app_info counts down from.
+TEST_F(UpdateSystem, RemindLaterRestartsTheCountdownTheServerIsTold) {
+  server.put("last_version.php", R"({"versionNumber":"0.7.1"})");
+  expectJson(request("cmd=drml&action=anything"), "{\"message\":\"ok\"}\n");
+  EXPECT_EQ("{\"last_check\":0,\"r_starts\":3}\n", toJsonText(config()["do"])) << "made first, then put off";
+  request("cmd=check_new_version");
+  EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "3")}, server.requests());
+
+  Json::Value stored = config();
+  stored["do"] = Json::Value(Json::objectValue);
+  stored["do"]["last_check"] = Json::Int64(time(nullptr) - 2 * 86400);
+  stored["do"]["r_starts"] = 0;  // the reminder was due and shown
+  sandbox.write(kConfigFile, toJsonText(stored));
+  request("cmd=drml");
+  EXPECT_EQ(3, config()["do"]["r_starts"].asInt());
+  Json::Value info;
+  ASSERT_TRUE(Json::Reader().parse(request("cmd=app_info").body, info));
+  EXPECT_FALSE(info["sdb"].asBool()) << "two days later: one less, not yet due";
+  EXPECT_EQ(2, config()["do"]["r_starts"].asInt());
 }
 
 TEST_F(UpdateSystem, AutomaticCheckIsSilentAndSendsStoredCountdown) {

@@ -1,0 +1,243 @@
+// The player, history and drml commands through the built program, against
+// the player simulator: answers, the requests the player got, where it ends up.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "core/paths.h"
+#include "core/utils.h"
+#include "playback/tavo.h"
+#include "tests/support/playersim.h"
+#include "tests/support/sandbox.h"
+#include "tests/system/cgiprocess.h"
+
+namespace {
+
+const char kSheet[] =
+    "FILE \"03 Live.flac\" WAVE\n"
+    "  TRACK 01 AUDIO\n    TITLE \"Opening\"\n    INDEX 01 00:00:00\n"
+    "  TRACK 02 AUDIO\n    TITLE \"Ballad\"\n    INDEX 01 05:00:00\n"
+    "  TRACK 03 AUDIO\n    TITLE \"Finale\"\n    INDEX 01 10:00:00\n";
+
+// An album: two files, then a file with a cue sheet of three tracks (rows 0,
+// 1, then 2 with its tracks on rows 3, 4 and 5).
+void putAlbum(const Sandbox& box, const std::string& folder) {
+  box.write(folder + "/01.mp3", "duration=300\n");
+  box.write(folder + "/02.mp3", "duration=300\n");
+  box.write(folder + "/03 Live.flac", "duration=900\n");
+  box.write(folder + "/03 Live.cue", kSheet);
+}
+
+class PlayerCommand : public ::testing::Test {
+ protected:
+  PlayerCommand() : m_player(m_box) {
+    mountStorage(m_box, "/dev/sda1", "/tmp/mnt/usb1", "LABEL=\"USB\" UUID=\"1A2B-3C4D\"");
+    m_player.mapMedia("storage_uuid://1a2b_3c4d", "/tmp/mnt/usb1");
+    putAlbum(m_box, "/tmp/mnt/usb1/Album");
+  }
+
+  Json::Value config() const { return readJson(m_box, paths::kConfigFile); }
+  Json::Value json(const std::string& query) const {
+    Json::Value value;
+    CgiResponse response = m_box.get(query);
+    EXPECT_EQ(200, response.status()) << query << ": " << response.body;
+    EXPECT_TRUE(parsesAsJson(response.body, &value)) << query;
+    return value;
+  }
+  void expectOk(const std::string& query) const { expectJson(m_box.get(query), "{\"message\":\"ok\"}\n"); }
+
+  Sandbox m_box;
+  SimulatedPlayer m_player;
+};
+
+TEST_F(PlayerCommand, MissingParametersAreAnsweredBeforeThePlayerIsAsked) {
+  const struct {
+    const char* query;
+    const char* message;
+  } cases[] = {
+      {"cmd=player", "action not defined"},
+      {"cmd=player&action=jump", "unknown action 'jump'"},
+      {"cmd=player&action=moveto", "position not defined"},
+      {"cmd=player&action=addvol", "value not defined"},
+      {"cmd=player&action=addpos&position=3", "value not defined"},
+      {"cmd=player&action=play", "play_path not defined"},
+      {"cmd=player&action=play&play_path=", "play_path not defined"},
+      {"cmd=player&action=playlist_move", "position not defined"},
+      {"cmd=history", "action not defined"},
+      {"cmd=history&action=resume_play&start_index=1&position=5", "dir_play_path not defined"},
+      {"cmd=history&action=resume_play&dir_play_path=&start_index=1&position=5", "dir_play_path not defined"},
+      {"cmd=history&action=resume_play&dir_play_path=local/USB/Album&position=5", "start_index not defined"},
+      {"cmd=history&action=resume_play&dir_play_path=local/USB/Album&start_index=1", "position not defined"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    expectError(m_box.get(c.query), c.message);
+  }
+  EXPECT_TRUE(m_player.requests().empty());
+}
+
+TEST_F(PlayerCommand, NothingTheSystemStartedIsPlaying) {
+  expectJson(m_box.get("cmd=player&action=playlist"), "{}\n");
+  EXPECT_TRUE(m_player.requests().empty()) << "no folder remembered: the player is not asked";
+  expectError(m_box.get("cmd=player&action=playlist_move&position=-1"), "invalid playlist");
+  expectOk("cmd=history&action=update");
+  expectJson(m_box.get("cmd=history&action=get"), "[]\n");
+  EXPECT_TRUE(config()["history"].isArray()) << "an empty history is stored";
+  EXPECT_EQ(0u, config()["history"].size());
+}
+
+TEST_F(PlayerCommand, PlayerClientFailuresAreErrorAnswers) {
+  expectError(m_box.get("cmd=player&action=play&play_path=local/NONE/Album"), "invalid path");
+  expectError(m_box.get("cmd=player&action=play&play_path=local/USB/Album/../Album"), "invalid path");
+  expectOk("cmd=player&action=addvol&value=");
+  EXPECT_EQ(m_player.actions(), std::vector<std::string>{"cmd=set_playback_state&volume=50"})
+      << "an empty value adds 0: the volume is sent again";
+
+  unlink(m_box.path(paths::kControlProgram).c_str());
+  CgiResponse response = m_box.get("cmd=player&action=poweron");
+  expectError(response, "invalid xml response");
+  expectError(m_box.get("cmd=history&action=resume_play&dir_play_path=local/USB/Album&start_index=0&position=9"),
+              "invalid xml response");
+}
+
+TEST_F(PlayerCommand, PlayShowMoveAndResumeAFolder) {
+  expectOk("cmd=player&action=play&play_path=local/USB/Album");
+  EXPECT_EQ("cmd=start_playlist_playback&media_url=storage_uuid%3a%2f%2f1a2b_3c4d%2fAlbum", m_player.actions().at(0));
+  EXPECT_EQ("storage_uuid://1a2b_3c4d/Album", config()["lpd"].asString());
+
+  const std::string hash = sha1Hex("01.mp302.mp303 Live.flac");
+  auto track = [](int index, bool play, const char* title) {
+    return "{\"index\":" + std::to_string(index) + ",\"play\":" + (play ? "true" : "false") + ",\"title\":\"" +
+           title + "\"}";
+  };
+  auto playlist = [&](bool first, bool one, bool two, bool three) {
+    return "{\"desc\":{\"hash\":\"" + hash + "\"},\"items\":[" + track(0, first, "01.mp3") + "," +
+           track(1, false, "02.mp3") + ",{\"index\":2,\"play\":false,\"subitems\":[" + track(3, one, "Opening") + "," +
+           track(4, two, "Ballad") + "," + track(5, three, "Finale") + "],\"title\":\"03 Live.flac\"}]}\n";
+  };
+  expectJson(m_box.get("cmd=player&action=playlist"), playlist(true, false, false, false));
+
+  expectOk("cmd=player&action=playlist_move&position=4");
+  EXPECT_EQ("4", m_player.state("row")) << "the second cue track plays";
+  expectJson(m_box.get("cmd=player&action=playlist"), playlist(false, false, true, false));
+  Json::Value history = json("cmd=history&action=get");
+  ASSERT_EQ(1u, history.size());
+  EXPECT_EQ("Album", history[0]["title"].asString());
+  EXPECT_EQ("local/USB/Album", history[0]["virtual_path"].asString());
+  EXPECT_EQ(2, history[0]["last_index"].asInt());
+  EXPECT_GE(history[0]["play_position"].asInt(), 300);
+
+  m_player.clearRequests();
+  expectOk("cmd=history&action=resume_play&dir_play_path=local/USB/Album&start_index=1&position=125");
+  EXPECT_EQ("cmd=start_playlist_playback&media_url=storage_uuid%3a%2f%2f1a2b_3c4d%2fAlbum&start_index=1",
+            m_player.actions().at(0));
+  EXPECT_EQ("storage_uuid://1a2b_3c4d/Album/02.mp3", m_player.state("url"));
+  int position = atoi(m_player.state("position").c_str());
+  EXPECT_GE(position, 115) << "the time jump lands on the position, in steps of 10 s";
+  EXPECT_LE(position, 135);
+  EXPECT_EQ("{\"bottom\":5,\"pos\":1,\"top\":0}\n", toJsonText(config()["last_pl_state"]));
+}
+
+TEST_F(PlayerCommand, NetworkFolderPlaysAndResumesLikeALocalOne) {
+  putAlbum(m_box, "/srv/media/Music");
+  m_box.write("/etc/shares", "\\\\nas\\Media\tok\t" + m_box.path("/srv/media") + "\n");
+  m_player.mapMedia("smb://nas/Media", "/srv/media");
+  expectOk("cmd=network_source_add&title=NAS&type=0&protocol=0&address=nas&path=Media");
+
+  expectOk("cmd=player&action=play&play_path=smb/NAS/Music/02.mp3");
+  EXPECT_EQ("smb://nas/Media/Music/02.mp3", m_player.state("url"));
+  EXPECT_EQ("cmd=start_playlist_playback&media_url=smb%3a%2f%2fnas%2fMedia%2fMusic&start_index=1",
+            m_player.actions().at(0));
+  Json::Value history = json("cmd=history&action=get");
+  ASSERT_EQ(1u, history.size());
+  EXPECT_EQ("smb/NAS/Music", history[0]["virtual_path"].asString());
+  EXPECT_EQ(1, history[0]["last_index"].asInt());
+
+  expectOk("cmd=history&action=resume_play&dir_play_path=smb/NAS/Music&start_index=0&position=0");
+  EXPECT_EQ("smb://nas/Media/Music/01.mp3", m_player.state("url"));
+  expectOk("cmd=player&action=playlist_move&position=3");
+  EXPECT_EQ("3", m_player.state("row"));
+}
+
+// The processes of this root running the program: pollers, and the history
+// updates they run (whose parent is a poller).
+std::vector<pid_t> pollersOf(const Sandbox& box) {
+  std::map<pid_t, pid_t> parents;
+  DIR* proc = opendir("/proc");
+  for (dirent* entry; proc && (entry = readdir(proc));) {
+    pid_t pid = atoi(entry->d_name);
+    if (pid <= 0) continue;
+    std::string dir = std::string("/proc/") + entry->d_name;
+    char exe[4096] = {0};
+    if (readlink((dir + "/exe").c_str(), exe, sizeof exe - 1) < 0 || tavorcBinary() != exe) continue;
+    std::ifstream environ(dir + "/environ");
+    std::string variables((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
+    if (variables.find("TAVORC_ROOT=" + box.root() + '\0') == std::string::npos) continue;
+    std::ifstream stat(dir + "/stat");
+    std::string pidText, name, state;
+    pid_t parent = 0;
+    stat >> pidText >> name >> state >> parent;
+    parents[pid] = parent;
+  }
+  if (proc) closedir(proc);
+  std::vector<pid_t> pollers;
+  for (const auto& [pid, parent] : parents)
+    if (!parents.count(parent)) pollers.push_back(pid);
+  return pollers;
+}
+
+// Waits until the first history entry's position is the one given.
+bool historyPositionBecomes(const Sandbox& box, int position, int seconds) {
+  for (int tenth = 0; tenth < seconds * 10; ++tenth) {
+    Json::Value stored = readJson(box, paths::kConfigFile);
+    if (stored["history"].isArray() && stored["history"].size() > 0 &&
+        stored["history"][0]["play_position"].isInt() && stored["history"][0]["play_position"].asInt() == position)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+struct PollerGuard {
+  const Sandbox& box;
+  ~PollerGuard() {
+    for (pid_t pid : pollersOf(box)) kill(pid, SIGKILL);
+  }
+};
+
+TEST_F(PlayerCommand, PollerKeepsTheHistoryCurrentAndRunsOnce) {
+  expectOk("cmd=player&action=play&play_path=local/USB/Album/02.mp3");
+  m_player.set("clock=frozen position=100");
+  PollerGuard guard{m_box};
+  CgiResponse started = m_box.get("daemon");
+  EXPECT_EQ(0, started.exitStatus);
+  EXPECT_EQ("", started.raw);
+  EXPECT_TRUE(historyPositionBecomes(m_box, 100, 10)) << "the first pass comes at once";
+
+  m_player.set("position=150");
+  EXPECT_TRUE(historyPositionBecomes(m_box, 150, 25)) << "the next one 17 s later";
+  EXPECT_EQ(1, config()["history"][0]["last_index"].asInt());
+
+  CgiRequest again;
+  again.setQuery = false;
+  again.arguments = {"daemon"};
+  EXPECT_EQ(0, m_box.run(again).exitStatus);
+  EXPECT_EQ(0, m_box.get("daemon").exitStatus);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  std::vector<pid_t> pollers = pollersOf(m_box);
+  ASSERT_EQ(1u, pollers.size()) << "a second daemon found the running poller";
+  EXPECT_EQ(std::to_string(pollers[0]), m_box.read(paths::kPollerPidFile));
+  kill(pollers[0], SIGTERM);
+  for (int tenth = 0; tenth < 50 && !pollersOf(m_box).empty(); ++tenth)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(pollersOf(m_box).empty());
+}
+
+}  // namespace
