@@ -1,6 +1,5 @@
 // "file_list": one folder of a source, subfolders first, with play paths and
 // covers; finished answers are kept in a cache folder until asked afresh.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -23,26 +22,6 @@ namespace {
 
 const char kSettingsFile[] = "tavo_folder.txt";
 
-// The entries of a folder in one batch, in entry order, freed on leaving.
-class SortedEntries {
- public:
-  explicit SortedEntries(const std::string& folder) : m_count(scandir(folder.c_str(), &m_list, nullptr, compareDirents)) {}
-  ~SortedEntries() {
-    for (int i = 0; i < m_count; ++i) free(m_list[i]);
-    free(m_list);
-  }
-  SortedEntries(const SortedEntries&) = delete;
-  SortedEntries& operator=(const SortedEntries&) = delete;
-
-  bool ok() const { return m_count >= 0; }
-  int count() const { return m_count; }
-  const char* name(int i) const { return m_list[i]->d_name; }
-
- private:
-  struct dirent** m_list = nullptr;
-  int m_count;
-};
-
 std::string cacheFile(const std::string& key) { return rooted(paths::kCacheDir) + sha1Hex(key); }
 
 class CmdProcFileList : public CmdProcessor {
@@ -62,7 +41,7 @@ class CmdProcFileList : public CmdProcessor {
     if (m_path.back() != '/') m_path += '/';
     std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
     std::string folder = source->virtualToReal(m_path);
-    SortedEntries entries(folder);
+    SortedFolder entries(folder);
     if (!entries.ok()) {
       int error = errno;
       return makeErrorResult("dir error (" + std::to_string(error) + "): " + folder);
@@ -74,12 +53,11 @@ class CmdProcFileList : public CmdProcessor {
 
  private:
   // Subfolders, then files, each group in entry order.
-  FileListWriter listFolder(const std::string& folder, const SortedEntries& entries) {
-    FileListWriter listing(m_path, static_cast<size_t>(entries.count()));
+  FileListWriter listFolder(const std::string& folder, const SortedFolder& entries) {
+    FileListWriter listing(m_path, entries.count());
     std::string entryPath = folder;
-    for (int i = 0; i < entries.count(); ++i) {
+    for (size_t i = 0; i < entries.count(); ++i) {
       const char* name = entries.name(i);
-      if (name[0] == '.') continue;
       entryPath.replace(folder.size(), std::string::npos, name);
       struct stat64 status;
       if (stat64(entryPath.c_str(), &status) != 0) throw AppException("stat64 error 0-" + std::to_string(errno));

@@ -1,5 +1,11 @@
 #include "browse/entryorder.h"
 
+#include <dirent.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 bool isSpecial(unsigned char c) { return (c >= 32 && c <= 64) || (c >= 91 && c <= 96) || (c >= 123 && c <= 126); }
@@ -15,6 +21,22 @@ unsigned decodePair(const unsigned char*& s) {
   unsigned code = ((first & 0x1F) << 6) | (second & 0x3F);
   if (code >= 0x410 && code <= 0x42F) code += 0x20;
   return code;
+}
+
+// The rank of one character of a name, in the order compareEntryNames gives:
+// ASCII punctuation and digits, then the rest of ASCII (lowered), then
+// two-byte characters by code point.
+unsigned rankOf(const unsigned char*& s) {
+  if (*s >= 0x80) return 0x200 + decodePair(s);
+  unsigned char c = lower(*s++);
+  return isSpecial(c) ? c : 0x100u + c;
+}
+
+// Keeps errno through the clean-up of a failed read.
+void closeFolder(DIR* dir) {
+  int saved = errno;
+  closedir(dir);
+  errno = saved;
 }
 
 }  // namespace
@@ -41,6 +63,38 @@ int compareEntryNames(const char* a, const char* b) {
   }
 }
 
-int compareDirents(const struct dirent** a, const struct dirent** b) {
-  return compareEntryNames((*a)->d_name, (*b)->d_name);
+void appendEntrySortKey(const char* name, std::string& key) {
+  for (const unsigned char* s = reinterpret_cast<const unsigned char*>(name); *s;) {
+    unsigned rank = rankOf(s);
+    key += static_cast<char>(rank >> 8);
+    key += static_cast<char>(rank & 0xFF);
+  }
+}
+
+SortedFolder::SortedFolder(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  errno = 0;
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    Entry item{static_cast<uint32_t>(m_names.size()), static_cast<uint32_t>(m_keys.size()), 0};
+    m_names.append(entry->d_name, strlen(entry->d_name) + 1);
+    appendEntrySortKey(entry->d_name, m_keys);
+    item.keyLength = static_cast<uint32_t>(m_keys.size()) - item.key;
+    m_order.push_back(item);
+  }
+  if (errno != 0) {
+    closeFolder(dir);
+    m_order.clear();
+    return;
+  }
+  closedir(dir);
+  const char* keys = m_keys.data();
+  // Names of equal rank stay in the order the folder gave them, as scandir(3)
+  // with qsort(3) left them.
+  std::stable_sort(m_order.begin(), m_order.end(), [keys](const Entry& a, const Entry& b) {
+    int order = memcmp(keys + a.key, keys + b.key, std::min(a.keyLength, b.keyLength));
+    return order != 0 ? order < 0 : a.keyLength < b.keyLength;
+  });
+  m_ok = true;
 }

@@ -1,6 +1,5 @@
 #include "playback/playlist.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <libcue.h>
 #include <sys/stat.h>
@@ -167,16 +166,6 @@ bool readItem(const Json::Value& entry, PlaylistItem& item) {
   return true;
 }
 
-// Frees what scandir(3) returned, however the walk ends.
-struct DirentList {
-  ~DirentList() {
-    for (int i = 0; i < count; ++i) free(entries[i]);
-    free(entries);
-  }
-  struct dirent** entries = nullptr;
-  int count = 0;
-};
-
 }  // namespace
 
 bool parseCueSheet(const std::string& text, int firstRow, std::vector<PlaylistSubitem>& tracks) {
@@ -305,18 +294,13 @@ void Playlist::build() {
 // Playlist files first, then everything below the subfolders, then the
 // folder's own files. Disc folders take their number when the folder is read.
 void Playlist::scanFolder(const std::string& folder, const FolderId& id) {
-  DirentList list;
-  list.count = scandir(folder.c_str(), &list.entries, nullptr, compareDirents);
-  if (list.count < 0) {
-    list.count = 0;
-    throw AppException("dir error (" + std::to_string(errno) + "): " + folder);
-  }
+  SortedFolder list(folder);
+  if (!list.ok()) throw AppException("dir error (" + std::to_string(errno) + "): " + folder);
   m_openFolders.push_back(id);
   std::vector<std::string> playlists, files;
   std::vector<std::pair<std::string, FolderId>> subfolders;
-  for (int i = 0; i < list.count; ++i) {
-    const char* name = list.entries[i]->d_name;
-    if (name[0] == '.') continue;
+  for (size_t i = 0; i < list.count(); ++i) {
+    const char* name = list.name(i);
     std::string entry = folder + name;
     struct stat64 st;
     if (stat64(entry.c_str(), &st) != 0) throw AppException("stat64 error 1-" + std::to_string(errno));

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
+
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
+
+#include "tests/support/sandbox.h"
 
 namespace {
 
@@ -67,6 +73,49 @@ TEST(EntryOrder, LoneLeadByteAtTheEndIsNotReadPast) {
   EXPECT_GT(compareEntryNames(longer, lone), 0);
   EXPECT_EQ(0, compareEntryNames(lone, lone));
   for (char* p : {lone, full, same, longer}) free(p);
+}
+
+
+int keyOrder(const char* a, const char* b) {
+  std::string x, y;
+  appendEntrySortKey(a, x);
+  appendEntrySortKey(b, y);
+  return sign(x.compare(y));
+}
+
+TEST(EntryOrder, SortKeysOrderAsTheNamesDo) {
+  for (const OrderCase& c : kCases) EXPECT_EQ(c.expected, keyOrder(c.a, c.b)) << c.description;
+  // Random names over the bytes that matter: specials, letters of both cases,
+  // control bytes, lead and continuation bytes (also cut off at the end).
+  const char alphabet[] = " !09AZaz_{~\x01\x7f\xd0\xd1\x90\xb0\x80";
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 20000; ++round) {
+    std::string a, b;
+    for (std::string* name : {&a, &b}) {
+      size_t length = 1 + random() % 6;
+      for (size_t i = 0; i < length; ++i) *name += alphabet[random() % (sizeof alphabet - 1)];
+    }
+    if (round % 3 == 0) b = a.substr(0, a.size() / 2) + b;  // a shared start
+    ASSERT_EQ(sign(compareEntryNames(a.c_str(), b.c_str())), keyOrder(a.c_str(), b.c_str()))
+        << "\"" << a << "\" vs \"" << b << "\"";
+  }
+}
+
+TEST(EntryOrder, SortedFolderLeavesHiddenEntriesOut) {
+  Sandbox box;
+  for (const char* name : {"b.mp3", "A.mp3", ".hidden", "10 x", "_x", "\xd0\xaf", "\xd0\x90", "z"})
+    box.write(std::string("/f/") + name, "");
+  box.mkdirs("/f/.config");
+  SortedFolder folder(box.path("/f"));
+  ASSERT_TRUE(folder.ok());
+  std::vector<std::string> names;
+  for (size_t i = 0; i < folder.count(); ++i) names.push_back(folder.name(i));
+  EXPECT_EQ((std::vector<std::string>{"10 x", "_x", "A.mp3", "b.mp3", "z", "\xd0\x90", "\xd0\xaf"}), names);
+
+  SortedFolder missing(box.path("/none"));
+  EXPECT_FALSE(missing.ok());
+  EXPECT_EQ(ENOENT, errno);
+  EXPECT_EQ(0u, missing.count());
 }
 
 }  // namespace
