@@ -64,11 +64,15 @@ int compareEntryNames(const char* a, const char* b) {
 }
 
 void appendEntrySortKey(const char* name, std::string& key) {
+  size_t start = key.size();
+  key.resize(start + 2 * strlen(name));  // two bytes a character at most
+  char* out = &key[start];
   for (const unsigned char* s = reinterpret_cast<const unsigned char*>(name); *s;) {
     unsigned rank = rankOf(s);
-    key += static_cast<char>(rank >> 8);
-    key += static_cast<char>(rank & 0xFF);
+    *out++ = static_cast<char>(rank >> 8);
+    *out++ = static_cast<char>(rank & 0xFF);
   }
+  key.resize(static_cast<size_t>(out - key.data()));
 }
 
 SortedFolder::SortedFolder(const std::string& folder) {
