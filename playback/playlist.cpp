@@ -57,9 +57,14 @@ struct CueSheet {
 std::string findCueSheet(const std::string& mediaPath) {
   size_t dot = mediaPath.rfind('.');
   if (dot == std::string::npos || dot + 1 == mediaPath.size()) return std::string();
-  std::string base = mediaPath.substr(0, dot);
-  for (const std::string& candidate : {base + ".cue", mediaPath + ".cue", base + ".CUE", mediaPath + ".CUE"})
-    if (access(candidate.c_str(), R_OK) == 0) return candidate;
+  std::string candidate;
+  candidate.reserve(mediaPath.size() + 4);
+  for (const char* extension : {".cue", ".CUE"}) {
+    for (size_t end : {dot, mediaPath.size()}) {
+      candidate.assign(mediaPath, 0, end).append(extension);
+      if (access(candidate.c_str(), R_OK) == 0) return candidate;
+    }
+  }
   return std::string();
 }
 
@@ -106,64 +111,6 @@ void forEachLine(const std::string& path, Handler handler) {
   }
   closeFile(fd);
   if (!line.empty()) handler(line);
-}
-
-// ---- the playlist file ----
-
-Json::Value itemDocument(const PlaylistItem& item) {
-  Json::Value entry(Json::objectValue);
-  entry["index"] = item.index;
-  entry["dir_index"] = item.dirIndex;
-  entry["title"] = item.title;
-  entry["path"] = item.path;
-  if (item.subitems.empty()) return entry;
-  Json::Value& tracks = entry["subitems"] = Json::Value(Json::arrayValue);
-  for (const PlaylistSubitem& sub : item.subitems) {
-    Json::Value track(Json::objectValue);
-    track["index"] = sub.index;
-    track["title"] = sub.title;
-    track["start"] = sub.start;
-    track["length"] = sub.length;
-    tracks.append(track);
-  }
-  return entry;
-}
-
-// A member read from a document of ours: absent gives the default; a member
-// of another type means the document is not ours.
-bool readInt(const Json::Value& object, const char* name, int& out) {
-  const Json::Value& value = object[name];
-  if (value.isNull()) return out = 0, true;
-  if (!value.isInt()) return false;
-  out = value.asInt();
-  return true;
-}
-
-bool readText(const Json::Value& object, const char* name, std::string& out) {
-  const Json::Value& value = object[name];
-  if (value.isNull()) return out.clear(), true;
-  if (!value.isString()) return false;
-  out = value.asString();
-  return true;
-}
-
-bool readSubitem(const Json::Value& entry, PlaylistSubitem& sub) {
-  return entry.isObject() && readInt(entry, "index", sub.index) && readText(entry, "title", sub.title) &&
-         readInt(entry, "start", sub.start) && readInt(entry, "length", sub.length);
-}
-
-bool readItem(const Json::Value& entry, PlaylistItem& item) {
-  if (!entry.isObject() || !readInt(entry, "index", item.index) || !readInt(entry, "dir_index", item.dirIndex) ||
-      !readText(entry, "title", item.title) || !readText(entry, "path", item.path))
-    return false;
-  const Json::Value& tracks = entry["subitems"];
-  if (!tracks.isArray()) return true;
-  for (const Json::Value& track : tracks) {
-    PlaylistSubitem sub;
-    if (!readSubitem(track, sub)) return false;
-    item.subitems.push_back(sub);
-  }
-  return true;
 }
 
 }  // namespace
@@ -357,35 +304,6 @@ void Playlist::addFile(const std::string& title, const std::string& path) {
   } else if (isImageFile(path.c_str()) || isDatFile(path.c_str())) {
     ++m_count;  // pictures and data files are numbered but get no row
   }
-}
-
-// ---- the playlist file ----
-
-void Playlist::save() const {
-  Json::Value document(Json::objectValue);
-  document["desc"] = Json::Value(Json::objectValue);
-  document["desc"]["path"] = m_path;
-  Json::Value& items = document["items"] = Json::Value(Json::arrayValue);
-  for (const PlaylistItem& item : *m_items) items.append(itemDocument(item));
-  writeJsonFile(rooted(paths::kPlaylistFile), document);
-}
-
-bool Playlist::load() {
-  Json::Value document;
-  if (!readJsonFile(rooted(paths::kPlaylistFile), document) || !document.isObject())
-    return false;
-  const Json::Value& desc = document["desc"];
-  if (!desc.isObject() || !desc["path"].isString() || desc["path"].asString() != m_path) return false;
-  const Json::Value& entries = document["items"];
-  if (!entries.isArray()) return false;
-  std::list<PlaylistItem> items;
-  for (const Json::Value& entry : entries) {
-    PlaylistItem item;
-    if (!readItem(entry, item)) return false;
-    items.push_back(std::move(item));
-  }
-  m_items->swap(items);
-  return true;
 }
 
 // ---- registry ----

@@ -86,6 +86,10 @@ class Playlist {
 // no sheet at all gives no tracks and true.
 bool parseCueSheet(const std::string& text, int firstRow, std::vector<PlaylistSubitem>& tracks);
 
+// The playlist file's text for these items, as the styled JSON writer lays
+// the document out.
+std::string playlistFileText(const std::string& path, const std::list<PlaylistItem>& items);
+
 // The playlists of this process by path.
 class PlaylistRegistry {
  public:
