@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -118,6 +119,14 @@ bool writeFileAtomic(const std::string& path, const std::string& data, mode_t ne
   unlink(temporary.c_str());
   errno = saved;
   return false;
+}
+
+std::string resolvedPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return "";
+  std::string text = resolved;
+  free(resolved);
+  return text;
 }
 
 bool makeDirectory(const std::string& path, mode_t mode) { return mkdir(path.c_str(), mode) == 0; }

@@ -36,6 +36,10 @@ bool copyToEnd(int from, int to);
 // from two processes at once (request processes hold the semaphore).
 bool writeFileAtomic(const std::string& path, const std::string& data, mode_t newFileMode = 0644);
 
+// The path with every symbolic link, "." and ".." resolved (realpath(3));
+// empty when some part of it does not exist.
+std::string resolvedPath(const std::string& path);
+
 // mkdir(2); true when it created the directory.
 bool makeDirectory(const std::string& path, mode_t mode);
 

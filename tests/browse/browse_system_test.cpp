@@ -168,6 +168,18 @@ TEST_F(BrowseTest, FileListPublishesCoversOfPlayableFolders) {
   EXPECT_EQ("jpg,jpeg,png", config["options"]["common"]["cover_files_exts"].asString());
 }
 
+TEST_F(BrowseTest, CoverLinkedToAFileOffTheStorageIsNotPublished) {
+  setOptions("\"show_covers\":\"true\",\"secret\":\"canary\"");
+  mountStorage("/dev/sdb1", "sdb1", "LABEL=\"USB\" UUID=\"1\"");
+  file("Album/01.flac");
+  ASSERT_EQ(0, symlink(m_box.path("/persistfs/orvex/etc/tavorc.conf").c_str(), real("Album/cover.jpg").c_str()));
+  Json::Value files = json("cmd=file_list&path=local/USB")["files"];
+  ASSERT_EQ(1u, files.size());
+  EXPECT_EQ("local/USB/Album", files[0]["play_path"].asString());
+  EXPECT_FALSE(files[0].isMember("cover")) << files[0]["cover"].asString();
+  EXPECT_EQ("", shellOutput("ls -A '" + m_box.path("/tmp/www/covers") + "' 2>/dev/null"));
+}
+
 TEST_F(BrowseTest, FolderWithOnlyACoverFollowsThePlayFoldersWithCoverOption) {
   mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
   file("d/Pics/cover.jpg");
