@@ -349,6 +349,19 @@ TEST(Dict, MissingOrForbiddenFileGivesAnEmptyObject) {
   }
 }
 
+TEST(Dict, FifoNamedLikeADictionaryIsNotWaitedFor) {
+  Sandbox sandbox;
+  ASSERT_EQ(0, mkfifo(sandbox.path("/tmp/www/rc/i18n/fifo").c_str(), 0644));
+  CgiRequest request;
+  request.query = "cmd=dict&action=get&callback=cb&lng=fifo";
+  request.cookie = "bid=TEST";
+  CgiProcess process = startCgi(sandbox, request);
+  CgiResponse response = finishWithin(process, 3000);
+  EXPECT_EQ(0, response.exitStatus) << "the dictionary command waited on the FIFO";
+  EXPECT_EQ("cb({}\n)", response.body);
+  EXPECT_EQ(1, semaphoreValue(sandbox));
+}
+
 TEST(Dict, ChecksLanguageThenCallbackThenItsCharacters) {
   Sandbox sandbox;
   sandbox.write("/tmp/www/rc/i18n/en", "a = 1\n");
