@@ -30,8 +30,9 @@ class CmdProcFavdorite : public CmdMultiActionProcessor {
     if (ProcessResult* missing = checkRequired(*m_request, {{"name", "Name not defined", false},
                                                             {"path", "Path not defined", false}}))
       return missing;
-    FavoritesList::add(m_request->get("name"), m_request->get("path"));
-    return makeOkResult("");
+    bool stored = Config::instance()->changeWithinBound(
+        [this] { FavoritesList::add(m_request->get("name"), m_request->get("path")); });
+    return stored ? makeOkResult("") : makeErrorResult(Config::kTooLarge);
   }
 
   ProcessResult* del() {

@@ -41,6 +41,7 @@ class CmdProcFileList : public CmdProcessor {
     if (m_path.back() != '/') m_path += '/';
     std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
     std::string folder = source->virtualToReal(m_path);
+    m_sourceRoot = sourceRootOf(*source);
     SortedFolder entries(folder);
     if (!entries.ok()) {
       int error = errno;
@@ -76,7 +77,7 @@ class CmdProcFileList : public CmdProcessor {
   // cover and folders with covers are played; only then does it show its cover.
   void addFolder(FileListWriter& listing, const char* name, const std::string& realPath) {
     if (!m_coverPatterns) m_coverPatterns.emplace();
-    CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover, *m_coverPatterns);
+    CoverFinder finder(realPath, m_showCovers || m_playFoldersWithCover, *m_coverPatterns, m_sourceRoot);
     const std::string& cover = finder.cover();
     bool playable = finder.isDiscFolder();
     bool showCover = false;
@@ -98,6 +99,7 @@ class CmdProcFileList : public CmdProcessor {
   }
 
   std::string m_path;
+  std::string m_sourceRoot;
   bool m_showCovers;
   bool m_playFoldersWithCover;
   std::optional<CoverPatterns> m_coverPatterns;  // read from the configuration at the first subfolder

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "browse/filesource.h"
 #include "browse/filetypes.h"
 #include "core/config.h"
 #include "core/paths.h"
@@ -44,24 +45,25 @@ CoverPatterns::CoverPatterns() {
   splitString(patternOption("cover_files_exts", kDefaultExtensions).c_str(), ',', extensions);
 }
 
-CoverFinder::CoverFinder(const std::string& folder, bool wantCover)
-    : CoverFinder(folder, wantCover, CoverPatterns()) {}
+CoverFinder::CoverFinder(const std::string& folder, bool wantCover, const std::string& sourceRoot)
+    : CoverFinder(folder, wantCover, CoverPatterns(), sourceRoot) {}
 
-CoverFinder::CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns)
+CoverFinder::CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns,
+                         const std::string& sourceRoot)
     : m_folder(folder), m_wantCover(wantCover) {
-  scan(patterns);
+  scan(patterns, sourceRoot);
 }
 
 // Reads the folder in the order it yields its entries and stops as soon as
 // the caller has what it needs: a cover (when wanted) and media, or a disc marker.
-void CoverFinder::scan(const CoverPatterns& patterns) {
+void CoverFinder::scan(const CoverPatterns& patterns, const std::string& sourceRoot) {
   DIR* dir = opendir(m_folder.c_str());
   if (!dir) return;
   while (struct dirent* entry = readdir(dir)) {
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
     if (m_wantCover && m_cover.empty() && isCover(name, patterns)) {
-      publishCover(m_folder + name);
+      publishCover(m_folder + name, sourceRoot);
       if (!m_cover.empty() && m_hasMedia) break;
     }
     if (name[0] == '.') continue;
@@ -76,9 +78,23 @@ void CoverFinder::scan(const CoverPatterns& patterns) {
   closedir(dir);
 }
 
+// The web server hands out whatever a cover link leads to. A cover file on a
+// storage or share may itself be a link to any file of the box (the
+// configuration, with the share passwords): only a regular file that really
+// lies on the source is published, and the link leads to its resolved path.
+static std::string publishableTarget(const std::string& imagePath, const std::string& sourceRoot) {
+  if (sourceRoot.empty()) return "";
+  std::string target = resolvedPath(imagePath);
+  std::string root = resolvedPath(sourceRoot);
+  if (target.empty() || root.empty() || !isRegularFile(target)) return "";
+  return isAtOrBelow(target, root) || root == "/" ? target : "";
+}
+
 // The cover becomes reachable through the web server as a symbolic link named
 // by the MD5 of the image's path; the link is made directly, never by a shell.
-void CoverFinder::publishCover(const std::string& imagePath) {
+void CoverFinder::publishCover(const std::string& imagePath, const std::string& sourceRoot) {
+  std::string target = publishableTarget(imagePath, sourceRoot);
+  if (target.empty()) return;
   static const std::string coversDir = rooted(paths::kCoversDir);
   static bool coversDirReady = false;  // once there, it stays for the process
   if (!coversDirReady) coversDirReady = canOpenDirectory(coversDir) || makeDirectory(coversDir, 0775);
@@ -87,6 +103,6 @@ void CoverFinder::publishCover(const std::string& imagePath) {
   if (dot == std::string::npos) return;
   std::string linkName = md5Hex(imagePath) + imagePath.substr(dot);
   std::string linkPath = coversDir + "/" + linkName;
-  if (access(linkPath.c_str(), R_OK) != 0) symlink(imagePath.c_str(), linkPath.c_str());
+  if (access(linkPath.c_str(), R_OK) != 0) symlink(target.c_str(), linkPath.c_str());
   m_cover = "/covers/" + linkName;
 }

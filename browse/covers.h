@@ -20,19 +20,22 @@ struct CoverPatterns {
 
 class CoverFinder {
  public:
-  // folder ends with "/" when a cover is wanted. The first form reads the
-  // patterns from the configuration; a caller examining many folders reads
-  // them once and hands them to each finder.
-  CoverFinder(const std::string& folder, bool wantCover);
-  CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns);
+  // folder ends with "/" when a cover is wanted. sourceRoot is the real path
+  // of the root of the source the folder lies on: only a regular file whose
+  // resolved path lies at or below it is published (without it, none is). The
+  // first form reads the patterns from the configuration; a caller examining
+  // many folders reads them once and hands them to each finder.
+  CoverFinder(const std::string& folder, bool wantCover, const std::string& sourceRoot = std::string());
+  CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns,
+              const std::string& sourceRoot);
 
   bool isDiscFolder() const { return m_discFolder; }
   bool hasMedia() const { return m_hasMedia; }
   const std::string& cover() const { return m_cover; }  // URL below "/covers/", or empty
 
  private:
-  void scan(const CoverPatterns& patterns);
-  void publishCover(const std::string& imagePath);
+  void scan(const CoverPatterns& patterns, const std::string& sourceRoot);
+  void publishCover(const std::string& imagePath, const std::string& sourceRoot);
 
   const std::string& m_folder;
   bool m_discFolder = false;

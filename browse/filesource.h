@@ -25,3 +25,7 @@ inline bool isAtOrBelow(const std::string& path, const std::string& prefix) {
   return path.compare(0, prefix.size(), prefix) == 0 &&
          (path.size() == prefix.size() || path[prefix.size()] == '/');
 }
+
+// The real path of the source's root (its mount point): the virtual form of
+// an empty real path is the source's virtual prefix, whose real form is the root.
+inline std::string sourceRootOf(const IFilesSource& source) { return source.virtualToReal(source.realToVirtual("")); }

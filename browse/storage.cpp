@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "core/log.h"
 #include "core/paths.h"
 #include "core/process.h"
 #include "core/sysio.h"
@@ -18,6 +19,8 @@ const char kVirtualRoot[] = "local/";
 const char kMediaUrlScheme[] = "storage_uuid://";
 const char kSettingsFile[] = "/tavo_folder.txt";
 const char kStorageNameKey[] = "storage_name=";
+// Far more than any box's mount table; a longer one is read this far.
+constexpr size_t kMaxMtabSize = 1 << 20;
 
 // The quoted value after marker (e.g. LABEL=") at or after from; empty when the
 // marker or the closing quote is missing.
@@ -37,23 +40,34 @@ bool hasLabel(const Storages& storages, const std::string& label) {
 
 // The mount point field of an mtab line: from the first "/" after the device
 // up to the next blank, with the table's escapes for blank and backslash undone.
-bool mountPointOf(const char* line, size_t deviceLength, std::string& mountPoint) {
-  if (strlen(line) <= deviceLength) return false;
-  const char* start = strchr(line + deviceLength + 1, '/');
-  if (!start) return false;
-  mountPoint.assign(start, strcspn(start, " \n"));
+bool mountPointOf(const std::string& line, size_t deviceLength, std::string& mountPoint) {
+  if (line.size() <= deviceLength) return false;
+  size_t start = line.find('/', deviceLength + 1);
+  if (start == std::string::npos) return false;
+  size_t end = line.find_first_of(" \n", start);
+  mountPoint = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
   replaceAll(mountPoint, "\\040", " ");
   replaceAll(mountPoint, "\\134", "\\");
   return true;
 }
 
+// The storage a mount table line is about: its device followed by a blank,
+// so that /dev/sda10 never stands for /dev/sda1.
+Storage* storageOfLine(Storages& storages, const std::string& line) {
+  for (Storage& storage : storages) {
+    const std::string& device = storage.device();
+    if (line.compare(0, device.size(), device) == 0 && line.size() > device.size() && line[device.size()] == ' ')
+      return &storage;
+  }
+  return nullptr;
+}
+
 // Only a regular file is read: opening a FIFO placed on the partition under
 // that name would wait for a writer forever.
 FILE* openSettingsFile(const std::string& path) {
-  int fd = openFile(path, O_RDONLY | O_NONBLOCK);
+  int fd = openRegularFile(path);
   if (fd < 0) return nullptr;
-  struct stat status;
-  FILE* file = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? fdopen(fd, "r") : nullptr;
+  FILE* file = fdopen(fd, "r");
   if (!file) closeFile(fd);
   return file;
 }
@@ -131,19 +145,20 @@ Storages parseBlkidOutput(const std::string& text) {
   return storages;
 }
 
-// Lines are read in pieces of at most 1022 bytes; a line counts for a storage
-// only when the device is followed by a blank, so that /dev/sda10 never
-// stands for /dev/sda1.
-void assignMountPoints(Storages& storages, FILE* mtab) {
-  char line[1023];
-  while (fgets(line, sizeof line, mtab)) {
-    for (Storage& storage : storages) {
-      const std::string& device = storage.device();
-      if (strncmp(line, device.c_str(), device.size()) != 0 || line[device.size()] != ' ') continue;
-      std::string mountPoint;
-      if (mountPointOf(line, device.size(), mountPoint)) storage.setMountPoint(mountPoint);
-      break;
-    }
+// Each line is taken whole. Only a mount point below the storage mount root
+// counts, as only such a mount made the device a storage; a later one wins.
+void assignMountPoints(Storages& storages, const std::string& mtab, const std::string& mountRoot) {
+  size_t at = 0;
+  while (at < mtab.size()) {
+    size_t end = mtab.find('\n', at);
+    if (end == std::string::npos) end = mtab.size();
+    std::string line = mtab.substr(at, end - at);
+    at = end + 1;
+    Storage* storage = storageOfLine(storages, line);
+    std::string mountPoint;
+    if (storage && mountPointOf(line, storage->device().size(), mountPoint) &&
+        mountPoint.compare(0, mountRoot.size(), mountRoot) == 0)
+      storage->setMountPoint(mountPoint);
   }
 }
 
@@ -162,12 +177,10 @@ std::string readStorageName(FILE* settings) {
   return "";
 }
 
-Storages scanStorages(const std::string& blkidOutput, const std::string& mtabPath) {
+Storages scanStorages(const std::string& blkidOutput, const std::string& mtabPath, const std::string& mountRoot) {
   Storages storages = parseBlkidOutput(blkidOutput);
-  if (FILE* mtab = fopen(mtabPath.c_str(), "re")) {
-    assignMountPoints(storages, mtab);
-    fclose(mtab);
-  }
+  std::string mtab;
+  if (readFile(mtabPath, mtab, kMaxMtabSize)) assignMountPoints(storages, mtab, mountRoot);
   storages.erase(std::remove_if(storages.begin(), storages.end(),
                                 [](const Storage& storage) { return storage.mountPoint().empty(); }),
                  storages.end());
@@ -175,8 +188,16 @@ Storages scanStorages(const std::string& blkidOutput, const std::string& mtabPat
   return storages;
 }
 
+// A dying disk can make blkid hang; the request must not hang with it. What
+// the pipeline printed until it was killed still counts, line by line.
+static std::string runStorageScan() {
+  int limit = sandboxTimeLimit("TAVORC_SCAN_TIME_LIMIT", StorageList::kScanTimeLimitSeconds);
+  ProgramResult result = runProgramCapture("sh", {"-c", storageScanCommand()}, limit);
+  if (result.timedOut) logError("storage scan killed after %d s", limit);
+  return result.output;
+}
+
 Storages& StorageList::get() {
-  static Storages storages =
-      scanStorages(runProgramCapture("sh", {"-c", storageScanCommand()}).output, rooted(paths::kMtab));
+  static Storages storages = scanStorages(runStorageScan(), rooted(paths::kMtab), rooted(paths::kStorageMountRoot));
   return storages;
 }

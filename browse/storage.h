@@ -45,6 +45,10 @@ using Storages = std::vector<Storage>;
 class StorageList {
  public:
   static Storages& get();
+
+  // The scan pipeline is killed after this long (TAVORC_SCAN_TIME_LIMIT may
+  // shorten it in a sandbox root).
+  static constexpr int kScanTimeLimitSeconds = 10;
 };
 
 // The steps of the scan, each callable on its own text.
@@ -57,15 +61,16 @@ std::string storageScanCommand();
 // with the uuid in blkid's order, then sorted by device.
 Storages parseBlkidOutput(const std::string& text);
 
-// Gives each storage its mount point from mount table lines.
-void assignMountPoints(Storages& storages, FILE* mtab);
+// Gives each storage its mount point from the mount table's text: the last one
+// of its device that lies below mountRoot.
+void assignMountPoints(Storages& storages, const std::string& mtab, const std::string& mountRoot);
 
 // The value of the first "storage_name=" line of a folder settings file; the
 // line feed, and a carriage return before it, are not part of the name.
 std::string readStorageName(FILE* settings);
 
 // The whole scan: pipeline output, the mount table, the settings files.
-Storages scanStorages(const std::string& blkidOutput, const std::string& mtabPath);
+Storages scanStorages(const std::string& blkidOutput, const std::string& mtabPath, const std::string& mountRoot);
 
 // "4A3B-1C2D" -> "4a3b_1c2d".
 std::string normaliseUuid(const std::string& uuid);

@@ -1,9 +1,10 @@
 // "dict": a translation dictionary as a JavaScript call (JSONP).
 #include <cstring>
-#include <fstream>
+#include <sstream>
 
 #include "core/cmdprocessor.h"
 #include "core/paths.h"
+#include "core/sysio.h"
 
 namespace {
 
@@ -17,12 +18,18 @@ bool isSafeCallback(const std::string& name) {
 // A language code names a file of the dictionary folder and nothing else.
 bool isDictionaryName(const std::string& lng) { return lng[0] != '.' && lng.find('/') == std::string::npos; }
 
-// "key = value" lines up to the first empty line; the later of two equal keys wins.
+// Larger than any dictionary of the front end; a longer file is read this far.
+constexpr size_t kMaxDictionarySize = 1 << 20;
+
+// "key = value" lines up to the first empty line; the later of two equal keys
+// wins. Only a regular file is read.
 Json::Value readDictionary(const std::string& path) {
   Json::Value dictionary(Json::objectValue);
-  std::ifstream file(path);
+  std::string text;
+  readFile(path, text, kMaxDictionarySize);
+  std::istringstream lines(text);
   std::string line;
-  while (std::getline(file, line) && !line.empty()) {
+  while (std::getline(lines, line) && !line.empty()) {
     size_t separator = line.find(" = ");
     if (separator != std::string::npos) dictionary[line.substr(0, separator)] = line.substr(separator + 3);
   }

@@ -22,13 +22,13 @@ class CmdProcOption : public CmdMultiActionProcessor {
   ProcessResult* set() {
     Config* config = Config::instance();
     std::list<std::string> names = m_request->postNames();
-    for (auto it = names.rbegin(); it != names.rend(); ++it) config->set(*it, m_request->post(*it));
     const std::string& name = m_request->get("opt_name");
-    if (!name.empty())
-      config->set(name, m_request->get("opt_value"));
-    else if (names.empty())
-      return makeErrorResult("option name not defined");
-    return makeOkResult("");
+    if (name.empty() && names.empty()) return makeErrorResult("option name not defined");
+    bool stored = config->changeWithinBound([&] {
+      for (auto it = names.rbegin(); it != names.rend(); ++it) config->set(*it, m_request->post(*it));
+      if (!name.empty()) config->set(name, m_request->get("opt_value"));
+    });
+    return stored ? makeOkResult("") : makeErrorResult(Config::kTooLarge);
   }
 };
 

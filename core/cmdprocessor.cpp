@@ -42,10 +42,14 @@ ProcessResult* CmdProcessor::run() {
   bool trace = !m_request->has("log") || m_request->getInt("log") != 0;
   if (trace) logMessage(" ------- process command: %s", traceText(m_request->queryString()).c_str());
   m_result = process();
-  if (m_newBid) m_result->setCookie("bid", Config::instance()->bid(), kBidLifetime);
   // The document is on disk before the answer leaves: a process killed after
-  // answering must not lose what the client was told was done.
-  Config::instance()->save();
+  // answering must not lose what the client was told was done, and a client
+  // is never told "ok" for changes that could not be kept.
+  if (!Config::instance()->save()) {
+    delete m_result;
+    m_result = makeErrorResult(Config::kSaveFailed);
+  }
+  if (m_newBid) m_result->setCookie("bid", Config::instance()->bid(), kBidLifetime);
   return m_result;
 }
 

@@ -1,10 +1,12 @@
 #include "core/config.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
 #include "core/jsonfile.h"
+#include "core/log.h"
 #include "core/paths.h"
 #include "core/result.h"
 #include "core/sysio.h"
@@ -25,18 +27,22 @@ Config::~Config() {
 }
 
 void Config::load() {
-  if (!readJsonFile(rooted(paths::kConfigFile), m_root) || !m_root.isObject()) {
-    m_root = Json::Value();
+  std::string path = rooted(paths::kConfigFile);
+  m_loadedText.clear();
+  m_root = Json::Value();
+  if (!readFile(path, m_loadedText)) {
+    m_loadedText.clear();
     applyDefaults();
     return;
   }
-  const Json::Value& version = m_root["version"];
-  if (version.isNull()) {
+  if (!parseJson(m_loadedText, m_root) || !m_root.isObject() || m_root["version"].isNull()) {
+    keepUnusable(path);
     m_root = Json::Value();
     applyDefaults();
     return;
   }
   // A hand-edited version that is not text counts as the current format.
+  const Json::Value& version = m_root["version"];
   if (version.isString() && atoi(version.asCString()) < 2) migrateVersion1();
   if (!m_root["version"].isString() || m_root["version"].asString() != kVersion) m_root["version"] = kVersion;
 }
@@ -60,9 +66,39 @@ void Config::migrateVersion1() {
   m_root["options"]["common"] = common;
 }
 
-void Config::save() {
-  writeJsonFile(rooted(paths::kConfigFile), m_root);
+// A document that cannot be used is replaced by the defaults at the next save;
+// the file is kept beside it first (one copy, the latest), so that a cut-off
+// write or one bad byte does not lose favourites, shares and options for good.
+void Config::keepUnusable(const std::string& path) {
+  std::string kept = path + ".bad";
+  if (writeFileAtomic(kept, m_loadedText, 0600))
+    logError("configuration %s is unusable; kept as %s, defaults apply", path.c_str(), kept.c_str());
+  else
+    logError("configuration %s is unusable and could not be kept: %s", path.c_str(), errnoText(errno).c_str());
+}
+
+std::string Config::text() const { return styledJsonText(m_root); }
+
+bool Config::save() {
+  if (m_saved) return true;
   m_saved = true;
+  std::string current = text();
+  if (current == m_loadedText) return true;
+  std::string path = rooted(paths::kConfigFile);
+  if (!writeFileAtomic(path, current)) {
+    logError("config save of %s failed: %s", path.c_str(), errnoText(errno).c_str());
+    return false;
+  }
+  m_loadedText = current;
+  return true;
+}
+
+bool Config::changeWithinBound(const std::function<void()>& change) {
+  Json::Value before = m_root;
+  change();
+  if (text().size() <= kMaxDocumentBytes) return true;
+  m_root = before;
+  return false;
 }
 
 Json::Value& Config::options() {

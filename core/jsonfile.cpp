@@ -19,11 +19,15 @@ bool readJsonFile(const std::string& path, Json::Value& into) {
   return readFile(path, text) && parseJson(text, into);
 }
 
-bool writeJsonFile(const std::string& path, const Json::Value& document) {
+std::string styledJsonText(const Json::Value& document) {
   std::ostringstream text;
   Json::StyledStreamWriter writer("\t");
   writer.write(text, document);
-  return writeFileAtomic(path, text.str());
+  return text.str();
+}
+
+bool writeJsonFile(const std::string& path, const Json::Value& document) {
+  return writeFileAtomic(path, styledJsonText(document));
 }
 
 static const Json::Value* member(const Json::Value& object, const char* name) {

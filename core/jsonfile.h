@@ -13,6 +13,9 @@ bool parseJson(const std::string& text, Json::Value& into);
 // The file parsed; false when it cannot be read or parsed.
 bool readJsonFile(const std::string& path, Json::Value& into);
 
+// The document styled with a tab per level, as the files hold it.
+std::string styledJsonText(const Json::Value& document);
+
 // Writes the document styled with a tab per level, atomically.
 bool writeJsonFile(const std::string& path, const Json::Value& document);
 

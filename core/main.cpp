@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <typeinfo>
 
@@ -36,50 +37,65 @@ void writeTextResult(const std::string& text) {
   result.output();
 }
 
-// The pid file names the serving process; its lock tells "restore" that the
-// process is alive. Returns the locked descriptor, or -1 after answering.
-int writePidFile() {
-  int fd = openFile(rooted(paths::kPidFile), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (fd < 0) return -1;
+// Every request takes the pid-file lock before anything else and keeps it
+// until it has released the semaphore, and the pid is written only under the
+// lock. So the semaphore is taken and given back only by the lock holder, the
+// pid file names the holder, and "restore" can check and repair the
+// semaphore under the same lock without racing a live request. A waiting
+// request waits for the lock, not in sem_wait.
+int openPidFile() { return openFile(rooted(paths::kPidFile), O_WRONLY | O_CREAT, 0600); }
+
+// Replaces the pid file's text by this process's pid; false after answering.
+bool writePid(int fd) {
   char pid[34];
   intToString(static_cast<int>(getpid()), pid, 10);
-  std::string message;
-  if (write(fd, pid, strlen(pid)) != static_cast<ssize_t>(strlen(pid))) {
-    message = "pid write error";
-  } else if (lockf(fd, F_LOCK, 0) != 0) {
-    char text[64];
-    snprintf(text, sizeof text, "lockf failed %d\n", errno);
-    message = text;
-  }
-  if (message.empty()) return fd;
-  writeErrorResult(message);
-  closeFile(fd);
-  return -1;
+  size_t length = strlen(pid);
+  if (ftruncate(fd, 0) == 0 && pwrite(fd, pid, length, 0) == static_cast<ssize_t>(length)) return true;
+  writeErrorResult("pid write error");
+  return false;
 }
 
-void releasePidFile(int fd) {
-  lockf(fd, F_ULOCK, 0);
-  closeFile(fd);
+void writeLockError() {
+  char text[64];
+  snprintf(text, sizeof text, "lockf failed %d\n", errno);
+  writeErrorResult(text);
 }
 
-void killLockHolder() {
-  int fd = openFile(rooted(paths::kPidFile), O_RDWR);
-  if (fd < 0) return;
-  if (lockf(fd, F_TEST, 0) != 0) {
-    char text[16] = {0};
-    if (pread(fd, text, 15, 0) > 0) {
-      int pid = atoi(text);
-      if (pid > 0) kill(pid, SIGKILL);
-    }
+// The lock holder named by the pid file is killed. A holder that has not yet
+// written its pid (the file names someone else) is only starting: it is left.
+pid_t killLockHolder(int fd) {
+  pid_t holder = wholeFileLockHolder(fd);
+  if (holder <= 0) return 0;
+  char text[16] = {0};
+  if (pread(fd, text, 15, 0) <= 0 || atoi(text) != holder) return 0;
+  kill(holder, SIGKILL);
+  return holder;
+}
+
+// Takes the lock without queueing behind requests; after a kill it waits
+// (briefly) for the killed holder's lock to go. False when a live process
+// holds it: that holder takes over a semaphore left at 0 itself.
+bool takeLockForRepair(int fd, pid_t killed) {
+  for (int tries = 0; tries < 200; ++tries) {
+    if (lockWholeFile(fd, false)) return true;
+    if (killed == 0 || wholeFileLockHolder(fd) != killed) return false;
+    sleepMillis(10);
   }
-  closeFile(fd);
+  return false;
 }
 
 void restore(sem_t* semaphore) {
-  killLockHolder();
-  int value = 0;
-  sem_getvalue(semaphore, &value);
-  if (value == 0) sem_post(semaphore);
+  int fd = openFile(rooted(paths::kPidFile), O_RDWR | O_CREAT, 0600);
+  if (fd >= 0) {
+    pid_t killed = killLockHolder(fd);
+    if (takeLockForRepair(fd, killed)) {
+      int value = 0;
+      sem_getvalue(semaphore, &value);
+      if (value == 0) sem_post(semaphore);
+      unlockWholeFile(fd);
+    }
+    closeFile(fd);
+  }
   sem_close(semaphore);
   writeTextResult("ok");
 }
@@ -146,24 +162,45 @@ void catchTermination(bool resumeCalls) {
   for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
 }
 
-// Waits for the semaphore; false when the process was told to end first.
-bool acquire(sem_t* semaphore) {
+// Outcome of waiting for the turn to serve.
+enum class Turn { kTaken, kTerminated, kFailed };
+
+// Waits for the pid-file lock, then takes the semaphore. Under the lock the
+// semaphore can only be at 0 when the previous holder died holding it: this
+// process then takes it over as it is.
+Turn acquire(sem_t* semaphore, int pidFile) {
   g_mayHoldSemaphore = 1;
   catchTermination(false);
-  while (sem_wait(semaphore) != 0 && errno == EINTR) {
+  while (!lockWholeFile(pidFile, true)) {
+    if (errno != EINTR) {
+      g_mayHoldSemaphore = 0;
+      writeLockError();
+      return Turn::kFailed;
+    }
     if (g_terminate) {
       g_mayHoldSemaphore = 0;
-      return false;
+      return Turn::kTerminated;
     }
   }
   catchTermination(true);
-  return true;
+  while (sem_trywait(semaphore) != 0 && errno == EINTR) {
+  }
+  return Turn::kTaken;
 }
 
-void release(sem_t* semaphore) {
+// The semaphore goes back while the lock is still held.
+void release(sem_t* semaphore, int pidFile) {
   sem_post(semaphore);
+  unlockWholeFile(pidFile);
+  closeFile(pidFile);
   g_mayHoldSemaphore = 0;
   sem_close(semaphore);
+}
+
+void dropUnsaved(std::unique_ptr<CmdProcessor>& processor, std::unique_ptr<Request>& request) {
+  if (processor && Config::instance()) Config::instance()->discardChanges();
+  processor.reset();
+  request.reset();
 }
 
 std::string demangledName(const std::exception& error) {
@@ -174,19 +211,21 @@ std::string demangledName(const std::exception& error) {
   return text;
 }
 
-void serve(const char* queryString, const char* method) {
-  Request* request = nullptr;
+// The request and the processor are owned here. A command that ends with an
+// exception is not saved: its processor is deleted with its changes dropped.
+void serve(const char* queryString, const char* method, const std::string& body) {
+  std::unique_ptr<Request> request;
+  std::unique_ptr<CmdProcessor> processor;
   try {
-    request = new Request(queryString ? queryString : "", method);
-    CmdProcessor* processor = createProcessor(commandRegistry(), request);
+    request.reset(new Request(queryString ? queryString : "", method, body));
+    processor.reset(createProcessor(commandRegistry(), request.get()));
     processor->run()->output();
-    delete processor;
-    delete request;
+    return;
   } catch (const AppException& error) {
-    delete request;
+    dropUnsaved(processor, request);
     writeErrorResult(error.what());
   } catch (const std::exception& error) {
-    delete request;
+    dropUnsaved(processor, request);
     logError("%s\n%s", demangledName(error).c_str(), error.what());
     writeErrorResult("unknown error");
   }
@@ -217,14 +256,26 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  if (!acquire(semaphore)) return 0;
-  int pidFile = writePidFile();
+  // The body is read before the request waits for its turn, so that a client
+  // that stops sending holds up nobody but itself.
+  std::string body = Request::readBody(method, sandboxTimeLimit("TAVORC_BODY_TIME_LIMIT",
+                                                                Request::kBodyTimeLimitSeconds) * 1000L);
+  int pidFile = openPidFile();
   if (pidFile < 0) {
-    release(semaphore);
+    sem_close(semaphore);
     return 1;
   }
-  if (!g_terminate) serve(queryString, method);
-  releasePidFile(pidFile);
-  release(semaphore);
+  Turn turn = acquire(semaphore, pidFile);
+  if (turn != Turn::kTaken) {
+    closeFile(pidFile);
+    sem_close(semaphore);
+    return turn == Turn::kTerminated ? 0 : 1;
+  }
+  if (!writePid(pidFile)) {
+    release(semaphore, pidFile);
+    return 1;
+  }
+  if (!g_terminate) serve(queryString, method, body);
+  release(semaphore, pidFile);
   return 0;
 }

@@ -18,3 +18,10 @@ std::string semaphoreName() {
   if (sandboxRoot().empty()) return paths::kSemaphore;
   return std::string(paths::kSemaphore) + "-" + md5Hex(sandboxRoot()).substr(0, 12);
 }
+
+int sandboxTimeLimit(const char* variable, int limitSeconds) {
+  if (sandboxRoot().empty()) return limitSeconds;
+  const char* value = std::getenv(variable);
+  int seconds = value ? std::atoi(value) : 0;
+  return seconds > 0 && seconds < limitSeconds ? seconds : limitSeconds;
+}

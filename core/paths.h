@@ -50,3 +50,8 @@ std::string rooted(const char* fixedPath);
 
 // The request semaphore's name: fixed on the player, one per sandbox root.
 std::string semaphoreName();
+
+// A time limit of the system in seconds. In a sandbox root the environment
+// variable may shorten it (tests of what happens when the limit passes), never
+// lengthen it; on the player the limit stands as built.
+int sandboxTimeLimit(const char* variable, int limitSeconds);

@@ -1,12 +1,13 @@
 #include "core/request.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
+#include "core/sysio.h"
 
 namespace {
 
@@ -49,12 +50,18 @@ void scanPairs(const std::string& text, char separator, bool skipAfterSeparator,
   if (!name.empty()) insert(name, value, false);
 }
 
+bool isPost(const char* requestMethod) { return requestMethod && strcasecmp(requestMethod, "POST") == 0; }
+
 }  // namespace
 
-Request::Request(const char* queryString, const char* requestMethod) : m_queryString(queryString) {
+Request::Request(const char* queryString, const char* requestMethod)
+    : Request(queryString, requestMethod, readBody(requestMethod, kBodyTimeLimitSeconds * 1000L)) {}
+
+Request::Request(const char* queryString, const char* requestMethod, const std::string& body)
+    : m_queryString(queryString) {
   parseParameters(queryString ? queryString : "", m_query);
   if (const char* cookies = getenv("HTTP_COOKIE")) parseCookies(cookies, m_cookies);
-  if (requestMethod && strcasecmp(requestMethod, "POST") == 0) readBody();
+  if (isPost(requestMethod)) parseParameters(body, m_post);
 }
 
 std::string Request::decode(const std::string& text) {
@@ -85,15 +92,18 @@ void Request::parseCookies(const std::string& text, Params& into) {
             [&into](const std::string& name, const std::string& value, bool) { into.emplace(name, value); });
 }
 
-void Request::readBody() {
+std::string Request::readBody(const char* requestMethod, long timeLimitMillis) {
   const char* lengthText = getenv("CONTENT_LENGTH");
   long length;
-  if (!lengthText || sscanf(lengthText, "%ld", &length) != 1 || length < 0) return;
+  if (!isPost(requestMethod) || !lengthText || sscanf(lengthText, "%ld", &length) != 1 || length <= 0) return "";
   if (length > kMaxBody) length = kMaxBody;
-  // One line at most, as the body arrives: fgets stops after the first line feed.
-  std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-  if (!fgets(buffer.data(), static_cast<int>(buffer.size()), stdin)) return;
-  parseParameters(buffer.data(), m_post);
+  std::string text;
+  if (!readWithin(STDIN_FILENO, text, static_cast<size_t>(length), true, timeLimitMillis)) return "";
+  // One line, as a C string: it ends after the first line feed or before a zero byte.
+  size_t end = text.find('\n');
+  if (end != std::string::npos) text.resize(end + 1);
+  text.resize(strnlen(text.c_str(), text.size()));
+  return text;
 }
 
 const std::string& Request::get(const std::string& name) const {

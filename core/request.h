@@ -7,9 +7,11 @@
 
 class Request {
  public:
-  // Both may be null. Reads HTTP_COOKIE, and CONTENT_LENGTH with standard input
-  // for a POST request.
+  // Both may be null. Reads HTTP_COOKIE, and for a POST request the body
+  // (readBody with the standard time limit).
   Request(const char* queryString, const char* requestMethod);
+  // With the body already read by readBody (parsed only for a POST request).
+  Request(const char* queryString, const char* requestMethod, const std::string& body);
 
   const std::string& get(const std::string& name) const;
   bool has(const std::string& name) const;
@@ -24,6 +26,14 @@ class Request {
   static constexpr size_t kMaxValue = 511;
   // Largest POST body read; a longer CONTENT_LENGTH reads only this much.
   static constexpr long kMaxBody = 65536;
+  // A body that has not arrived after this long counts as no body.
+  static constexpr int kBodyTimeLimitSeconds = 5;
+
+  // The first line of a POST body from standard input (its line feed kept):
+  // at most CONTENT_LENGTH bytes and kMaxBody. Empty for another method, a
+  // missing, negative or malformed CONTENT_LENGTH, or a body that is not all
+  // there within the time limit.
+  static std::string readBody(const char* requestMethod, long timeLimitMillis);
 
   using Params = std::map<std::string, std::string>;
 
@@ -34,8 +44,6 @@ class Request {
   static std::string decode(const std::string& text);
 
  private:
-  void readBody();
-
   const char* m_queryString;
   Params m_query;
   Params m_post;

@@ -99,7 +99,7 @@ ProcessResultJsonText::ProcessResultJsonText(std::string json) : ProcessResult(k
 void ProcessResultJsonText::writeBody() { fwrite(m_json.data(), 1, m_json.size(), stdout); }
 
 ProcessResultJsonFile* ProcessResultJsonFile::open(const std::string& path) {
-  int fd = openFile(path, O_RDONLY);
+  int fd = openRegularFile(path);
   if (fd < 0) return nullptr;
   if (regularFileSize(fd) > 0) return new ProcessResultJsonFile(fd);
   closeFile(fd);

@@ -1,10 +1,12 @@
 #include "core/sysio.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -51,11 +53,21 @@ size_t regularFileSize(int fd) {
   return static_cast<size_t>(status.st_size);
 }
 
+int openRegularFile(const std::string& path) {
+  int fd = openFile(path, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) return fd;
+  closeFile(fd);
+  errno = EINVAL;
+  return -1;
+}
+
 // Reads straight into the string: sized once from fstat, then grown only for a
 // file that got longer meanwhile (or has no size to tell).
 bool readFile(const std::string& path, std::string& out, size_t limit) {
   out.clear();
-  int fd = openFile(path, O_RDONLY);
+  int fd = openRegularFile(path);
   if (fd < 0) return false;
   size_t expected = regularFileSize(fd);
   size_t chunk = expected > 0 ? expected + 1 : 4096;
@@ -118,6 +130,69 @@ bool writeFileAtomic(const std::string& path, const std::string& data, mode_t ne
   unlink(temporary.c_str());
   errno = saved;
   return false;
+}
+
+std::string resolvedPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return "";
+  std::string text = resolved;
+  free(resolved);
+  return text;
+}
+
+static struct flock wholeFile(short type) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0;
+  return lock;
+}
+
+bool lockWholeFile(int fd, bool wait) {
+  struct flock lock = wholeFile(F_WRLCK);
+  return fcntl(fd, wait ? F_SETLKW : F_SETLK, &lock) == 0;
+}
+
+void unlockWholeFile(int fd) {
+  int saved = errno;
+  struct flock lock = wholeFile(F_UNLCK);
+  fcntl(fd, F_SETLK, &lock);
+  errno = saved;
+}
+
+pid_t wholeFileLockHolder(int fd) {
+  struct flock lock = wholeFile(F_WRLCK);
+  if (fcntl(fd, F_GETLK, &lock) != 0 || lock.l_type == F_UNLCK) return 0;
+  return lock.l_pid;
+}
+
+static long monotonicMillis() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+}
+
+bool readWithin(int fd, std::string& out, size_t count, bool stopAtLineFeed, long timeLimitMillis) {
+  out.clear();
+  long deadline = monotonicMillis() + timeLimitMillis;
+  char buffer[4096];
+  while (out.size() < count) {
+    long left = deadline - monotonicMillis();
+    if (left <= 0) return false;
+    struct pollfd ready = {fd, POLLIN, 0};
+    int got = poll(&ready, 1, static_cast<int>(left));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    size_t want = count - out.size() < sizeof buffer ? count - out.size() : sizeof buffer;
+    ssize_t n = read(fd, buffer, want);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+    if (stopAtLineFeed && memchr(buffer, '\n', static_cast<size_t>(n))) break;
+  }
+  return true;
 }
 
 bool makeDirectory(const std::string& path, mode_t mode) { return mkdir(path.c_str(), mode) == 0; }

@@ -22,7 +22,14 @@ bool writeFully(int fd, const void* data, size_t count);
 // The size fstat(2) gives a regular file, else 0 (also for pipes and devices).
 size_t regularFileSize(int fd);
 
-// The whole file, or at most limit bytes of it; false when it cannot be read.
+// Opens a file for reading only when it is a regular file (after following
+// links): a FIFO or a device placed under a name the system reads would
+// otherwise block the request, or never end. -1 with errno (EINVAL for a file
+// that is not regular) on failure.
+int openRegularFile(const std::string& path);
+
+// The whole file, or at most limit bytes of it; false when it cannot be read
+// or is not a regular file.
 bool readFile(const std::string& path, std::string& out, size_t limit = static_cast<size_t>(-1));
 
 // Copies what is left of from to to, in the kernel's buffers only; false on
@@ -35,6 +42,24 @@ bool copyToEnd(int from, int to);
 // The temporary file is path + ".tmp": callers must not write the same file
 // from two processes at once (request processes hold the semaphore).
 bool writeFileAtomic(const std::string& path, const std::string& data, mode_t newFileMode = 0644);
+
+// The path with every symbolic link, "." and ".." resolved (realpath(3));
+// empty when some part of it does not exist.
+std::string resolvedPath(const std::string& path);
+
+// Record locks on a whole file (fcntl(2) write locks; the kernel drops them
+// when the process ends, however it ends). lockWholeFile with wait blocks
+// until the lock is free; a signal handled meanwhile ends the wait with false
+// and errno EINTR, so that a process told to end does not stay queued.
+bool lockWholeFile(int fd, bool wait);
+void unlockWholeFile(int fd);
+// The process that holds a lock on the file, 0 when none does.
+pid_t wholeFileLockHolder(int fd);
+
+// Reads what arrives on fd until count bytes, end of input, or a line feed
+// (kept) when stopAtLineFeed; waits at most timeLimitMillis for all of it.
+// False when the time passed or reading failed.
+bool readWithin(int fd, std::string& out, size_t count, bool stopAtLineFeed, long timeLimitMillis);
 
 // mkdir(2); true when it created the directory.
 bool makeDirectory(const std::string& path, mode_t mode);

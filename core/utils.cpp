@@ -12,6 +12,7 @@
 
 #include "core/digest.h"
 #include "core/paths.h"
+#include "core/sysio.h"
 
 char* intToString(int value, char* buffer, int base) {
   static const char kDigits[] = "zyxwvutsrqponmlkjihgfedcba9876543210123456789abcdefghijklmnopqrstuvwxyz";
@@ -56,8 +57,12 @@ std::string sha1Hex(const std::string& text) {
 
 std::string readSerialId() {
   static const char kPrefix[] = "serial_number: ";
-  FILE* file = fopen(rooted(paths::kSysInfo).c_str(), "re");
-  if (!file) return "";
+  int fd = openRegularFile(rooted(paths::kSysInfo));
+  FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
+  if (!file) {
+    if (fd >= 0) closeFile(fd);
+    return "";
+  }
   char line[1024];
   std::string id;
   while (fgets(line, sizeof line, file)) {
@@ -148,6 +153,11 @@ bool wildcardMatch(const char* pattern, const char* text) {
 bool isDirectory(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool isDirectoryEmpty(const std::string& path) {

@@ -13,10 +13,13 @@ class CmdProcAddNetworkSource : public CmdProcessor {
     if (ProcessResult* missing = checkRequired(*m_request, {{"title", "Title not defined", false},
                                                             {"type", "Type not defined", false},
                                                             {"address", "Server not defined", false},
-                                                            {"path", "Directory not defined", false}}))
+                                                            {"path", "Directory not defined", false},
+                                                            {"protocol", "Protocol not defined", false}}))
       return missing;
     const Request& r = *m_request;
-    if (r.get("type") == "1" && r.get("protocol").empty()) return makeErrorResult("Protocol not defined");
+    // A source the registry would not store is refused, rather than answered "ok".
+    if (sourceCodeFromText(r.get("type")) < 0) return makeErrorResult("Type not valid");
+    if (sourceCodeFromText(r.get("protocol")) < 0) return makeErrorResult("Protocol not valid");
     NetworkService::instance().add(r.get("title"), r.get("type"), r.get("protocol"), r.get("address"),
                                    r.get("path"), r.get("user"), r.get("password"));
     return makeOkResult("");

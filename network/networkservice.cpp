@@ -170,12 +170,7 @@ std::string smbMountOptions(const std::string& user, const std::string& password
 
 NetworkMountHelper::NetworkMountHelper(NetworkSource* source) : m_source(source) { assert(m_source != 0); }
 
-int NetworkMountHelper::timeLimitSeconds() {
-  if (sandboxRoot().empty()) return kTimeLimitSeconds;
-  const char* value = getenv("TAVORC_MOUNT_TIME_LIMIT");
-  int seconds = value ? atoi(value) : 0;
-  return seconds > 0 && seconds < kTimeLimitSeconds ? seconds : kTimeLimitSeconds;
-}
+int NetworkMountHelper::timeLimitSeconds() { return sandboxTimeLimit("TAVORC_MOUNT_TIME_LIMIT", kTimeLimitSeconds); }
 
 bool NetworkMountHelper::isMounted() {
   std::string needle = mtabNeedle(*m_source);

@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
+#include "tests/system/cgiprocess.h"
 
 namespace {
 
@@ -46,6 +48,9 @@ class BrowseTest : public ::testing::Test {
   }
   void expectError(const std::string& query, const std::string& message) {
     CgiResponse response = get(query);
+    // Also after an exception the process ends cleanly (in the sanitizer
+    // build: without a leak report, which changes the exit status).
+    EXPECT_EQ(0, response.exitStatus) << query;
     EXPECT_EQ(500, response.status()) << query;
     EXPECT_EQ(message, response.body) << query;
   }
@@ -91,6 +96,36 @@ TEST_F(BrowseTest, StorageListNamesEveryMountedPartitionInDeviceOrder) {
       "{\"label\":\"USB\",\"name\":\"local/USB\",\"title\":\"USB\",\"uuid\":\"cccc_0001\"},"
       "{\"label\":\"Data\",\"name\":\"local/Kino\",\"title\":\"Kino\",\"uuid\":\"dd_1\"}]}\n",
       body("cmd=storage_list"));
+}
+
+TEST_F(BrowseTest, StorageIsWhereItIsMountedBelowTheMountRoot) {
+  mountStorage("/dev/sdb1", "sdb1", "LABEL=\"USB\" UUID=\"1\"");
+  file("on-the-disk.mkv");
+  // The same partition also mounted elsewhere, later: the storage stays the
+  // mount below /tmp/mnt/ that made it one.
+  m_box.mkdirs("/persistfs/orvex/etc");
+  m_mtab += "/dev/sdb1 " + m_box.path("/persistfs") + " vfat rw 0 0\n";
+  m_box.write("/etc/mtab", m_mtab);
+  EXPECT_EQ(std::vector<std::string>{"on-the-disk.mkv"}, names("cmd=file_list&path=local/USB"));
+}
+
+TEST_F(BrowseTest, HangingStorageScanIsStoppedByItsTimeLimit) {
+  mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
+  unlink(m_box.path("/sbin/blkid").c_str());
+  m_box.write("/sbin/blkid", "#!/bin/sh\nexec sleep 30\n");
+  chmod(m_box.path("/sbin/blkid").c_str(), 0755);
+  CgiRequest request;
+  request.query = "cmd=storage_list";
+  request.cookie = "bid=TEST";
+  request.environment = {"TAVORC_SCAN_TIME_LIMIT=1"};
+  auto start = std::chrono::steady_clock::now();
+  CgiProcess process = startCgi(m_box, request);
+  CgiResponse response = finishWithin(process, 6000);
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(0, response.exitStatus) << "the scan was not stopped";
+  EXPECT_EQ("{\"storages\":[]}\n", response.body);
+  EXPECT_LT(took, 3.0);
+  EXPECT_NE(std::string::npos, m_box.read("/tmp/tavorc.log").find("error : storage scan killed after 1 s"));
 }
 
 // file_list: listing
@@ -166,6 +201,18 @@ TEST_F(BrowseTest, FileListPublishesCoversOfPlayableFolders) {
   Json::Reader().parse(m_box.read("/persistfs/orvex/etc/tavorc.conf"), config);
   EXPECT_EQ("cover,front,*.icon", config["options"]["common"]["cover_files_names"].asString());
   EXPECT_EQ("jpg,jpeg,png", config["options"]["common"]["cover_files_exts"].asString());
+}
+
+TEST_F(BrowseTest, CoverLinkedToAFileOffTheStorageIsNotPublished) {
+  setOptions("\"show_covers\":\"true\",\"secret\":\"canary\"");
+  mountStorage("/dev/sdb1", "sdb1", "LABEL=\"USB\" UUID=\"1\"");
+  file("Album/01.flac");
+  ASSERT_EQ(0, symlink(m_box.path("/persistfs/orvex/etc/tavorc.conf").c_str(), real("Album/cover.jpg").c_str()));
+  Json::Value files = json("cmd=file_list&path=local/USB")["files"];
+  ASSERT_EQ(1u, files.size());
+  EXPECT_EQ("local/USB/Album", files[0]["play_path"].asString());
+  EXPECT_FALSE(files[0].isMember("cover")) << files[0]["cover"].asString();
+  EXPECT_EQ("", shellOutput("ls -A '" + m_box.path("/tmp/www/covers") + "' 2>/dev/null"));
 }
 
 TEST_F(BrowseTest, FolderWithOnlyACoverFollowsThePlayFoldersWithCoverOption) {

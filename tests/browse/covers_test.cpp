@@ -23,7 +23,8 @@ class CoverFinderTest : public ::testing::Test {
 
   void SetUp() override {
     m_config = new Config("TESTBID");
-    m_folder = s_sandbox->root() + "/tmp/mnt/storage/sda1/" +
+    m_root = s_sandbox->root() + "/tmp/mnt/storage/sda1";
+    m_folder = m_root + "/" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     s_sandbox->mkdirs(m_folder.substr(s_sandbox->root().size()));
   }
@@ -43,6 +44,7 @@ class CoverFinderTest : public ::testing::Test {
 
   static Sandbox* s_sandbox;
   Config* m_config = nullptr;
+  std::string m_root;  // the storage the folders lie on
   std::string m_folder;
 };
 
@@ -51,7 +53,7 @@ Sandbox* CoverFinderTest::s_sandbox = nullptr;
 TEST_F(CoverFinderTest, FindsCoverIgnoringCaseAndPublishesALink) {
   touch("Cover.JPG");
   touch("film.mkv");
-  CoverFinder finder(m_folder, true);
+  CoverFinder finder(m_folder, true, m_root);
   EXPECT_TRUE(finder.hasMedia());
   EXPECT_FALSE(finder.isDiscFolder());
   EXPECT_EQ(expectedUrl("Cover.JPG", ".JPG"), finder.cover());
@@ -60,16 +62,16 @@ TEST_F(CoverFinderTest, FindsCoverIgnoringCaseAndPublishesALink) {
 
 TEST_F(CoverFinderTest, NamePatternWithWildcardMatchesTheBaseName) {
   touch("movie.icon.png");
-  CoverFinder finder(m_folder, true);
+  CoverFinder finder(m_folder, true, m_root);
   EXPECT_EQ(expectedUrl("movie.icon.png", ".png"), finder.cover());
   EXPECT_FALSE(finder.hasMedia());
 }
 
 TEST_F(CoverFinderTest, ExtensionsComeFromTheConfiguration) {
   touch("front.gif");
-  EXPECT_EQ("", CoverFinder(m_folder, true).cover());
+  EXPECT_EQ("", CoverFinder(m_folder, true, m_root).cover());
   m_config->set("cover_files_exts", "jpg,jpeg,png,gif");
-  EXPECT_EQ(expectedUrl("front.gif", ".gif"), CoverFinder(m_folder, true).cover());
+  EXPECT_EQ(expectedUrl("front.gif", ".gif"), CoverFinder(m_folder, true, m_root).cover());
 }
 
 TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
@@ -102,7 +104,7 @@ TEST_F(CoverFinderTest, DiscMarkersAreCaseSensitive) {
 TEST_F(CoverFinderTest, HiddenImageCanBeTheCoverButHiddenMediaDoesNotCount) {
   touch(".icon.jpg");
   touch(".hidden.mkv");
-  CoverFinder finder(m_folder, true);
+  CoverFinder finder(m_folder, true, m_root);
   EXPECT_EQ(expectedUrl(".icon.jpg", ".jpg"), finder.cover());
   EXPECT_FALSE(finder.hasMedia());
 }
@@ -110,7 +112,7 @@ TEST_F(CoverFinderTest, HiddenImageCanBeTheCoverButHiddenMediaDoesNotCount) {
 TEST_F(CoverFinderTest, ShellCharactersInTheImageNameAreHarmless) {
   const std::string name = "it's \"$(touch x)\".icon.jpg";
   touch(name);
-  CoverFinder finder(m_folder, true);
+  CoverFinder finder(m_folder, true, m_root);
   EXPECT_EQ(expectedUrl(name, ".jpg"), finder.cover());
   EXPECT_EQ(m_folder + name, linkTarget(finder.cover()));
   EXPECT_FALSE(s_sandbox->exists("/x"));
@@ -120,24 +122,61 @@ TEST_F(CoverFinderTest, SameImageSameLinkDifferentImagesDifferentLinks) {
   touch("a/cover.jpg");
   touch("b/cover.jpg");
   std::string a = m_folder + "a/", b = m_folder + "b/";
-  std::string first = CoverFinder(a, true).cover();
-  EXPECT_EQ(first, CoverFinder(a, true).cover());
-  EXPECT_NE(first, CoverFinder(b, true).cover());
+  std::string first = CoverFinder(a, true, m_root).cover();
+  EXPECT_EQ(first, CoverFinder(a, true, m_root).cover());
+  EXPECT_NE(first, CoverFinder(b, true, m_root).cover());
 }
 
 TEST_F(CoverFinderTest, FolderThatCannotBeOpenedGivesNothing) {
   std::string missing = m_folder + "missing/";
-  CoverFinder finder(missing, true);
+  CoverFinder finder(missing, true, m_root);
   EXPECT_FALSE(finder.hasMedia());
   EXPECT_FALSE(finder.isDiscFolder());
   EXPECT_EQ("", finder.cover());
+}
+
+TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
+  s_sandbox->write("/persistfs/orvex/etc/tavorc.conf", "{\"password\":\"secret\"}");
+  s_sandbox->write("/tmp/mnt/storage/sda10/cover.jpg", "other disk");
+  touch("elsewhere/picture.jpg");
+  mkfifo((m_folder + "fifo.jpg").c_str(), 0644);
+  struct Row {
+    const char* description;
+    std::string target;  // what the folder's cover.jpg links to
+    bool published;
+  } rows[] = {
+      {"absolute link to the configuration", s_sandbox->path("/persistfs/orvex/etc/tavorc.conf"), false},
+      {"relative link climbing out", "../../../../../../persistfs/orvex/etc/tavorc.conf", false},
+      {"link to a storage whose name extends this one's", s_sandbox->path("/tmp/mnt/storage/sda10/cover.jpg"), false},
+      {"link to a folder on the storage", m_folder + "elsewhere", false},
+      {"link to a FIFO on the storage", m_folder + "fifo.jpg", false},
+      {"dangling link", m_folder + "missing.jpg", false},
+      {"link to a picture on the storage", "../elsewhere/picture.jpg", true},
+  };
+  int i = 0;
+  for (const Row& row : rows) {
+    std::string folder = m_folder + "case" + std::to_string(i++) + "/";
+    s_sandbox->mkdirs(folder.substr(s_sandbox->root().size()));
+    ASSERT_EQ(0, symlink(row.target.c_str(), (folder + "cover.jpg").c_str())) << row.description;
+    std::string cover = CoverFinder(folder, true, m_root).cover();
+    if (row.published) {
+      EXPECT_EQ("/covers/" + md5Hex(folder + "cover.jpg") + ".jpg", cover) << row.description;
+      EXPECT_EQ(m_folder + "elsewhere/picture.jpg", linkTarget(cover)) << row.description;
+    } else {
+      EXPECT_EQ("", cover) << row.description;
+      EXPECT_FALSE(s_sandbox->exists("/tmp/www/covers/" + md5Hex(folder + "cover.jpg") + ".jpg")) << row.description;
+    }
+  }
+  // A finder that is not told the source publishes nothing.
+  touch("plain/cover.jpg");
+  EXPECT_EQ("", CoverFinder(m_folder + "plain/", true).cover());
 }
 
 TEST_F(CoverFinderTest, EmptyPatternPieceMatchesOnlyEmptyText) {
   // The empty piece between two commas matches the empty base name of ".png".
   m_config->set("cover_files_names", "nothing,,other");
   touch(".png");
-  EXPECT_EQ(expectedUrl(".png", ".png"), CoverFinder(m_folder, true).cover());
+  EXPECT_EQ(expectedUrl(".png", ".png"), CoverFinder(m_folder, true, m_root).cover());
 }
 
 }  // namespace

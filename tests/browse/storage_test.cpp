@@ -29,7 +29,7 @@ void withFile(const std::string& text, Parse parse) {
 
 Storages mounted(const std::string& blkid, const std::string& mtab) {
   Storages storages = parseBlkidOutput(blkid);
-  withFile(mtab, [&](FILE* file) { assignMountPoints(storages, file); });
+  assignMountPoints(storages, mtab, "/tmp/mnt/");
   return storages;
 }
 
@@ -108,11 +108,24 @@ TEST(MountTable, LastFieldWithoutBlankEndsAtTheLineFeed) {
   EXPECT_EQ("/tmp/mnt/x", storages[0].mountPoint());
 }
 
-TEST(MountTable, LongLinesAreReadInPieces) {
+TEST(MountTable, LongLinesAreTakenWhole) {
   std::string longDir = "/tmp/mnt/" + std::string(1100, 'd');
   Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda1 " + longDir + " vfat rw 0 0\n");
-  // The first piece holds 1022 bytes: the device, a blank and 1012 bytes of the folder.
-  EXPECT_EQ(longDir.substr(0, 1012), storages[0].mountPoint());
+  EXPECT_EQ(longDir, storages[0].mountPoint());
+  // The rest of a long line never passes for a line of its own.
+  std::string padding = "/dev/sdz9 /tmp/mnt/x" + std::string(1022 - 20, 'p');
+  storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda1 /tmp/mnt/real vfat rw 0 0\n" + padding +
+                                                      "/dev/sda1 /tmp/mnt/planted vfat rw 0 0\n");
+  EXPECT_EQ("/tmp/mnt/real", storages[0].mountPoint());
+}
+
+TEST(MountTable, OnlyAMountBelowTheStorageRootCounts) {
+  Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n/dev/sdb1: LABEL=\"B\"\n",
+                              "/dev/sda1 /tmp/mnt/storage/sda1 vfat rw 0 0\n"
+                              "/dev/sda1 /persistfs vfat rw 0 0\n"
+                              "/dev/sdb1 /tmp/mntx/b vfat rw 0 0\n");
+  EXPECT_EQ("/tmp/mnt/storage/sda1", storages[0].mountPoint());
+  EXPECT_EQ("", storages[1].mountPoint());
 }
 
 TEST(StorageName, FirstMatchingLineWithoutItsLineEnd) {
@@ -154,7 +167,7 @@ TEST(StorageScan, SettingsFileThatIsAFifoDoesNotBlock) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    Storages storages = scanStorages("/dev/sda1: LABEL=\"A\"\n/dev/sdb1: LABEL=\"B\"\n", dir + "/mtab");
+    Storages storages = scanStorages("/dev/sda1: LABEL=\"A\"\n/dev/sdb1: LABEL=\"B\"\n", dir + "/mtab", dir + "/");
     bool right = storages.size() == 2 && storages[0].displayName() == "A" && storages[1].displayName() == "Kino";
     _exit(right ? 0 : 1);
   }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <semaphore.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <regex>
@@ -55,4 +59,62 @@ std::string withDatesMasked(const CgiResponse& response) {
   EXPECT_NE(std::string::npos, at) << raw;
   if (at != std::string::npos) raw.replace(at, dateLine.size(), "\nDate: <date>\nExpires: <date>\n");
   return raw;
+}
+
+void installGatedStorage(const Sandbox& sandbox) {
+  sandbox.write("/etc/mtab", "/dev/sda1 " + sandbox.path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
+  sandbox.write("/etc/blkid.tab", "/dev/sda1: LABEL=\"USB\" UUID=\"1\"\n");
+  sandbox.mkdirs("/tmp/mnt/storage/sda1/Album");
+  mkfifo(sandbox.path("/var/gate").c_str(), 0600);
+  unlink(sandbox.path("/sbin/blkid").c_str());
+  sandbox.write("/sbin/blkid", "#!/bin/sh\ntimeout 20 cat \"$TAVORC_ROOT/var/gate\" >/dev/null\nexec '" + sourceDir() +
+                                   "/tests/support/standins/blkid' \"$@\"\n");
+  chmod(sandbox.path("/sbin/blkid").c_str(), 0755);
+}
+
+bool openGate(const Sandbox& sandbox, int millis) {
+  for (int waited = 0; waited < millis; waited += 10) {
+    int fd = open(sandbox.path("/var/gate").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      close(fd);
+      return true;
+    }
+    usleep(10000);
+  }
+  return false;
+}
+
+CgiProcess startHangingHolder(const Sandbox& sandbox) {
+  installGatedStorage(sandbox);
+  CgiRequest request;
+  request.query = "cmd=file_list&path=local/USB";
+  request.cookie = "bid=TEST";
+  return startCgi(sandbox, request);
+}
+
+int waitWithin(CgiProcess& process, int millis) {
+  int status = 0;
+  for (int waited = 0; waited < millis; waited += 10) {
+    if (waitpid(process.pid, &status, WNOHANG) == process.pid) return status;
+    usleep(10000);
+  }
+  kill(process.pid, SIGKILL);
+  waitpid(process.pid, &status, 0);
+  return -1;
+}
+
+CgiResponse finishWithin(CgiProcess& process, int millis) {
+  int status = waitWithin(process, millis);
+  std::string raw;
+  char buffer[4096];
+  ssize_t n;
+  while (process.output >= 0 && (n = read(process.output, buffer, sizeof buffer)) > 0)
+    raw.append(buffer, static_cast<size_t>(n));
+  if (process.output >= 0) close(process.output);
+  process.output = -1;
+  if (process.input >= 0) close(process.input);
+  process.input = -1;
+  CgiResponse response = parseCgi(raw);
+  response.exitStatus = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return response;
 }

@@ -23,3 +23,21 @@ bool parsesAsJson(const std::string& text, Json::Value* into = nullptr);
 // Checks the two date lines (format and equality) and replaces their values
 // by "<date>", so that a whole response can be compared as bytes.
 std::string withDatesMasked(const CgiResponse& response);
+
+// A storage whose blkid run waits at a gate (a FIFO) until the test opens it:
+// a request that scans the storages then holds the semaphore as long as the
+// test wants, the way a dying disk would hold it.
+void installGatedStorage(const Sandbox& sandbox);
+// Lets the waiting blkid run go on; false when none waited within millis.
+bool openGate(const Sandbox& sandbox, int millis = 5000);
+// A "file_list" of that storage, started and waiting at the gate.
+CgiProcess startHangingHolder(const Sandbox& sandbox);
+
+// The wait status of the process once it ended; a process still running
+// after millis is killed first (the status then says SIGKILL too, so callers
+// that expect a kill also check that it ended in time: the result is -1 then).
+int waitWithin(CgiProcess& process, int millis);
+// As CgiProcess::finish, but its standard input stays open while it runs, and
+// a process still running after millis is killed (exit status -1, and
+// whatever it wrote so far).
+CgiResponse finishWithin(CgiProcess& process, int millis);

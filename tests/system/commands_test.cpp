@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <ctime>
@@ -194,6 +195,103 @@ TEST(Option, PerBrowserOptionsFollowTheBidFromTheNextRequest) {
             sandbox.get("cmd=option&action=list", "bid=B").body);
 }
 
+// The configuration file as requests leave it.
+
+ino_t inodeOf(const Sandbox& sandbox, const std::string& fixed) {
+  struct stat status;
+  return stat(sandbox.path(fixed).c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+// Every write replaces the file by a new one (a new inode): the inode tells
+// whether a request wrote it.
+TEST(ConfigFile, RequestsThatChangeNothingDoNotWriteIt) {
+  Sandbox sandbox;
+  sandbox.get("cmd=option&action=list");
+  ino_t first = inodeOf(sandbox, kConfig);
+  ASSERT_NE(0u, first);
+  for (const char* query : {"cmd=option&action=list", "cmd=log&log=0", "cmd=nothing",
+                            "cmd=option&action=set&opt_name=language&opt_value=en"}) {
+    sandbox.get(query);
+    EXPECT_EQ(first, inodeOf(sandbox, kConfig)) << query << " wrote the file";
+  }
+  sandbox.get("cmd=option&action=set&opt_name=language&opt_value=de");
+  EXPECT_NE(first, inodeOf(sandbox, kConfig));
+  EXPECT_EQ("de", config(sandbox)["options"]["common"]["language"].asString());
+}
+
+TEST(ConfigFile, FailedSaveAnswersAnErrorAndKeepsTheOldFile) {
+  Sandbox sandbox;
+  sandbox.get("cmd=option&action=set&opt_name=a&opt_value=1");
+  std::string before = sandbox.read(kConfig);
+  // The temporary file cannot be made: a folder is in its place.
+  sandbox.mkdirs(std::string(kConfig) + ".tmp");
+  expectError(sandbox.get("cmd=option&action=set&opt_name=b&opt_value=2"), "config save failed");
+  expectError(sandbox.get("cmd=favorite&action=add&name=F&path=local/USB/F"), "config save failed");
+  EXPECT_EQ(before, sandbox.read(kConfig));
+  EXPECT_NE(std::string::npos, sandbox.read("/tmp/tavorc.log").find("error : config save of "));
+  // A request that changes nothing needs no write and answers as always.
+  EXPECT_EQ(200, sandbox.get("cmd=option&action=list").status());
+  // A new browser is still told its id with the error.
+  EXPECT_NE("", sandbox.get("cmd=option&action=set&opt_name=c&opt_value=3", "").header("Set-Cookie"));
+  rmdir(sandbox.path(std::string(kConfig) + ".tmp").c_str());
+  expectJson(sandbox.get("cmd=option&action=set&opt_name=b&opt_value=2"), "{\"message\":\"ok\"}\n");
+  EXPECT_EQ("2", config(sandbox)["options"]["common"]["b"].asString());
+}
+
+TEST(ConfigFile, UnusableFileIsKeptBesideTheDefaults) {
+  Sandbox sandbox;
+  const char* documents[] = {
+      "{\"version\":\"2\",\"favorites\":{\"F\":{\"name\":\"F\",\"path\":\"local/USB/F\"}},\"options\":{",
+      "{\"versiom\":\"2\",\"favorites\":{}}",
+      "[\"not an object\"]",
+  };
+  for (const char* document : documents) {
+    sandbox.write(kConfig, document);
+    EXPECT_EQ(200, sandbox.get("cmd=option&action=list").status()) << document;
+    EXPECT_EQ(document, sandbox.read(std::string(kConfig) + ".bad"));
+    EXPECT_EQ("en", config(sandbox)["options"]["common"]["language"].asString()) << document;
+    EXPECT_EQ("2", config(sandbox)["version"].asString()) << document;
+  }
+  EXPECT_NE(std::string::npos, sandbox.read("/tmp/tavorc.log").find(" is unusable; kept as " + sandbox.path(kConfig) + ".bad"));
+  // A good file is never copied.
+  unlink(sandbox.path(std::string(kConfig) + ".bad").c_str());
+  sandbox.get("cmd=option&action=set&opt_name=a&opt_value=1");
+  sandbox.get("cmd=option&action=list");
+  EXPECT_FALSE(sandbox.exists(std::string(kConfig) + ".bad"));
+}
+
+// Options and favourites are stored until the document would pass 256 KiB;
+// the request that would pass it answers an error and stores nothing.
+TEST(ConfigFile, DocumentStaysWithinItsBound) {
+  Sandbox sandbox;
+  std::string value(511, 'v');
+  int request = 0;
+  auto bigBody = [&] {
+    std::string body;
+    for (int i = 0; body.size() < 60000; ++i)
+      body += (i ? "&" : "") + std::to_string(request) + "_" + std::to_string(i) + std::string(100, 'n') + "=" + value;
+    ++request;
+    return body;
+  };
+  CgiResponse response;
+  for (int i = 0; i < 10 && (response = sandbox.run(post("cmd=option&action=set", bigBody()))).status() == 200; ++i) {
+  }
+  std::string full = sandbox.read(kConfig);
+  EXPECT_EQ("config too large", response.body);
+  EXPECT_GT(full.size(), 256u * 1024 - 70000);
+  // Single options fill what is left, then none fits any more.
+  for (int i = 0; i < 500 && (response = sandbox.get("cmd=option&action=set&opt_name=s" + std::to_string(i) + "&opt_value=" + value)).status() == 200; ++i) {
+  }
+  EXPECT_EQ("config too large", response.body);
+  full = sandbox.read(kConfig);
+  EXPECT_LE(full.size(), 256u * 1024);
+  EXPECT_GT(full.size(), 256u * 1024 - 1000);
+  expectError(sandbox.get("cmd=favorite&action=add&name=" + value + "&path=" + value), "config too large");
+  EXPECT_EQ(full, sandbox.read(kConfig));
+  // Requests that do not add still work.
+  expectJson(sandbox.get("cmd=favorite&action=del&name=nothing"), "{\"message\":\"ok\"}\n");
+}
+
 // log: the whole log file.
 
 TEST(LogCommand, AnswersTheWholeLogEndingWithItsOwnTraceLine) {
@@ -249,6 +347,19 @@ TEST(Dict, MissingOrForbiddenFileGivesAnEmptyObject) {
     EXPECT_EQ(200, response.status()) << lng;
     EXPECT_EQ("cb({}\n)", response.body) << lng;
   }
+}
+
+TEST(Dict, FifoNamedLikeADictionaryIsNotWaitedFor) {
+  Sandbox sandbox;
+  ASSERT_EQ(0, mkfifo(sandbox.path("/tmp/www/rc/i18n/fifo").c_str(), 0644));
+  CgiRequest request;
+  request.query = "cmd=dict&action=get&callback=cb&lng=fifo";
+  request.cookie = "bid=TEST";
+  CgiProcess process = startCgi(sandbox, request);
+  CgiResponse response = finishWithin(process, 3000);
+  EXPECT_EQ(0, response.exitStatus) << "the dictionary command waited on the FIFO";
+  EXPECT_EQ("cb({}\n)", response.body);
+  EXPECT_EQ(1, semaphoreValue(sandbox));
 }
 
 TEST(Dict, ChecksLanguageThenCallbackThenItsCharacters) {

@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,8 +83,8 @@ pid_t curlInBackground(const std::string& url, const std::string& outFile) {
   return pid;
 }
 
-// Sends a request head whose body stays short on fd and waits until its
-// process holds the semaphore; the pid file's text, empty when it never did.
+// Sends a request on fd and waits until its process holds the semaphore; the
+// pid file's text, empty when it never did.
 std::string sendHangingRequest(int fd, const std::string& head, const Sandbox& sandbox) {
   EXPECT_EQ(static_cast<ssize_t>(head.size()), write(fd, head.data(), head.size()));
   std::string holder;
@@ -93,21 +95,20 @@ std::string sendHangingRequest(int fd, const std::string& head, const Sandbox& s
   return holder;
 }
 
+const char kGatedListing[] = "GET /cgi-bin/tavorc?cmd=file_list&path=local/USB HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                             "Cookie: bid=W\r\n\r\n";
+
 TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
   Sandbox sandbox;
+  installGatedStorage(sandbox);
   WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
   ASSERT_TRUE(server.running());
   auto start = std::chrono::steady_clock::now();
 
-  // A POST that promises 100 bytes and sends 6: its process waits for the rest
-  // while holding the semaphore.
+  // A listing whose storage scan hangs (blkid waits at the gate) holds the semaphore.
   int hung = connectTo(server.port());
   ASSERT_GE(hung, 0);
-  std::string holder = sendHangingRequest(hung,
-                                          "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                          "Cookie: bid=W\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                                          "Content-Length: 100\r\n\r\na=1&b=",
-                                          sandbox);
+  std::string holder = sendHangingRequest(hung, kGatedListing, sandbox);
   ASSERT_FALSE(holder.empty()) << "the hanging request never started";
   ASSERT_EQ(0, semaphoreValue(sandbox));
   pid_t holderPid = std::stoi(holder);
@@ -133,31 +134,69 @@ TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
   std::string again = curlGet(tavorcUrl(server, "cmd=option&action=list"), "-b bid=W");
   EXPECT_NE(std::string::npos, again.find("\"after\":\"1\"")) << again;
   EXPECT_EQ(1, semaphoreValue(sandbox));
+  openGate(sandbox, 100);  // the killed holder's blkid
   printf("[ figures  ] hung holder %d killed by restore, blocked request served, semaphore %d, %.2f s\n", holderPid,
          semaphoreValue(sandbox), secondsSince(start));
 }
 
 TEST(CoreWeb, ClientGoingAwayWhileItsRequestHoldsTheSemaphoreBlocksNobody) {
   Sandbox sandbox;
+  installGatedStorage(sandbox);
   WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
   ASSERT_TRUE(server.running());
   int gone = connectTo(server.port());
   ASSERT_GE(gone, 0);
-  std::string holder = sendHangingRequest(gone,
-                                          "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                          "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nleft=1&b=",
-                                          sandbox);
+  std::string holder = sendHangingRequest(gone, kGatedListing, sandbox);
   ASSERT_FALSE(holder.empty()) << "the request never started";
   auto start = std::chrono::steady_clock::now();
   close(gone);
-  // The web server ends the request; it releases the semaphore on its way out.
+  // The web server ends the request; it finishes once its scan goes on and
+  // releases the semaphore on its way out.
+  usleep(200000);
+  EXPECT_TRUE(openGate(sandbox));
   std::string next = curlGet(tavorcUrl(server, "cmd=option&action=list&log=0"), "-b bid=W --max-time 10");
   double took = secondsSince(start);
   EXPECT_NE(std::string::npos, next.find("HTTP/1.1 200")) << next;
   EXPECT_EQ(1, semaphoreValue(sandbox));
+  for (int i = 0; i < 100 && kill(std::stoi(holder), 0) == 0; ++i) usleep(10000);
   EXPECT_NE(0, kill(std::stoi(holder), 0));
   printf("[ figures  ] request of a vanished client ended; next request served after %.2f s, semaphore %d\n", took,
          semaphoreValue(sandbox));
+}
+
+// A client that promises a body and stops sending: the others are served at
+// once, and the stalled request goes on without a body after its time limit.
+TEST(CoreWeb, StalledPostBodyHoldsUpNobody) {
+  Sandbox sandbox;
+  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  ASSERT_TRUE(server.running());
+  int stalled = connectTo(server.port());
+  ASSERT_GE(stalled, 0);
+  std::string head = "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                     "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nstalled=1&b=";
+  ASSERT_EQ(static_cast<ssize_t>(head.size()), write(stalled, head.data(), head.size()));
+  usleep(300000);
+  auto start = std::chrono::steady_clock::now();
+  std::string other = curlGet(tavorcUrl(server, "cmd=option&action=set&opt_name=other&opt_value=1"),
+                              "-b bid=W --max-time 20");
+  double servedAfter = secondsSince(start);
+  EXPECT_NE(std::string::npos, other.find("{\"message\":\"ok\"}")) << other;
+  EXPECT_LT(servedAfter, 1.0);
+  std::string answer;
+  char buffer[4096];
+  ssize_t n;
+  struct timeval limit = {15, 0};
+  setsockopt(stalled, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  while (answer.find("option name not defined") == std::string::npos &&
+         (n = read(stalled, buffer, sizeof buffer)) > 0)
+    answer.append(buffer, static_cast<size_t>(n));
+  double stalledAfter = secondsSince(start);
+  close(stalled);
+  EXPECT_NE(std::string::npos, answer.find("HTTP/1.1 500")) << answer;
+  EXPECT_NE(std::string::npos, answer.find("option name not defined")) << answer;
+  EXPECT_FALSE(readJson(sandbox, kConfig)["options"]["common"].isMember("stalled"));
+  printf("[ figures  ] stalled POST: another request served after %.2f s; the stalled one answered after %.2f s\n",
+         servedAfter, stalledAfter);
 }
 
 TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
