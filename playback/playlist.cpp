@@ -21,12 +21,6 @@
 #include "core/sysio.h"
 #include "core/utils.h"
 
-#ifdef __SANITIZE_ADDRESS__
-// libcue keeps the half-built sheet when it rejects a text. A request process
-// ends soon after, so the sanitizer build's leak checker ignores that memory.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libcue.so\n"; }
-#endif
-
 namespace {
 
 constexpr size_t kMaxCueSize = 32768;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -362,6 +363,44 @@ TEST_F(PlaylistTest, PlaylistFileIsTabIndentedWithoutPlayFlags) {
   EXPECT_NE(std::string::npos, text.find("\"length\" : 1000000"));
   ASSERT_NE(std::string::npos, text.find("\"subitems\""));
   EXPECT_EQ(text.find("\"subitems\""), text.rfind("\"subitems\""));  // only album.flac has tracks
+}
+
+// The file is written directly; it must be the document the library's styled
+// writer makes, byte for byte.
+TEST(PlaylistFile, TextIsWhatTheStyledWriterWrites) {
+  const char* titles[] = {"a.mp3", "Ünïcode \xd0\x90.flac", "quote \" and \\ back", "tab\there", ""};
+  for (int shape = 0; shape < 4; ++shape) {
+    std::list<PlaylistItem> items;
+    Json::Value document(Json::objectValue);
+    document["desc"]["path"] = "/tmp/mnt/usb1/M\xc3\xbcsic";
+    document["items"] = Json::Value(Json::arrayValue);
+    for (int i = 0; i < shape * 2; ++i) {
+      PlaylistItem item;
+      item.index = i * 3;
+      item.dirIndex = -i;
+      item.title = titles[i % 5];
+      item.path = std::string("/tmp/mnt/usb1/") + titles[(i + 1) % 5];
+      Json::Value entry(Json::objectValue);
+      entry["index"] = item.index;
+      entry["dir_index"] = item.dirIndex;
+      entry["title"] = item.title;
+      entry["path"] = item.path;
+      for (int t = 0; t < (i % 3) * 2; ++t) {
+        item.subitems.push_back({item.index + t + 1, titles[t % 5], t * 60, t == 3 ? 1000000 : 60});
+        Json::Value track(Json::objectValue);
+        track["index"] = item.subitems.back().index;
+        track["title"] = item.subitems.back().title;
+        track["start"] = item.subitems.back().start;
+        track["length"] = item.subitems.back().length;
+        entry["subitems"].append(track);
+      }
+      items.push_back(item);
+      document["items"].append(entry);
+    }
+    std::ostringstream styled;
+    Json::StyledStreamWriter("\t").write(styled, document);
+    EXPECT_EQ(styled.str(), playlistFileText(document["desc"]["path"].asString(), items)) << shape * 2 << " items";
+  }
 }
 
 TEST_F(PlaylistTest, LoadingTheFileGivesTheSameList) {

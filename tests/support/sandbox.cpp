@@ -116,6 +116,9 @@ CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keep
   else if (request.contentLength != "auto" && !request.contentLength.empty())
     env.push_back("CONTENT_LENGTH=" + request.contentLength);
   env.insert(env.end(), request.environment.begin(), request.environment.end());
+  // The sanitizer build's settings (leak suppressions) reach the program too.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+    if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
 
   signal(SIGPIPE, SIG_IGN);  // a body the program does not read must not end the test
   int in[2], out[2];
