@@ -85,7 +85,10 @@ void CoverFinder::scan(const CoverPatterns& patterns, const std::string& sourceR
 static std::string publishableTarget(const std::string& imagePath, const std::string& sourceRoot) {
   if (sourceRoot.empty()) return "";
   std::string target = resolvedPath(imagePath);
-  std::string root = resolvedPath(sourceRoot);
+  // A listing publishes the covers of many folders of one source.
+  static std::string lastRoot, lastResolved;
+  if (sourceRoot != lastRoot) lastResolved = resolvedPath(lastRoot = sourceRoot);
+  const std::string& root = lastResolved;
   if (target.empty() || root.empty() || !isRegularFile(target)) return "";
   return isAtOrBelow(target, root) || root == "/" ? target : "";
 }

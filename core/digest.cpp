@@ -43,6 +43,27 @@ const int kMd5Shift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 1
                            4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
                            6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
 
+// The message word each MD5 step adds.
+const uint8_t kMd5Word[64] = {0, 1, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 1, 6, 11, 0,  5,  10,
+                              15, 4, 9,  14, 3,  8,  13, 2,  7,  12, 5,  8,  11, 14, 1,  4,  7, 10, 13, 0, 3,
+                              6,  9, 12, 15, 2,  0,  7,  14, 5,  12, 3,  10, 1,  8,  15, 6,  13, 4,  11, 2, 9};
+
+// Sixteen steps of one MD5 round with its own mixing function; each round is
+// a loop of its own, so that no step tests which round it is in.
+template <int first, typename Mix>
+inline void md5Round(uint32_t s[4], const uint32_t m[16], Mix mix) {
+  uint32_t a = s[0], b = s[1], c = s[2], d = s[3];
+#pragma GCC unroll 16
+  for (int i = first; i < first + 16; ++i) {
+    uint32_t t = a + mix(b, c, d) + kMd5K[i] + m[kMd5Word[i]];
+    a = d;
+    d = c;
+    c = b;
+    b += rotl(t, kMd5Shift[i]);
+  }
+  s[0] = a, s[1] = b, s[2] = c, s[3] = d;
+}
+
 }  // namespace
 
 void md5Digest(const void* data, size_t length, uint8_t out[16]) {
@@ -51,33 +72,12 @@ void md5Digest(const void* data, size_t length, uint8_t out[16]) {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i)
       m[i] = p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) | (static_cast<uint32_t>(p[4 * i + 3]) << 24);
-    uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
-    for (int i = 0; i < 64; ++i) {
-      uint32_t f;
-      int g;
-      if (i < 16) {
-        f = (b & c) | (~b & d);
-        g = i;
-      } else if (i < 32) {
-        f = (d & b) | (~d & c);
-        g = (5 * i + 1) % 16;
-      } else if (i < 48) {
-        f = b ^ c ^ d;
-        g = (3 * i + 5) % 16;
-      } else {
-        f = c ^ (b | ~d);
-        g = (7 * i) % 16;
-      }
-      uint32_t next = d;
-      d = c;
-      c = b;
-      b = b + rotl(a + f + kMd5K[i] + m[g], kMd5Shift[i]);
-      a = next;
-    }
-    h[0] += a;
-    h[1] += b;
-    h[2] += c;
-    h[3] += d;
+    uint32_t s[4] = {h[0], h[1], h[2], h[3]};
+    md5Round<0>(s, m, [](uint32_t b, uint32_t c, uint32_t d) { return (b & c) | (~b & d); });
+    md5Round<16>(s, m, [](uint32_t b, uint32_t c, uint32_t d) { return (d & b) | (~d & c); });
+    md5Round<32>(s, m, [](uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; });
+    md5Round<48>(s, m, [](uint32_t b, uint32_t c, uint32_t d) { return c ^ (b | ~d); });
+    for (int i = 0; i < 4; ++i) h[i] += s[i];
   });
   for (int i = 0; i < 16; ++i) out[i] = static_cast<uint8_t>(h[i / 4] >> (8 * (i % 4)));
 }
