@@ -1,7 +1,6 @@
 #include "core/jsonfile.h"
 
 #include <cstring>
-#include <sstream>
 
 #include "core/sysio.h"
 
@@ -17,13 +16,6 @@ bool parseJson(const std::string& text, Json::Value& into) {
 bool readJsonFile(const std::string& path, Json::Value& into) {
   std::string text;
   return readFile(path, text) && parseJson(text, into);
-}
-
-std::string styledJsonText(const Json::Value& document) {
-  std::ostringstream text;
-  Json::StyledStreamWriter writer("\t");
-  writer.write(text, document);
-  return text.str();
 }
 
 bool writeJsonFile(const std::string& path, const Json::Value& document) {
