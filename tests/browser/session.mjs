@@ -92,6 +92,9 @@ async function step(name, body) {
   await page.screenshot({ path: file, fullPage: true });
 }
 
+// A screenshot in the middle of a step (the list before the choice).
+const snap = (name) => page.screenshot({ path: join(shots, `${String(stepNo).padStart(2, '0')}-${name}.png`), fullPage: true });
+
 async function openFolder(...names) {
   for (const n of names) {
     await tap(page.getByRole('link', { name: new RegExp(`^((Open|Открыть) )?${n.replace(/[()]/g, '\\$&')}$`) }).first());
@@ -211,6 +214,20 @@ await step('refresh-is-gentle', async () => {
   if (asked.some((r) => !r.url.includes('action=playlist'))) throw new Error(`unexpected requests ${asked.map((r) => r.url)}`);
   if (asked.length < 2 || asked.length > 4) throw new Error(`${asked.length} requests in 12 s`);
   for (let i = 1; i < asked.length; i++) if (asked[i].at - asked[i - 1].at < 3000) throw new Error('two refreshes within 3 s');
+  // A hidden page (another tab, a locked phone) asks nothing; shown again, it goes on.
+  const setVisibility = (state) => page.evaluate((v) => {
+    Object.defineProperty(document, 'visibilityState', { value: v, configurable: true });
+    document.dispatchEvent(new Event('visibilitychange'));
+  }, state);
+  await setVisibility('hidden');
+  await page.waitForTimeout(1000);
+  const hiddenFrom = Date.now();
+  await page.waitForTimeout(8000);
+  const whileHidden = apiLog.filter((r) => r.at >= hiddenFrom).length;
+  await setVisibility('visible');
+  if (whileHidden !== 0) throw new Error(`${whileHidden} requests while hidden`);
+  const shownAt = Date.now();
+  await until('a refresh once visible again', () => apiLog.some((r) => r.at >= shownAt), 7000);
 });
 
 let resumeAt = 0;
@@ -227,6 +244,7 @@ await step('history-resume', async () => {
   const m = /at (\d+):(\d\d)$/.exec(detail);
   if (!m) throw new Error(`history detail "${detail}"`);
   resumeAt = Number(m[1]) * 60 + Number(m[2]);
+  await snap('history-list');
   await tap(resume);
   await heading('Now playing').waitFor();
   await until('the concert again, where it stopped', () => {
@@ -245,6 +263,8 @@ await step('favourite-add', async () => {
   await tap(page.getByRole('button', { name: 'Save' }));
   await until('the confirmation', () => page.getByRole('status').filter({ hasText: 'Added to favourites: Concert' }).count());
   await tap(page.getByRole('link', { name: 'Favourites' }));
+  await page.getByRole('link', { name: 'Concert' }).waitFor();
+  await snap('favourites-list');
   await tap(page.getByRole('link', { name: 'Concert' }));
   await heading('Live Concert').waitFor();
   await page.getByRole('button', { name: 'Play Live Concert.flac' }).waitFor();
@@ -277,11 +297,13 @@ await step('share-add-and-browse', async () => {
 await step('error-shown', async () => {
   await page.goto(`${base}#/browse/${encodeURIComponent('local/NO SUCH')}`);
   await until('the error text of the box', async () => (await errorText()) === 'invalid path');
-  await tap(page.getByRole('button', { name: 'Dismiss' }));
 });
 
 await step('donation-remind-later', async () => {
   // A countdown at 1 and the last start two days ago: this start reminds.
+  await tap(page.getByRole('button', { name: 'Dismiss', exact: true }));
+  await until('the error gone', async () => (await errorText()) === null);
+  await tap(page.getByRole('link', { name: 'History' }));
   const file = join(root, 'persistfs/orvex/etc/tavorc.conf');
   const reminder = page.getByRole('region', { name: 'Remind me later' });
   await until('the reminder', async () => {

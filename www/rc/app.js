@@ -287,7 +287,7 @@ async function historyView() {
       list.append(h('li', {},
         h('div', { class: 'what' },
           h('a', { href: browseHref(entry.virtual_path), 'aria-label': t('open_named', { name: entry.title }) }, entry.title),
-          h('span', { class: 'detail' }, t('history_at', { n: entry.last_index < 0 ? 0 : entry.last_index, time: L.formatTime(entry.play_position) }))),
+          h('span', { class: 'detail' }, t('history_at', { n: Math.max(0, entry.last_index) + 1, time: L.formatTime(entry.play_position) }))),
         button(t('resume_named', { name: '' }).trim() || '▶', async () => {
           const from = location.hash;
           const ok = await act(L.resumeParams(entry));
