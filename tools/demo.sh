@@ -29,25 +29,37 @@ ln -sf "$top/tests/support/standins/blkid" "$root/sbin/blkid"
 [ -f "$root/tmp/sysinfo.txt" ] || printf 'serial_number: DEMO-0001\n' >"$root/tmp/sysinfo.txt"
 printf 'title = Films\nplay = Play\nback = Back\n' >"$root/tmp/www/rc/i18n/en"
 printf 'title = Filme\nplay = Abspielen\nback = Zurück\n' >"$root/tmp/www/rc/i18n/de"
+# The web front end as the add-on installs it (its dictionaries replace the
+# generated "en"), and a stand-in update server in the same web server that
+# offers version 0.8.0 with an update script that only leaves a mark.
+cp -R www/rc/. "$root/tmp/www/rc/"
+upd=$root/tmp/www/update-server
+mkdir -p "$upd/pkg"
+printf '{"versionNumber":"0.8.0","notes":"demo update"}\n' >"$upd/last_version.php"
+printf 'date >"$TAVORC_ROOT/tmp/demo-update-installed"\n' >"$upd/pkg/update.sh"
+(cd "$upd/pkg" && rm -f ../download.php && zip -q ../download.php update.sh)
 [ -x tools/make-sample-storage.sh ] && sh tools/make-sample-storage.sh "$root"
 [ -x tools/add-sample-share.sh ] && sh tools/add-sample-share.sh "$root"
 [ -x build/playersim ] && ./build/playersim "$root" set power=on >/dev/null 2>&1 || true
 
 cat >"$root/lighttpd.conf" <<CONF
-server.modules = ("mod_access", "mod_setenv", "mod_cgi")
+server.modules = ("mod_access", "mod_setenv", "mod_cgi", "mod_redirect")
 server.document-root = "$root/tmp/www"
 server.bind = "127.0.0.1"
 server.port = $port
 server.errorlog = "$root/lighttpd-error.log"
-mimetype.assign = (".js" => "text/javascript", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
+index-file.names = ("index.html")
+url.redirect = ("^/$" => "/rc/")
+mimetype.assign = (".html" => "text/html; charset=utf-8", ".css" => "text/css", ".js" => "text/javascript", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
 cgi.assign = ("/cgi-bin/do2" => "", "/cgi-bin/do" => "")
-setenv.add-environment = ("TAVORC_ROOT" => "$root", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
+setenv.add-environment = ("TAVORC_ROOT" => "$root", "TAVORC_UPDATE_URL" => "http://127.0.0.1:$port/update-server", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
 CONF
 
 u="http://127.0.0.1:$port/cgi-bin/do2"
 cat <<HELP
 
 tavorc demo: sandbox root $root, serving on http://127.0.0.1:$port (Ctrl-C stops)
+The remote in a browser: http://127.0.0.1:$port/rc/
 Try:
   curl -i '$u?cmd=app_info'
   curl -s '$u?cmd=option&action=set&opt_name=show_covers&opt_value=true'

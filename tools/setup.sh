@@ -3,11 +3,15 @@
 # Packages already present are left alone; apt-get runs only when one is missing.
 set -e
 packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libgtest-dev libgmock-dev
-lighttpd curl wget unzip zip valgrind"
+lighttpd curl wget unzip zip valgrind chromium"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
+# The browser tests run node and npm (test tooling only); a machine that has
+# them from elsewhere keeps its own.
+command -v node >/dev/null 2>&1 || missing="$missing nodejs"
+command -v npm >/dev/null 2>&1 || missing="$missing npm"
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
