@@ -116,6 +116,11 @@ CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keep
   else if (request.contentLength != "auto" && !request.contentLength.empty())
     env.push_back("CONTENT_LENGTH=" + request.contentLength);
   env.insert(env.end(), request.environment.begin(), request.environment.end());
+  // The sanitizer settings of the run hold for the programs it starts too: a
+  // request process leaks by design when a command fails (its processor is
+  // not deleted), which the run's detect_leaks=0 allows.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+    if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
 
   signal(SIGPIPE, SIG_IGN);  // a body the program does not read must not end the test
   int in[2], out[2];
