@@ -1,5 +1,6 @@
 # Static archives for the fully static tavorc: JsonCpp and libcue as built by
-# tools/build-static-deps.sh into TAVORC_STATIC_PREFIX, pugixml as Debian ships it.
+# tools/build-static-deps.sh into TAVORC_STATIC_PREFIX; pugixml from there too
+# when cross-built, else as Debian ships it.
 if(TAVORC_SANITIZE)
   message(FATAL_ERROR "TAVORC_STATIC and TAVORC_SANITIZE cannot be combined")
 endif()

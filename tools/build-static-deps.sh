@@ -1,17 +1,24 @@
 #!/bin/sh
-# Builds JsonCpp and libcue as static libraries from Debian's source packages
-# into PREFIX (lib/, include/), for the fully static tavorc (-DTAVORC_STATIC=ON
-# -DTAVORC_STATIC_PREFIX=PREFIX). pugixml needs no build: libpugixml-dev ships
-# libpugixml.a. A library already in PREFIX is not built again.
-# Usage: sh tools/build-static-deps.sh PREFIX   (run as root, or with sudo)
+# Builds the libraries of the fully static tavorc as static archives from
+# Debian's source packages into PREFIX (lib/, include/), for -DTAVORC_STATIC=ON
+# -DTAVORC_STATIC_PREFIX=PREFIX. A library already in PREFIX is not built again.
+#   sh tools/build-static-deps.sh PREFIX              host: JsonCpp and libcue
+#                                                     (pugixml: libpugixml-dev ships libpugixml.a)
+#   sh tools/build-static-deps.sh PREFIX TOOLCHAIN    cross, with a CMake toolchain file: JsonCpp,
+#                                                     libcue, pugixml, and GoogleTest for the tests
+# Run as root, or with sudo: it adds a deb-src entry to apt when none exists.
 set -e
-if [ $# -ne 1 ]; then
-  echo "usage: $0 PREFIX" >&2
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+  echo "usage: $0 PREFIX [TOOLCHAIN_FILE]" >&2
   exit 2
 fi
 mkdir -p "$1"
 prefix=$(cd "$1" && pwd)
 src=$prefix/src
+toolchain=
+if [ $# -eq 2 ]; then
+  toolchain=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+fi
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
@@ -44,25 +51,44 @@ fetch() {
   echo "$dir"
 }
 
-# build_static PACKAGE CMAKE_OPTIONS...: configures, builds and installs one
-# library into $prefix with CMake, static only.
-build_static() {
+# cmake_static SOURCE BUILD CMAKE_OPTIONS...: configures, builds and installs
+# one library into $prefix, static only. Cross builds are size-minded: the
+# program links only the functions it calls.
+cmake_static() {
+  source=$1 build=$2
+  shift 2
+  if [ -n "$toolchain" ]; then
+    set -- -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=MinSizeRel \
+      -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections" \
+      -DCMAKE_CXX_FLAGS="-ffunction-sections -fdata-sections" "$@"
+  else
+    set -- -DCMAKE_BUILD_TYPE=Release "$@"
+  fi
+  cmake -S "$source" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
+    -DBUILD_SHARED_LIBS=OFF -Wno-dev --no-warn-unused-cli "$@" >/dev/null
+  cmake --build "$build" -j2 >/dev/null
+  cmake --install "$build" >/dev/null
+}
+
+# build_package PACKAGE CMAKE_OPTIONS...: one library from its source package.
+build_package() {
   package=$1
   shift
   dir=$(fetch "$package")
-  cmake -S "$dir" -B "$dir/build-static" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
-    -DBUILD_SHARED_LIBS=OFF -Wno-dev "$@" >/dev/null
-  cmake --build "$dir/build-static" -j2 >/dev/null
-  cmake --install "$dir/build-static" >/dev/null
+  cmake_static "$dir" "$dir/build-static" "$@"
 }
 
-need_jsoncpp=yes
-need_libcue=yes
-[ -f "$prefix/lib/libjsoncpp.a" ] && need_jsoncpp=
-[ -f "$prefix/lib/libcue.a" ] && need_libcue=
-if [ -z "$need_jsoncpp$need_libcue" ]; then
-  echo "static JsonCpp and libcue already in $prefix"
+# wanted: the archives not yet in $prefix/lib.
+wanted=""
+want() { [ -f "$prefix/lib/$1" ] || wanted="$wanted $1"; }
+want libjsoncpp.a
+want libcue.a
+if [ -n "$toolchain" ]; then
+  want libpugixml.a
+  want libgtest.a
+fi
+if [ -z "$wanted" ]; then
+  echo "static libraries already in $prefix"
   exit 0
 fi
 
@@ -72,17 +98,20 @@ if ! has_source_entry; then
 elif ! apt-cache showsrc libjsoncpp >/dev/null 2>&1; then
   $sudo apt-get update >/dev/null
 fi
-$sudo apt-get install -y dpkg-dev cmake make g++ flex bison >/dev/null
+$sudo apt-get install -y dpkg-dev cmake make g++ flex bison libgtest-dev >/dev/null
 mkdir -p "$src"
 
-if [ -n "$need_jsoncpp" ]; then
-  build_static libjsoncpp -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
-    -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF
-fi
-if [ -n "$need_libcue" ]; then
-  build_static libcue
-fi
-for lib in libjsoncpp.a libcue.a; do
-  [ -f "$prefix/lib/$lib" ] || { echo "$lib was not installed into $prefix/lib" >&2; exit 1; }
+for archive in $wanted; do
+  echo "building $archive in $prefix" >&2
+  case $archive in
+    libjsoncpp.a)
+      build_package libjsoncpp -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
+        -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF ;;
+    libcue.a) build_package libcue ;;
+    libpugixml.a) build_package pugixml -DPUGIXML_BUILD_TESTS=OFF ;;
+    # The sources of GoogleTest and GoogleMock come with libgtest-dev.
+    libgtest.a) cmake_static /usr/src/googletest "$src/googletest-build" -DBUILD_GMOCK=ON ;;
+  esac
+  [ -f "$prefix/lib/$archive" ] || { echo "$archive was not installed into $prefix/lib" >&2; exit 1; }
 done
-echo "static JsonCpp and libcue built in $prefix"
+echo "static libraries built in $prefix"

@@ -1,9 +1,12 @@
 #!/bin/sh
-# Installs what building, testing and the demo need on a Debian 12 machine.
+# Installs what building, testing and the demo need on a Debian 12 machine,
+# the player's cross build included (the cross compiler, the emulator, and
+# dpkg-dev for apt-get source).
 # Packages already present are left alone; apt-get runs only when one is missing.
 set -e
 packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libgtest-dev libgmock-dev
-lighttpd curl wget unzip zip valgrind chromium"
+lighttpd curl wget unzip zip valgrind chromium
+g++-mipsel-linux-gnu qemu-user-static dpkg-dev flex bison"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

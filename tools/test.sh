@@ -1,21 +1,35 @@
 #!/bin/sh
-# The whole test suite: a normal build running every test, and an
+# The whole test suite: a normal build running every test, an
 # AddressSanitizer + UndefinedBehaviorSanitizer build running the unit and
-# system tests. Exits non-zero on any failure.
+# system tests, then the player's MIPS build running every test under
+# qemu-mipsel-static. Exits non-zero on any failure.
 set -e
 cd "$(dirname "$0")/.."
 sh tools/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# part NAME COMMAND...: runs one part and says how long it took.
+part() {
+  name=$1
+  shift
+  start=$(date +%s)
+  "$@" && rc=0 || rc=$?
+  echo "== $name: $(($(date +%s) - start)) s, exit status $rc"
+  return $rc
+}
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$jobs"
+part "host build" cmake --build build -j"$jobs"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DTAVORC_SANITIZE=ON >/dev/null
-cmake --build build-san -j"$jobs"
+part "sanitizer build" cmake --build build-san -j"$jobs"
 
 status=0
-ctest --test-dir build --no-tests=error --output-on-failure -j"$jobs" || status=1
+part "host tests" ctest --test-dir build --no-tests=error --output-on-failure -j"$jobs" || status=1
 # Leaks are checked; tests/lsan.supp names the library leaks that cannot be fixed here.
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+part "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-san --no-tests=error --output-on-failure -j"$jobs" -L 'unit|system' || status=1
+
+part "MIPS build" sh tools/build-mips.sh tests
+part "MIPS tests under qemu-mipsel-static" ctest --test-dir build-mips --no-tests=error --output-on-failure -j"$jobs" || status=1
 exit $status

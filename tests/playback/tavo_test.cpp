@@ -13,6 +13,7 @@
 #include "core/config.h"
 #include "core/sysio.h"
 #include "tests/support/fuzzrun.h"
+#include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -181,7 +182,7 @@ class TavoWithPlayer : public ::testing::Test {
   }
 
   static std::string sim(const std::string& args) {
-    return shellOutput(playersimBinary() + " " + s_box->root() + " " + args);
+    return shellOutput(shellCommandFor(playersimBinary()) + " " + s_box->root() + " " + args);
   }
 
   static std::map<std::string, std::string> shown() {

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "tests/support/programs.h"
+
 SimulatedPlayer::SimulatedPlayer(const Sandbox& box) : m_box(box) {
   m_box.installPlayerSimulator();
   m_box.mkdirs("/var/playersim");
@@ -9,7 +11,7 @@ SimulatedPlayer::SimulatedPlayer(const Sandbox& box) : m_box(box) {
 }
 
 std::string SimulatedPlayer::tool(const std::string& arguments) const {
-  return shellOutput(playersimBinary() + " '" + m_box.root() + "' " + arguments);
+  return shellOutput(shellCommandFor(playersimBinary()) + " '" + m_box.root() + "' " + arguments);
 }
 
 std::map<std::string, std::string> SimulatedPlayer::state() const {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/utils.h"
+#include "tests/support/programs.h"
 
 std::string tavorcBinary() { return TAVORC_BINARY_DIR "/tavorc"; }
 std::string playersimBinary() { return TAVORC_BINARY_DIR "/playersim"; }
@@ -64,8 +65,8 @@ Sandbox::Sandbox() {
   for (const char* program : {"mount", "umount"})
     symlink((standins + "/" + program).c_str(), path(std::string("/bin/") + program).c_str());
   symlink((standins + "/blkid").c_str(), path("/sbin/blkid").c_str());
-  symlink(tavorcBinary().c_str(), path("/tmp/www/cgi-bin/do2").c_str());
-  symlink(tavorcBinary().c_str(), path("/tmp/www/cgi-bin/tavorc").c_str());
+  installProgram(tavorcBinary(), path("/tmp/www/cgi-bin/do2"));
+  installProgram(tavorcBinary(), path("/tmp/www/cgi-bin/tavorc"));
   write("/etc/mtab", "");
 }
 
@@ -99,8 +100,7 @@ void Sandbox::mkdirs(const std::string& fixed) const {
 }
 
 void Sandbox::installPlayerSimulator() const {
-  unlink(path("/tmp/www/cgi-bin/do").c_str());
-  symlink(playersimBinary().c_str(), path("/tmp/www/cgi-bin/do").c_str());
+  installProgram(playersimBinary(), path("/tmp/www/cgi-bin/do"));
 }
 
 std::string Sandbox::semaphoreName() const { return "/tavoorvex-" + md5Hex(m_root).substr(0, 12); }
@@ -116,7 +116,8 @@ CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keep
   else if (request.contentLength != "auto" && !request.contentLength.empty())
     env.push_back("CONTENT_LENGTH=" + request.contentLength);
   env.insert(env.end(), request.environment.begin(), request.environment.end());
-  // The sanitizer build's settings (leak suppressions) reach the program too.
+  // The sanitizer settings of the run (leak suppressions among them) hold for
+  // the programs it starts too.
   for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
     if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
 
@@ -131,13 +132,7 @@ CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keep
   if (pid == 0) {
     dup2(in[0], 0);
     dup2(out[1], 1);
-    std::vector<char*> argv = {const_cast<char*>("tavorc")};
-    for (const std::string& argument : request.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& variable : env) envp.push_back(const_cast<char*>(variable.c_str()));
-    envp.push_back(nullptr);
-    execve(tavorcBinary().c_str(), argv.data(), envp.data());
+    execProgram(request.program.empty() ? tavorcBinary() : request.program, request.arguments, env);
     _exit(127);
   }
   close(in[0]);

@@ -16,6 +16,7 @@ std::string orvexbdBinary();
 std::string sourceDir();
 
 struct CgiRequest {
+  std::string program;  // empty: the built tavorc
   std::string query;
   std::string method = "GET";
   std::string cookie;                  // HTTP_COOKIE, unset when empty

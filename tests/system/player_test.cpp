@@ -15,6 +15,7 @@
 #include "core/utils.h"
 #include "playback/tavo.h"
 #include "tests/support/playersim.h"
+#include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
 #include "tests/system/cgiprocess.h"
 
@@ -175,8 +176,7 @@ std::vector<pid_t> pollersOf(const Sandbox& box) {
     pid_t pid = atoi(entry->d_name);
     if (pid <= 0) continue;
     std::string dir = std::string("/proc/") + entry->d_name;
-    char exe[4096] = {0};
-    if (readlink((dir + "/exe").c_str(), exe, sizeof exe - 1) < 0 || tavorcBinary() != exe) continue;
+    if (programOfProcess(pid) != tavorcBinary()) continue;
     std::ifstream environ(dir + "/environ");
     std::string variables((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
     if (variables.find("TAVORC_ROOT=" + box.root() + '\0') == std::string::npos) continue;

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/programs.h"
+
 namespace {
 
 const char kPower[] = "BC43BF00";
@@ -77,7 +79,7 @@ class PlayerSim : public ::testing::Test {
                    .c_str()),
         0);
     doPath = root + "/tmp/www/cgi-bin/do";
-    ASSERT_EQ(symlink(PLAYERSIM_PATH, doPath.c_str()), 0);
+    ASSERT_TRUE(installProgram(PLAYERSIM_PATH, doPath));
     storage = root + "/tmp/mnt/storage/sda1";
     writeFile(root + "/var/playersim/media.conf", "storage_uuid://1a2b_3c4d " + storage + "\n");
     tool({"reset"});
@@ -103,8 +105,8 @@ class PlayerSim : public ::testing::Test {
   }
 
   std::string tool(std::vector<std::string> args) {
-    args.insert(args.begin(), {PLAYERSIM_PATH, root});
-    return run(args, {});
+    args.insert(args.begin(), root);
+    return run(commandFor(PLAYERSIM_PATH, args), {});
   }
 
   std::map<std::string, std::string> show() {

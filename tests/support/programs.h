@@ -1,0 +1,33 @@
+// Starting the programs of the build under test. A host build runs them
+// directly; the player's build runs them through the emulator that the build
+// names (TAVORC_TEST_EMULATOR), as no binfmt registration starts MIPS programs.
+// Programs of the build machine (sh, wget, lighttpd) always run directly.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// The emulator's words, empty in a host build.
+const std::vector<std::string>& emulatorCommand();
+
+// The argument vector that runs program with the arguments.
+std::vector<std::string> commandFor(const std::string& program, const std::vector<std::string>& arguments = {});
+
+// The same as the start of a shell command line, every word quoted.
+std::string shellCommandFor(const std::string& program);
+
+// execve of commandFor(program, arguments) with exactly the environment
+// given ("NAME=value"); returns only when it fails.
+void execProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment);
+
+// Makes the path "at" start program, as an installed program would: a
+// symbolic link, or under emulation a script that runs it through the emulator.
+// False when it could not be made.
+bool installProgram(const std::string& program, const std::string& at);
+
+// The program a process runs: its executable, or under emulation the program
+// the emulator was started with. Empty when the process is gone.
+std::string programOfProcess(pid_t pid);
