@@ -30,7 +30,6 @@ void Config::load() {
   std::string path = rooted(paths::kConfigFile);
   m_loadedText.clear();
   m_root = Json::Value();
-  m_loaded = Json::Value();
   if (!readFile(path, m_loadedText)) {
     m_loadedText.clear();
     applyDefaults();
@@ -42,7 +41,6 @@ void Config::load() {
     applyDefaults();
     return;
   }
-  m_loaded = m_root;
   // A hand-edited version that is not text counts as the current format.
   const Json::Value& version = m_root["version"];
   if (version.isString() && atoi(version.asCString()) < 2) migrateVersion1();
@@ -84,9 +82,6 @@ std::string Config::text() const { return styledJsonText(m_root); }
 bool Config::save() {
   if (m_saved) return true;
   m_saved = true;
-  // Most requests change nothing: comparing the documents is cheaper than
-  // laying the text out to compare it.
-  if (!m_loaded.isNull() && m_root == m_loaded) return true;
   std::string current = text();
   if (current == m_loadedText) return true;
   std::string path = rooted(paths::kConfigFile);
@@ -95,7 +90,6 @@ bool Config::save() {
     return false;
   }
   m_loadedText = current;
-  m_loaded = m_root;
   return true;
 }
 

@@ -59,7 +59,6 @@ class Config {
   bool m_perBrowser = false;
   bool m_saved = false;
   std::string m_loadedText;  // the file as read, empty when there was none
-  Json::Value m_loaded;      // the document as read, null when there was none
 
   static Config* s_instance;
 };

@@ -26,62 +26,91 @@ class StyledText {
   std::string& text() { return m_out; }
 
  private:
-  void push(const std::string& value) {
-    if (m_collecting)
-      m_children.push_back(value);
-    else
-      m_out += value;
+  // Where a plain value goes: the text, or a value of its own while an array
+  // is measured for one line.
+  std::string& sink() {
+    if (!m_collecting) return m_out;
+    m_children.emplace_back();
+    return m_children.back();
   }
   void newLine() {
     m_out += '\n';
     m_out += m_indent;
   }
-  void withIndent(const std::string& value) {
+  void withIndent(const char* value, size_t length) {
     if (!m_indented) newLine();
-    m_out += value;
+    m_out.append(value, length);
     m_indented = false;
   }
 
-  std::string quoted(const Json::Value& value) {
+  // Printable ASCII without quote and backslash stands as it is; the library
+  // escapes everything else.
+  static void appendQuoted(std::string& out, const char* begin, const char* end) {
+    for (const char* c = begin; c != end; ++c) {
+      unsigned char byte = static_cast<unsigned char>(*c);
+      if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') {
+        out += Json::valueToQuotedString(begin);
+        return;
+      }
+    }
+    out += '"';
+    out.append(begin, end);
+    out += '"';
+  }
+
+  void writeString(const Json::Value& value) {
     const char* begin = nullptr;
     const char* end = nullptr;
     value.getString(&begin, &end);
     if (memchr(begin, 0, static_cast<size_t>(end - begin))) m_ok = false;
-    for (const char* c = begin; c != end; ++c) {
-      unsigned char byte = static_cast<unsigned char>(*c);
-      if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') return Json::valueToQuotedString(begin);
-    }
-    std::string plain;
-    plain.reserve(static_cast<size_t>(end - begin) + 2);
-    return plain.append(1, '"').append(begin, end).append(1, '"');
+    appendQuoted(sink(), begin, end);
+  }
+
+  void writeNumber(long long number) {
+    char digits[32];
+    sink().append(digits, static_cast<size_t>(snprintf(digits, sizeof digits, "%lld", number)));
+  }
+  void writeNumber(unsigned long long number) {
+    char digits[32];
+    sink().append(digits, static_cast<size_t>(snprintf(digits, sizeof digits, "%llu", number)));
   }
 
   void writeValue(const Json::Value& value) {
     switch (value.type()) {
-      case Json::nullValue: push("null"); break;
-      case Json::intValue: push(Json::valueToString(value.asLargestInt())); break;
-      case Json::uintValue: push(Json::valueToString(value.asLargestUInt())); break;
-      case Json::realValue: push(Json::valueToString(value.asDouble())); break;
-      case Json::stringValue: push(quoted(value)); break;
-      case Json::booleanValue: push(value.asBool() ? "true" : "false"); break;
+      case Json::nullValue: sink() += "null"; break;
+      case Json::intValue: writeNumber(static_cast<long long>(value.asLargestInt())); break;
+      case Json::uintValue: writeNumber(static_cast<unsigned long long>(value.asLargestUInt())); break;
+      case Json::realValue: sink() += Json::valueToString(value.asDouble()); break;
+      case Json::stringValue: writeString(value); break;
+      case Json::booleanValue: sink() += value.asBool() ? "true" : "false"; break;
       case Json::arrayValue: writeArray(value); break;
       case Json::objectValue: writeObject(value); break;
     }
   }
 
+  // Members come in name order, as the object keeps them.
   void writeObject(const Json::Value& value) {
-    Json::Value::Members names = value.getMemberNames();
-    if (names.empty()) return push("{}");
-    withIndent("{");
+    if (value.empty()) {
+      sink() += "{}";
+      return;
+    }
+    withIndent("{", 1);
     m_indent += '\t';
-    for (size_t i = 0; i < names.size(); ++i) {
-      if (i) m_out += ',';
-      withIndent(Json::valueToQuotedString(names[i].c_str()));
+    bool first = true;
+    for (Json::Value::const_iterator it = value.begin(); it != value.end(); ++it) {
+      if (!first) m_out += ',';
+      first = false;
+      if (!m_indented) newLine();
+      m_indented = false;
+      const char* end = nullptr;
+      const char* name = it.memberName(&end);
+      // The library quotes a name up to its first zero byte.
+      appendQuoted(m_out, name, static_cast<const char*>(memchr(name, 0, static_cast<size_t>(end - name))) ?: end);
       m_out += " : ";
-      writeValue(value[names[i]]);
+      writeValue(*it);
     }
     m_indent.pop_back();
-    withIndent("}");
+    withIndent("}", 1);
   }
 
   // One line when the array is short, holds no non-empty container and its
@@ -106,7 +135,10 @@ class StyledText {
 
   void writeArray(const Json::Value& value) {
     Json::ArrayIndex size = value.size();
-    if (size == 0) return push("[]");
+    if (size == 0) {
+      sink() += "[]";
+      return;
+    }
     if (!isMultiline(value)) {
       m_out += "[ ";
       for (Json::ArrayIndex i = 0; i < size; ++i) {
@@ -116,14 +148,14 @@ class StyledText {
       m_out += " ]";
       return;
     }
-    withIndent("[");
+    withIndent("[", 1);
     m_indent += '\t';
     std::vector<std::string> children;
     children.swap(m_children);  // the values measured on the way, if any
     for (Json::ArrayIndex i = 0; i < size; ++i) {
       if (i) m_out += ',';
       if (!children.empty()) {
-        withIndent(children[i]);
+        withIndent(children[i].data(), children[i].size());
       } else {
         if (!m_indented) newLine();
         m_indented = true;
@@ -132,7 +164,7 @@ class StyledText {
       }
     }
     m_indent.pop_back();
-    withIndent("]");
+    withIndent("]", 1);
   }
 
   std::string m_out;
@@ -147,6 +179,7 @@ class StyledText {
 
 std::string styledJsonText(const Json::Value& document) {
   StyledText styled;
+  styled.text().reserve(1024);
   if (styled.write(document)) return std::move(styled.text());
   std::ostringstream text;
   Json::StyledStreamWriter("\t").write(text, document);
