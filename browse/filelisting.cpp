@@ -72,15 +72,18 @@ void FileListWriter::addFile(const char* name, bool playable) {
   m_files += '}';
 }
 
+// The files, usually the bulk of a listing, stay where they were written:
+// the head and the folders go in front of them, in the room reserved for them.
 std::string FileListWriter::finish(const std::string& currDirPlayPath) {
-  std::string out;
-  out.reserve(currDirPlayPath.size() + m_folders.size() + m_files.size() + 40);
-  out += "{\"currDirPlayPath\":";
-  appendQuoted(out, currDirPlayPath.c_str(), isPlain(currDirPlayPath.c_str()));
-  out += ",\"files\":[";
-  out += m_folders;
-  if (!m_folders.empty() && !m_files.empty()) out += ',';
-  out += m_files;
+  std::string head = "{\"currDirPlayPath\":";
+  appendQuoted(head, currDirPlayPath.c_str(), isPlain(currDirPlayPath.c_str()));
+  head += ",\"files\":[";
+  head += m_folders;
+  if (!m_folders.empty() && !m_files.empty()) head += ',';
+  std::string().swap(m_folders);
+  std::string out = std::move(m_files);
+  out.reserve(head.size() + out.size() + 3);
+  out.insert(0, head);
   out += "]}\n";
   return out;
 }
