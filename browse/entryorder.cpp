@@ -100,5 +100,6 @@ SortedFolder::SortedFolder(const std::string& folder) {
     int order = memcmp(keys + a.key, keys + b.key, std::min(a.keyLength, b.keyLength));
     return order != 0 ? order < 0 : a.keyLength < b.keyLength;
   });
+  std::string().swap(m_keys);  // the keys are needed for the sort only
   m_ok = true;
 }
