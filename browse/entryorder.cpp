@@ -8,9 +8,13 @@
 
 namespace {
 
-bool isSpecial(unsigned char c) { return (c >= 32 && c <= 64) || (c >= 91 && c <= 96) || (c >= 123 && c <= 126); }
+constexpr bool isSpecial(unsigned char c) {
+  return (c >= 32 && c <= 64) || (c >= 91 && c <= 96) || (c >= 123 && c <= 126);
+}
 
-unsigned char lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+constexpr unsigned char lower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
 
 // Decodes a two-byte sequence at s; a lone last byte reads a 0 second byte.
 // Advances s past what it consumed, never past the terminating zero.
@@ -26,10 +30,20 @@ unsigned decodePair(const unsigned char*& s) {
 // The rank of one character of a name, in the order compareEntryNames gives:
 // ASCII punctuation and digits, then the rest of ASCII (lowered), then
 // two-byte characters by code point.
+struct AsciiRanks {
+  constexpr AsciiRanks() : rank() {
+    for (unsigned c = 0; c < 128; ++c) {
+      unsigned char lowered = lower(static_cast<unsigned char>(c));
+      rank[c] = static_cast<uint16_t>(isSpecial(lowered) ? lowered : 0x100u + lowered);
+    }
+  }
+  uint16_t rank[128];
+};
+constexpr AsciiRanks kAsciiRanks;
+
 unsigned rankOf(const unsigned char*& s) {
   if (*s >= 0x80) return 0x200 + decodePair(s);
-  unsigned char c = lower(*s++);
-  return isSpecial(c) ? c : 0x100u + c;
+  return kAsciiRanks.rank[*s++];
 }
 
 // Keeps errno through the clean-up of a failed read.
