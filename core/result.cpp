@@ -39,19 +39,19 @@ std::string toJsonText(const Json::Value& value) {
 }
 
 void ProcessResult::output() {
-  writeHeaders();
-  fputc('\n', stdout);
-  writeBody();
-  fflush(stdout);
+  std::string out = headerText();
+  out += '\n';
+  appendBody(out);
+  if (!writeFully(STDOUT_FILENO, out.data(), out.size())) return;  // the client went away
+  sendRest();
 }
 
-void ProcessResult::writeHeaders() {
+std::string ProcessResult::headerText() const {
   std::string date = httpDate(time(nullptr));
-  printf("Status: %d\n", m_status);
-  printf("Content-Type: %s\n", m_contentType.c_str());
-  printf("Date: %s\n", date.c_str());
-  printf("Expires: %s\n", date.c_str());
-  for (const auto& header : m_headers) printf("%s: %s\n", header.first.c_str(), header.second.c_str());
+  std::string head = "Status: " + std::to_string(m_status) + "\nContent-Type: ";
+  head.append(m_contentType).append("\nDate: ").append(date).append("\nExpires: ").append(date).append(1, '\n');
+  for (const auto& header : m_headers) head.append(header.first).append(": ").append(header.second).append(1, '\n');
+  return head;
 }
 
 void ProcessResult::setCookie(const std::string& name, const std::string& value, long lifetimeSeconds) {
@@ -62,7 +62,7 @@ void ProcessResult::setCookie(const std::string& name, const std::string& value,
 ProcessResultText::ProcessResultText(const std::string& text, const char* subType)
     : ProcessResult(("text/" + std::string(subType ? subType : "plain")).c_str()), m_text(text) {}
 
-void ProcessResultText::writeBody() { fwrite(m_text.data(), 1, m_text.size(), stdout); }
+void ProcessResultText::appendBody(std::string& out) { out += m_text; }
 
 ProcessResultError::ProcessResultError(const std::string& message) : ProcessResultText(message) { setStatus(500); }
 
@@ -70,10 +70,7 @@ ProcessResultJson::ProcessResultJson() : ProcessResult(kJsonType) {}
 
 ProcessResultJson::ProcessResultJson(const Json::Value& value) : ProcessResult(kJsonType), m_value(value) {}
 
-void ProcessResultJson::writeBody() {
-  std::string text = toJsonText(m_value);
-  fwrite(text.data(), 1, text.size(), stdout);
-}
+void ProcessResultJson::appendBody(std::string& out) { out += toJsonText(m_value); }
 
 Json::Value& ProcessResultJson::object() {
   if (m_value.isNull()) m_value = Json::Value(Json::objectValue);
@@ -96,7 +93,7 @@ void ProcessResultJson::set(const std::string& key, const std::list<std::map<std
 
 ProcessResultJsonText::ProcessResultJsonText(std::string json) : ProcessResult(kJsonType), m_json(std::move(json)) {}
 
-void ProcessResultJsonText::writeBody() { fwrite(m_json.data(), 1, m_json.size(), stdout); }
+void ProcessResultJsonText::appendBody(std::string& out) { out += m_json; }
 
 ProcessResultJsonFile* ProcessResultJsonFile::open(const std::string& path) {
   int fd = openRegularFile(path);
@@ -110,9 +107,7 @@ ProcessResultJsonFile::ProcessResultJsonFile(int fd) : ProcessResult(kJsonType),
 
 ProcessResultJsonFile::~ProcessResultJsonFile() { closeFile(m_fd); }
 
-// The headers still wait in stdout's buffer and go first.
-void ProcessResultJsonFile::writeBody() {
-  fflush(stdout);
+void ProcessResultJsonFile::sendRest() {
   if (!copyToEnd(m_fd, STDOUT_FILENO)) logError("answer file not sent: %s", errnoText(errno).c_str());
 }
 

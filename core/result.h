@@ -26,10 +26,13 @@ class ProcessResult {
   explicit ProcessResult(const char* contentType) : m_contentType(contentType) {}
   virtual ~ProcessResult() = default;
 
-  // Headers, the empty line, the body, on standard output.
+  // Headers, the empty line, the body, on standard output, in one write
+  // where the body is in memory.
   void output();
-  virtual void writeHeaders();
-  virtual void writeBody() = 0;
+  std::string headerText() const;
+  virtual void appendBody(std::string& out) = 0;
+  // What follows the text, written after it; the default writes nothing.
+  virtual void sendRest() {}
 
   void setStatus(int status) { m_status = status; }
   int status() const { return m_status; }
@@ -46,7 +49,7 @@ class ProcessResult {
 class ProcessResultText : public ProcessResult {
  public:
   explicit ProcessResultText(const std::string& text, const char* subType = nullptr);
-  void writeBody() override;
+  void appendBody(std::string& out) override;
   void setText(const std::string& text) { m_text = text; }
   void append(const std::string& text) { m_text += text; }
   const std::string& text() const { return m_text; }
@@ -65,7 +68,7 @@ class ProcessResultJson : public ProcessResult {
  public:
   ProcessResultJson();
   explicit ProcessResultJson(const Json::Value& value);
-  void writeBody() override;
+  void appendBody(std::string& out) override;
 
   void set(const std::string& key, const std::string& value);
   void set(const std::string& key, const char* value) { set(key, std::string(value)); }
@@ -82,7 +85,7 @@ class ProcessResultJson : public ProcessResult {
 class ProcessResultJsonText : public ProcessResult {
  public:
   explicit ProcessResultJsonText(std::string json);
-  void writeBody() override;
+  void appendBody(std::string& out) override;
 
  private:
   std::string m_json;
@@ -97,7 +100,8 @@ class ProcessResultJsonFile : public ProcessResult {
   ~ProcessResultJsonFile() override;
   ProcessResultJsonFile(const ProcessResultJsonFile&) = delete;
   ProcessResultJsonFile& operator=(const ProcessResultJsonFile&) = delete;
-  void writeBody() override;
+  void appendBody(std::string&) override {}
+  void sendRest() override;
 
  private:
   explicit ProcessResultJsonFile(int fd);
