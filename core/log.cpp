@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "core/paths.h"
+#include "core/result.h"
 
 Log& Log::instance() {
   static Log log;
@@ -28,12 +29,8 @@ Log::~Log() {
 void Log::write(bool error, const char* format, va_list arguments) {
   if (!m_file) return;
   vsnprintf(m_buffer, sizeof m_buffer, format, arguments);
-  time_t now = time(nullptr);
-  struct tm parts;
-  gmtime_r(&now, &parts);
-  char stamp[64];
-  strftime(stamp, sizeof stamp, "%a, %d %b %Y %H:%M:%S GMT :", &parts);
-  fprintf(m_file, "%s%s%s\n", stamp, error ? " error : " : " ", m_buffer);
+  std::string stamp = httpDate(time(nullptr));
+  fprintf(m_file, "%s :%s%s\n", stamp.c_str(), error ? " error : " : " ", m_buffer);
   fflush(m_file);
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/log.h"
 #include "core/sysio.h"
+#include "core/utils.h"
 
 namespace {
 
@@ -16,8 +17,7 @@ const char kJsonType[] = "application/json; charset=utf8";
 
 // The two formats differ only in the separators between day, month and year.
 std::string formatTime(time_t when, char dateSeparator) {
-  struct tm parts;
-  gmtime_r(&when, &parts);
+  struct tm parts = gmtParts(when);
   static const char kDays[][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char kMonths[][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

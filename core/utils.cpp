@@ -197,3 +197,27 @@ std::string timeText(long offsetSeconds) {
   snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(time(nullptr) + offsetSeconds));
   return text;
 }
+
+// Days since 1970-01-01 to a civil date, by 400-year eras of 146097 days
+// whose years start on March 1 (so that the leap day is the era's last).
+struct tm gmtParts(time_t when) {
+  struct tm parts = {};
+  long long seconds = when;
+  long long days = seconds / 86400;
+  long long rest = seconds % 86400;
+  if (rest < 0) rest += 86400, --days;
+  parts.tm_hour = static_cast<int>(rest / 3600);
+  parts.tm_min = static_cast<int>(rest % 3600 / 60);
+  parts.tm_sec = static_cast<int>(rest % 60);
+  parts.tm_wday = static_cast<int>(((days + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
+  long long z = days + 719468;
+  long long era = (z >= 0 ? z : z - 146096) / 146097;
+  long long dayOfEra = z - era * 146097;
+  long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  long long monthFromMarch = (5 * dayOfYear + 2) / 153;
+  parts.tm_mday = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+  parts.tm_mon = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 2 : monthFromMarch - 10);
+  parts.tm_year = static_cast<int>(yearOfEra + era * 400 + (parts.tm_mon <= 1) - 1900);
+  return parts;
+}

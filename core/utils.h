@@ -1,6 +1,7 @@
 // Small helpers shared by every subsystem.
 #pragma once
 
+#include <ctime>
 #include <list>
 #include <string>
 #include <vector>
@@ -43,3 +44,7 @@ std::string shellQuote(const std::string& text);
 
 // The current time as decimal seconds ("%lu"), as the configuration keeps times.
 std::string timeText(long offsetSeconds = 0);
+
+// The calendar parts of a time in GMT (year, month, day, weekday, hour,
+// minute, second), worked out without the C library's time zone files.
+struct tm gmtParts(time_t when);

@@ -285,3 +285,21 @@ TEST(UtilsTimeLimit, QuickProgramIsNotDisturbed) {
 }
 
 }  // namespace
+
+// The answer's dates are made without the time zone files; they must be the
+// C library's GMT calendar to the second, leap years and centuries included.
+TEST(UtilsGmtParts, SameCalendarAsTheCLibrary) {
+  std::vector<time_t> moments = {0, -1, 951782400, 951868799, 4107542399, 1796790000, 2147483647, -2208988800};
+  unsigned long long step = 0x9E3779B97F4A7C15ull;
+  for (int i = 0; i < 20000; ++i) moments.push_back(static_cast<time_t>((step * (i + 1)) % 8000000000ull) - 1000000000);
+  for (time_t when : moments) {
+    struct tm expected;
+    gmtime_r(&when, &expected);
+    struct tm parts = gmtParts(when);
+    ASSERT_EQ(std::vector<int>({expected.tm_year, expected.tm_mon, expected.tm_mday, expected.tm_wday,
+                                expected.tm_hour, expected.tm_min, expected.tm_sec}),
+              std::vector<int>({parts.tm_year, parts.tm_mon, parts.tm_mday, parts.tm_wday, parts.tm_hour,
+                                parts.tm_min, parts.tm_sec}))
+        << when;
+  }
+}
