@@ -3,7 +3,7 @@
 # Packages already present are left alone; apt-get runs only when one is missing.
 set -e
 packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libgtest-dev libgmock-dev
-lighttpd curl wget unzip zip valgrind"
+lighttpd curl wget unzip zip valgrind clang libclang-rt-14-dev time"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
