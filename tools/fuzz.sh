@@ -3,7 +3,8 @@
 # builds) and runs each until it has used SECONDS of CPU time, FUZZ_JOBS at a
 # time (default 2), under nice. Corpora and crash inputs stay below
 # build-fuzz/fuzz/<target>/. Prints per target: CPU seconds, executions,
-# crashes. FUZZ_STOP_AT (a time such as 06:00) ends every run at that moment.
+# crashes. FUZZ_STOP_AT (a time such as 06:00) ends every run at that moment;
+# FUZZ_MAX_WALL (seconds) bounds the wall time of each target.
 # Usage: sh tools/fuzz.sh [SECONDS] [TARGET...]      (default 60 s, all targets)
 set -e
 cd "$(dirname "$0")/.."
@@ -11,6 +12,8 @@ build=build-fuzz
 
 if [ "$1" = "--one" ]; then
   name=$2 seconds=$3 stop=$4
+  wall_stop=$(($(date +%s) + ${FUZZ_MAX_WALL:-999999999}))
+  [ "$wall_stop" -lt "$stop" ] && stop=$wall_stop
   dir=$build/fuzz/$name
   mkdir -p "$dir/corpus" "$dir/crashes"
   : >"$dir/log"
