@@ -12,6 +12,7 @@
 #include "core/config.h"
 #include "core/jsonfile.h"
 #include "core/paths.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -20,19 +21,6 @@ std::string fileText(const std::string& path) {
   std::stringstream text;
   text << file.rdbuf();
   return text.str();
-}
-
-// UTF-8 as the JSON writer decodes it: no stray, overlong or cut sequences.
-bool isUtf8(const std::string& text) {
-  for (size_t at = 0; at < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[at]);
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || (length == 2 && c < 0xc2) || at + length > text.size()) return false;
-    for (size_t i = 1; i < length; ++i)
-      if ((static_cast<unsigned char>(text[at + i]) >> 6) != 2) return false;
-    at += length;
-  }
-  return true;
 }
 
 }  // namespace
