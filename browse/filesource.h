@@ -8,6 +8,7 @@
 
 class IFilesSource {
  public:
+  virtual ~IFilesSource() = default;
   virtual std::string realToVirtual(std::string path) const = 0;
   virtual std::string mediaUrlToVirtual(std::string url) const = 0;
   virtual std::string realToMediaUrl(std::string path) const = 0;

@@ -9,7 +9,7 @@ class Log {
   static Log& instance();
   virtual ~Log();
 
-  void write(bool error, const char* format, va_list arguments);
+  void write(bool error, const char* format, va_list arguments) __attribute__((format(printf, 3, 0)));
 
   static constexpr long kMaxSize = 524288;  // a larger log is started afresh
   static constexpr long kMaxAge = 3600;     // so is one quiet for longer

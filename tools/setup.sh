@@ -5,7 +5,7 @@
 # Packages already present are left alone; apt-get runs only when one is missing.
 set -e
 packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libgtest-dev libgmock-dev
-lighttpd curl wget unzip zip valgrind chromium
+lighttpd curl wget unzip zip valgrind chromium clang libclang-rt-14-dev time
 g++-mipsel-linux-gnu qemu-user-static dpkg-dev flex bison"
 missing=""
 for p in $packages; do

@@ -96,6 +96,21 @@ TEST_F(ConfigTest, CurrentDocumentIsKeptAsItIs) {
   EXPECT_EQ(parsed(text), saved());
 }
 
+// The file's writer cuts a member name at a zero byte: kept, "options\0x"
+// would be saved as a second "options" and replace the real one next time.
+TEST_F(ConfigTest, MemberNameWithAZeroByteIsDroppedNotSavedUnderAShorterName) {
+  writeScratch(kFile,
+               "{\"options\":{\"common\":{\"language\":\"fr\"}},\"options\\u0000x\":{\"common\":{\"language\":"
+               "\"de\"}},\"favorites\":[{\"na\\u0000me\":\"A\",\"name\":\"B\"}],\"version\":\"2\"}");
+  request("X", [](Config& config) { config.set("show_covers", "true"); });
+  request("X", [](Config& config) {
+    EXPECT_EQ("fr", config.get("language"));
+    EXPECT_EQ("B", config.root()["favorites"][0]["name"].asString());
+    EXPECT_EQ(1u, config.root()["favorites"][0].size());
+  });
+  EXPECT_EQ(std::string::npos, readScratch(kFile).find("\"de\""));
+}
+
 TEST_F(ConfigTest, OddVersionsBecomeVersionTwo) {
   for (const char* version : {"\"3\"", "2", "1.5", "true", "{}"}) {
     writeScratch(kFile, std::string("{\"version\":") + version + ",\"options\":{\"common\":{\"a\":\"b\"}}}");

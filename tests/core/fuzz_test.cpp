@@ -9,16 +9,19 @@
 int fuzzRequestParameters(const uint8_t* data, size_t size);
 int fuzzRequestBody(const uint8_t* data, size_t size);
 int fuzzConfigLoad(const uint8_t* data, size_t size);
+int fuzzDictionary(const uint8_t* data, size_t size);
 
 namespace {
 
+using namespace std::string_literals;
+
 TEST(Fuzz, QueryStringAndCookieParsers) {
   std::vector<std::string> seeds = {
-      "\0cmd=file_list&path=%2Ftmp%2Fa+b", "\0a&b=2&&c=%zz&d=100%&%41=%00x", "\1bid=ABC; lang=en;x=%20",
-      std::string("\0", 1) + std::string(300, 'n') + "=" + std::string(700, 'v'), "\1a=" + std::string(600, 'c'),
+      // The first byte picks the parser: "\0" the query string, "\1" the cookies.
+      "\0cmd=file_list&path=%2Ftmp%2Fa+b"s, "\0a&b=2&&c=%zz&d=100%&%41=%00x"s, "\1bid=ABC; lang=en;x=%20"s,
+      "\0"s + std::string(300, 'n') + "=" + std::string(700, 'v'), "\1a=" + std::string(600, 'c'),
   };
-  seeds[0][0] = '\0';
-  seeds[1][0] = '\0';
+  for (const std::string& seed : seeds) ASSERT_GT(seed.size(), 8u);
   size_t runs = runFuzzBriefly(fuzzRequestParameters, seeds);
   EXPECT_GT(runs, 20000u);
 }
@@ -42,6 +45,15 @@ TEST(Fuzz, ConfigurationLoader) {
       "\"text\"",
   };
   size_t runs = runFuzzBriefly(fuzzConfigLoad, seeds, 3000);
+  EXPECT_GT(runs, 3000u);
+}
+
+TEST(Fuzz, DictionaryCommand) {
+  std::vector<std::string> seeds = {
+      "xx\nplay = Play\nstop = Stop\n\nafter = ignored\n", "../outside\nk = v\n", "xx\n", ".hidden\na = b\n",
+      "\nx = y\n", "xx\n\xd0\x9f = \"q\\\n\0k = v\n"s,
+  };
+  size_t runs = runFuzzBriefly(fuzzDictionary, seeds, 3000);
   EXPECT_GT(runs, 3000u);
 }
 
