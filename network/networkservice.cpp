@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-#include "browse/sourcelookup.h"
+#include "browse/filesource.h"
 #include "core/config.h"
 #include "core/log.h"
 #include "core/paths.h"
