@@ -29,8 +29,10 @@ static std::string traceText(const char* query) {
     size_t end = text.find('&', start);
     std::string pair = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     size_t equals = pair.find('=');
-    if (equals != std::string::npos && Request::decode(pair.substr(0, equals)) == "password")
-      pair.replace(equals + 1, std::string::npos, "***");
+    if (equals != std::string::npos && Request::decode(pair.substr(0, equals)) == "password") {
+      std::string value = pair.substr(equals + 1);
+      pair.replace(equals + 1, std::string::npos, maskPassword(value, value, true));
+    }
     out += pair;
     if (end == std::string::npos) return out;
     out += '&';

@@ -98,6 +98,12 @@ TEST(MountTable, DecodesEscapesAndLaterLinesWin) {
   EXPECT_EQ("", storages[2].mountPoint());
 }
 
+// The decoded bytes are never decoded again: "\134134" is a backslash and "134".
+TEST(MountTable, EachEscapeDecodesOnce) {
+  Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda1 /tmp/mnt/a\\134134b vfat rw 0 0\n");
+  EXPECT_EQ("/tmp/mnt/a\\134b", storages[0].mountPoint());
+}
+
 TEST(MountTable, AnotherPartitionWithALongerNameIsNotTaken) {
   Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda10 /tmp/mnt/other ext4 rw 0 0\n");
   EXPECT_EQ("", storages[0].mountPoint());

@@ -190,6 +190,16 @@ TEST(UtilsShellQuote, MakesOneWordForSh) {
   EXPECT_EQ(tricky + "\n", shellOutput("printf '%s\\n' " + shellQuote(tricky)));
 }
 
+TEST(UtilsMaskPassword, HidesEveryOccurrenceOrTheWholeValue) {
+  EXPECT_EQ("a *** b ***", maskPassword("a pw b pw", "pw"));
+  EXPECT_EQ("text", maskPassword("text", ""));
+  EXPECT_EQ("", maskPassword("", ""));
+  EXPECT_EQ("***", maskPassword("", "", true));
+  EXPECT_EQ("***", maskPassword("s,,x", "s,,x", true));
+  // A password made of the mask's own characters is replaced once per occurrence.
+  EXPECT_EQ("******", maskPassword("**", "*"));
+}
+
 std::string fileText(const std::string& path) {
   std::string text;
   readFile(path, text);

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "network/networkservice.h"
+#include "core/mounttable.h"
+#include "network/netfolders.h"
+#include "network/networkmount.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "core/config.h"
 #include "core/paths.h"
 #include "core/utils.h"
+#include "network/networkmount.h"
 #include "network/networkservice.h"
 #include "tests/support/sandbox.h"
 
