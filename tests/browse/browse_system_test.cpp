@@ -11,7 +11,7 @@
 
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 

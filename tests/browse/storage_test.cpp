@@ -15,6 +15,7 @@
 #include "browse/sourcelookup.h"
 #include "core/sysio.h"
 #include "core/utils.h"
+#include "tests/support/child.h"
 
 namespace {
 
@@ -164,21 +165,15 @@ TEST(StorageScan, SettingsFileThatIsAFifoDoesNotBlock) {
   ASSERT_TRUE(writeFileAtomic(dir + "/b/tavo_folder.txt", "storage_name=Kino\n"));
   ASSERT_TRUE(writeFileAtomic(dir + "/mtab", "/dev/sda1 " + dir + "/a vfat rw 0 0\n/dev/sdb1 " + dir + "/b vfat rw 0 0\n"));
 
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  Child child = startFunction([&dir] {
     Storages storages = scanStorages("/dev/sda1: LABEL=\"A\"\n/dev/sdb1: LABEL=\"B\"\n", dir + "/mtab", dir + "/");
     bool right = storages.size() == 2 && storages[0].displayName() == "A" && storages[1].displayName() == "Kino";
-    _exit(right ? 0 : 1);
-  }
-  int status = 0;
-  pid_t done = 0;
-  for (int waited = 0; waited < 100 && (done = waitpid(child, &status, WNOHANG)) == 0; ++waited) sleepMillis(50);
-  if (done == 0) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  EXPECT_EQ(child, done) << "the scan waited on the FIFO";
+    return right ? 0 : 1;
+  });
+  ASSERT_GE(child.pid, 0);
+  bool timedOut = false;
+  int status = child.waitWithin(5000, &timedOut, 50);
+  EXPECT_FALSE(timedOut) << "the scan waited on the FIFO";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   for (const char* name : {"/a/tavo_folder.txt", "/b/tavo_folder.txt", "/mtab"}) unlink((dir + name).c_str());
   for (const char* name : {"/a", "/b", ""}) rmdir((dir + name).c_str());

@@ -21,6 +21,7 @@
 #include "core/donation.h"
 #include "core/paths.h"
 #include "core/utils.h"
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 #include "tests/update/update_server.h"
 
@@ -225,11 +226,7 @@ TEST_F(AddonPackage, StopLeavesAProcessAloneThatIsNoPoller) {
   EXPECT_TRUE(gone(poller));
 
   // A stale pid file whose number now belongs to another program.
-  pid_t other = fork();
-  if (other == 0) {
-    execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  pid_t other = startChild({{"sleep", "30"}}).pid;
   box.write(paths::kPollerPidFile, std::to_string(other));
   startScript("stop");
   EXPECT_FALSE(gone(other));

@@ -122,52 +122,31 @@ CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keep
     if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
 
   signal(SIGPIPE, SIG_IGN);  // a body the program does not read must not end the test
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  if (discardOutput) {
-    close(out[0]);
-    out[0] = -1;
-  }
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    execProgram(request.program.empty() ? tavorcBinary() : request.program, request.arguments, env);
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  if (!request.body.empty() && write(in[1], request.body.data(), request.body.size()) < 0) {
-    // a program that reads no body may be gone already
-  }
+  ChildCommand command;
+  command.argv = commandFor(request.program.empty() ? tavorcBinary() : request.program, request.arguments);
+  command.environment = env;
+  command.streams.input = Redirect::pipe();
+  command.streams.output = Redirect::pipe();
   CgiProcess process;
-  process.pid = pid;
-  process.input = in[1];
-  process.output = out[0];
-  if (!keepInputOpen) {
-    close(in[1]);
-    process.input = -1;
+  static_cast<Child&>(process) = startChild(command);
+  if (discardOutput) {
+    close(process.output);
+    process.output = -1;
   }
+  // A program that reads no body may be gone already: the write then fails.
+  if (!request.body.empty()) process.write(request.body);
+  if (!keepInputOpen) process.closeInput();
   return process;
 }
 
 int CgiProcess::wait() {
-  if (input >= 0) close(input);
-  input = -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return status;
+  closeInput();
+  return Child::wait();
 }
 
 CgiResponse CgiProcess::finish() {
-  if (input >= 0) close(input);
-  input = -1;
-  std::string raw;
-  char buffer[4096];
-  ssize_t n;
-  while (output >= 0 && (n = read(output, buffer, sizeof buffer)) > 0) raw.append(buffer, static_cast<size_t>(n));
-  if (output >= 0) close(output);
-  output = -1;
+  closeInput();
+  std::string raw = readOutput();
   int status = wait();
   CgiResponse response = parseCgi(raw);
   response.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

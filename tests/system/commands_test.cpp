@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "tests/support/sandbox.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 

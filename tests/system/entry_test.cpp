@@ -14,7 +14,7 @@
 #include "core/sysio.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 
@@ -230,9 +230,7 @@ TEST(Entry, RestoreAmongConcurrentRequestsKeepsThemSerialised) {
   Sandbox sandbox;
   const int kClients = 16, kRounds = 6;
   std::string samples = sandbox.path("/var/samples");
-  pid_t restorer = fork();
-  ASSERT_GE(restorer, 0);
-  if (restorer == 0) {
+  Child restorer = startFunction([&sandbox, &samples] {
     int highest = -1, restores = 0;
     for (int i = 0; i < 100000 && !sandbox.exists("/var/stop"); ++i) {
       highest = std::max(highest, semaphoreValue(sandbox));
@@ -244,8 +242,9 @@ TEST(Entry, RestoreAmongConcurrentRequestsKeepsThemSerialised) {
     FILE* out = fopen(samples.c_str(), "w");
     if (out) fprintf(out, "%d %d", highest, restores);
     if (out) fclose(out);
-    _exit(0);
-  }
+    return 0;
+  });
+  ASSERT_GE(restorer.pid, 0);
   int answered = 0, killed = 0, other = 0;
   std::vector<std::string> mustHave;
   for (int round = 0; round < kRounds; ++round) {
@@ -267,8 +266,7 @@ TEST(Entry, RestoreAmongConcurrentRequestsKeepsThemSerialised) {
     }
   }
   sandbox.write("/var/stop", "");
-  int status = 0;
-  waitpid(restorer, &status, 0);
+  restorer.wait();
   int highest = -1, restores = 0;
   ASSERT_EQ(2, sscanf(sandbox.read("/var/samples").c_str(), "%d %d", &highest, &restores));
   sandbox.get("restore");

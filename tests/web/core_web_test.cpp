@@ -11,9 +11,10 @@
 #include <random>
 #include <set>
 
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/webserver.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 
@@ -74,13 +75,7 @@ TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
 
 // curl in the background; its answer lands in a file.
 pid_t curlInBackground(const std::string& url, const std::string& outFile) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    execlp("curl", "curl", "-s", "--max-time", "60", "-b", "bid=W", "-o", outFile.c_str(), url.c_str(),
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
+  return startChild({{"curl", "-s", "--max-time", "60", "-b", "bid=W", "-o", outFile, url}}).pid;
 }
 
 // Sends a request on fd and waits until its process holds the semaphore; the

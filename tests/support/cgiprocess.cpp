@@ -1,4 +1,4 @@
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 #include <gtest/gtest.h>
 #include <semaphore.h>
@@ -93,27 +93,15 @@ CgiProcess startHangingHolder(const Sandbox& sandbox) {
 }
 
 int waitWithin(CgiProcess& process, int millis) {
-  int status = 0;
-  for (int waited = 0; waited < millis; waited += 10) {
-    if (waitpid(process.pid, &status, WNOHANG) == process.pid) return status;
-    usleep(10000);
-  }
-  kill(process.pid, SIGKILL);
-  waitpid(process.pid, &status, 0);
-  return -1;
+  bool timedOut = false;
+  int status = process.waitWithin(millis, &timedOut);
+  return timedOut ? -1 : status;
 }
 
 CgiResponse finishWithin(CgiProcess& process, int millis) {
   int status = waitWithin(process, millis);
-  std::string raw;
-  char buffer[4096];
-  ssize_t n;
-  while (process.output >= 0 && (n = read(process.output, buffer, sizeof buffer)) > 0)
-    raw.append(buffer, static_cast<size_t>(n));
-  if (process.output >= 0) close(process.output);
-  process.output = -1;
-  if (process.input >= 0) close(process.input);
-  process.input = -1;
+  std::string raw = process.readOutput();
+  process.closeInput();
   CgiResponse response = parseCgi(raw);
   response.exitStatus = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return response;
