@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "browse/sourcelookup.h"
+#include "core/paths.h"
 #include "core/sysio.h"
 #include "core/utils.h"
 #include "tests/support/child.h"
@@ -30,7 +31,7 @@ void withFile(const std::string& text, Parse parse) {
 
 Storages mounted(const std::string& blkid, const std::string& mtab) {
   Storages storages = parseBlkidOutput(blkid);
-  assignMountPoints(storages, mtab, "/tmp/mnt/");
+  assignMountPoints(storages, mtab, paths::kStorageMountRoot);
   return storages;
 }
 
@@ -110,7 +111,7 @@ TEST(MountTable, LastFieldWithoutBlankEndsAtTheLineFeed) {
 }
 
 TEST(MountTable, LongLinesAreTakenWhole) {
-  std::string longDir = "/tmp/mnt/" + std::string(1100, 'd');
+  std::string longDir = paths::kStorageMountRoot + std::string(1100, 'd');
   Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda1 " + longDir + " vfat rw 0 0\n");
   EXPECT_EQ(longDir, storages[0].mountPoint());
   // The rest of a long line never passes for a line of its own.

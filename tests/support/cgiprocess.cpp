@@ -10,6 +10,8 @@
 
 #include <regex>
 
+#include "core/paths.h"
+
 CgiRequest optionSet(const std::string& name, const std::string& value, const std::string& cookie) {
   CgiRequest request;
   request.query = "cmd=option&action=set&opt_name=" + name + "&opt_value=" + value;
@@ -28,7 +30,7 @@ int semaphoreValue(const Sandbox& sandbox) {
 
 bool waitForPidFile(const Sandbox& sandbox, pid_t pid, int millis) {
   for (int waited = 0; waited < millis; waited += 10) {
-    if (sandbox.read("/var/run/tavorc.pid") == std::to_string(pid)) return true;
+    if (sandbox.read(paths::kPidFile) == std::to_string(pid)) return true;
     usleep(10000);
   }
   return false;
@@ -62,14 +64,14 @@ std::string withDatesMasked(const CgiResponse& response) {
 }
 
 void installGatedStorage(const Sandbox& sandbox) {
-  sandbox.write("/etc/mtab", "/dev/sda1 " + sandbox.path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
+  sandbox.write(paths::kMtab, "/dev/sda1 " + sandbox.path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
   sandbox.write("/etc/blkid.tab", "/dev/sda1: LABEL=\"USB\" UUID=\"1\"\n");
   sandbox.mkdirs("/tmp/mnt/storage/sda1/Album");
   mkfifo(sandbox.path("/var/gate").c_str(), 0600);
-  unlink(sandbox.path("/sbin/blkid").c_str());
-  sandbox.write("/sbin/blkid", "#!/bin/sh\ntimeout 20 cat \"$TAVORC_ROOT/var/gate\" >/dev/null\nexec '" + sourceDir() +
+  unlink(sandbox.path(paths::kBlkid).c_str());
+  sandbox.write(paths::kBlkid, "#!/bin/sh\ntimeout 20 cat \"$TAVORC_ROOT/var/gate\" >/dev/null\nexec '" + sourceDir() +
                                    "/tests/support/standins/blkid' \"$@\"\n");
-  chmod(sandbox.path("/sbin/blkid").c_str(), 0755);
+  chmod(sandbox.path(paths::kBlkid).c_str(), 0755);
 }
 
 bool openGate(const Sandbox& sandbox, int millis) {

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/programs.h"
 
@@ -64,10 +65,10 @@ Sandbox::Sandbox() {
   std::string standins = sourceDir() + "/tests/support/standins";
   for (const char* program : {"mount", "umount"})
     symlink((standins + "/" + program).c_str(), path(std::string("/bin/") + program).c_str());
-  symlink((standins + "/blkid").c_str(), path("/sbin/blkid").c_str());
-  installProgram(tavorcBinary(), path("/tmp/www/cgi-bin/do2"));
+  symlink((standins + "/blkid").c_str(), path(paths::kBlkid).c_str());
+  installProgram(tavorcBinary(), path(paths::kSelfProgram));
   installProgram(tavorcBinary(), path("/tmp/www/cgi-bin/tavorc"));
-  write("/etc/mtab", "");
+  write(paths::kMtab, "");
 }
 
 Sandbox::~Sandbox() {
@@ -100,10 +101,10 @@ void Sandbox::mkdirs(const std::string& fixed) const {
 }
 
 void Sandbox::installPlayerSimulator() const {
-  installProgram(playersimBinary(), path("/tmp/www/cgi-bin/do"));
+  installProgram(playersimBinary(), path(paths::kControlProgram));
 }
 
-std::string Sandbox::semaphoreName() const { return "/tavoorvex-" + md5Hex(m_root).substr(0, 12); }
+std::string Sandbox::semaphoreName() const { return std::string(paths::kSemaphore) + "-" + md5Hex(m_root).substr(0, 12); }
 
 CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keepInputOpen, bool discardOutput) {
   std::vector<std::string> env = {"TAVORC_ROOT=" + sandbox.root(), "PATH=" + sandbox.pathEnv(),

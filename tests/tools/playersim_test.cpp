@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/paths.h"
 #include "tests/support/child.h"
 #include "tests/support/programs.h"
 
@@ -60,7 +61,7 @@ class PlayerSim : public ::testing::Test {
         system(("mkdir -p " + root + "/tmp/www/cgi-bin " + root + "/var/playersim " + root + "/tmp/mnt/storage/sda1")
                    .c_str()),
         0);
-    doPath = root + "/tmp/www/cgi-bin/do";
+    doPath = root + paths::kControlProgram;
     ASSERT_TRUE(installProgram(PLAYERSIM_PATH, doPath));
     storage = root + "/tmp/mnt/storage/sda1";
     writeFile(root + "/var/playersim/media.conf", "storage_uuid://1a2b_3c4d " + storage + "\n");
