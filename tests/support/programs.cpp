@@ -61,17 +61,6 @@ std::string shellCommandFor(const std::string& program) {
   return line;
 }
 
-void execProgram(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& environment) {
-  std::vector<std::string> command = commandFor(program, arguments);
-  std::vector<char*> argv, envp;
-  for (std::string& word : command) argv.push_back(word.data());
-  for (const std::string& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  execve(argv[0], argv.data(), envp.data());
-}
-
 bool installProgram(const std::string& program, const std::string& at) {
   unlink(at.c_str());
   if (emulatorCommand().empty()) return symlink(program.c_str(), at.c_str()) == 0;
