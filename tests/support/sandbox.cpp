@@ -104,7 +104,7 @@ void Sandbox::installPlayerSimulator() const {
   installProgram(playersimBinary(), path(paths::kControlProgram));
 }
 
-std::string Sandbox::semaphoreName() const { return std::string(paths::kSemaphore) + "-" + md5Hex(m_root).substr(0, 12); }
+std::string Sandbox::semaphoreName() const { return semaphoreNameFor(m_root); }
 
 CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keepInputOpen, bool discardOutput) {
   std::vector<std::string> env = {"TAVORC_ROOT=" + sandbox.root(), "PATH=" + sandbox.pathEnv(),
