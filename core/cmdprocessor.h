@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "core/config.h"
@@ -12,8 +13,13 @@
 
 class CmdProcessor {
  public:
+  // Creates and loads the request's configuration, reached through
+  // Config::instance() while the processor lives.
   explicit CmdProcessor(Request* request);
-  virtual ~CmdProcessor();  // deletes the result, then saves the configuration
+  // Deletes the result, then the configuration. run() saved it before the
+  // answer left, and after an exception the entry point dropped its changes,
+  // so deleting it writes nothing more.
+  virtual ~CmdProcessor();
 
   ProcessResult* run();
   virtual ProcessResult* process();  // the base answers an unknown command
@@ -27,7 +33,7 @@ class CmdProcessor {
   bool m_newBid = false;
 
  private:
-  static Config* s_config;
+  std::unique_ptr<Config> m_config;
 };
 
 class CmdProcessorCreator {
