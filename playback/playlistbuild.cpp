@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "browse/covers.h"
 #include "browse/entryorder.h"
@@ -72,19 +71,15 @@ void Playlist::build() {
 // folder's own files. Disc folders take their number when the folder is read.
 void Playlist::scanFolder(const std::string& folder, const FolderId& id) {
   SortedFolder list(folder);
-  if (!list.ok()) throw AppException("dir error (" + std::to_string(errno) + "): " + folder);
+  if (!list.ok()) throw AppException(list.readError());
   m_openFolders.push_back(id);
   std::vector<std::string> playlists, files;
   std::vector<std::pair<std::string, FolderId>> subfolders;
-  for (size_t i = 0; i < list.count(); ++i) {
-    const char* name = list.name(i);
-    std::string entry = folder + name;
-    struct stat64 st;
-    if (stat64(entry.c_str(), &st) != 0) throw AppException("stat64 error 1-" + std::to_string(errno));
+  list.forEachEntry("stat64 error 1-", [&](const char* name, const std::string& entry, const struct stat64& st) {
     if (S_ISDIR(st.st_mode)) {
       FolderId sub(st.st_dev, st.st_ino);
       // A link back to a folder being scanned would never end.
-      if (std::find(m_openFolders.begin(), m_openFolders.end(), sub) != m_openFolders.end()) continue;
+      if (std::find(m_openFolders.begin(), m_openFolders.end(), sub) != m_openFolders.end()) return;
       if (CoverFinder(entry, false).isDiscFolder())
         ++m_count;
       else
@@ -92,7 +87,7 @@ void Playlist::scanFolder(const std::string& folder, const FolderId& id) {
     } else if (S_ISREG(st.st_mode)) {
       (isPlaylistFile(name) ? playlists : files).push_back(name);
     }
-  }
+  });
   for (const std::string& name : playlists) readPlaylistFile(folder + name);
   for (const auto& [sub, subId] : subfolders) scanFolder(sub, subId);
   for (const std::string& name : files) addFile(name, folder + name);
