@@ -71,9 +71,9 @@ CmdProcessor* createProcessor(CommandRegistry& registry, Request* request) {
 ProcessResult* CmdMultiActionProcessor::process() {
   const std::string& action = m_request->get("action");
   if (action.empty()) return makeErrorResult("action not defined");
-  auto it = m_actions.find(action);
-  if (it == m_actions.end()) return makeErrorResult("unknown action '" + action + "'");
-  return (this->*(it->second))();
+  for (size_t i = m_actionCount; i-- > 0;)
+    if (action == m_actions[i].name) return (this->*(m_actions[i].handler))();
+  return makeErrorResult("unknown action '" + action + "'");
 }
 
 ProcessResult* checkRequired(const Request& request, std::initializer_list<RequiredParameter> parameters) {
