@@ -16,14 +16,14 @@ class CmdProcessor {
   // Creates and loads the request's configuration, reached through
   // Config::instance() while the processor lives.
   explicit CmdProcessor(Request* request);
-  // Deletes the result, then the configuration. run() saved it before the
-  // answer left, and after an exception the entry point dropped its changes,
-  // so deleting it writes nothing more.
+  // Deletes the result, then the configuration. In the program that writes
+  // nothing more: run() saved it before the answer left, and after an
+  // exception the entry point dropped its changes (the configuration's
+  // destructor saves only when neither happened).
   virtual ~CmdProcessor();
 
   ProcessResult* run();
   virtual ProcessResult* process();  // the base answers an unknown command
-  Request* request() const { return m_request; }
 
   static constexpr long kBidLifetime = 315360000;  // ten years
 
