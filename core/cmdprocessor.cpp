@@ -3,22 +3,18 @@
 #include "core/log.h"
 #include "core/utils.h"
 
-Config* CmdProcessor::s_config = nullptr;
-
 CmdProcessor::CmdProcessor(Request* request) : m_request(request) {
   std::string bid = request->cookie("bid");
   if (bid.empty()) {
+    // Deliberately the time alone: browsers first seen in the same second share
+    // an id, which only keeps per-browser options apart and guards nothing.
     bid = md5Hex(timeText());
     m_newBid = true;
   }
-  s_config = new Config(bid);
+  m_config.reset(new Config(bid));
 }
 
-CmdProcessor::~CmdProcessor() {
-  delete m_result;
-  delete s_config;
-  s_config = nullptr;
-}
+CmdProcessor::~CmdProcessor() { delete m_result; }
 
 // A password never reaches the log: the value of every pair whose name decodes
 // to "password" shows as "***".
@@ -47,11 +43,11 @@ ProcessResult* CmdProcessor::run() {
   // The document is on disk before the answer leaves: a process killed after
   // answering must not lose what the client was told was done, and a client
   // is never told "ok" for changes that could not be kept.
-  if (!Config::instance()->save()) {
+  if (!m_config->save()) {
     delete m_result;
     m_result = makeErrorResult(Config::kSaveFailed);
   }
-  if (m_newBid) m_result->setCookie("bid", Config::instance()->bid(), kBidLifetime);
+  if (m_newBid) m_result->setCookie("bid", m_config->bid(), kBidLifetime);
   return m_result;
 }
 
@@ -77,9 +73,9 @@ CmdProcessor* createProcessor(CommandRegistry& registry, Request* request) {
 ProcessResult* CmdMultiActionProcessor::process() {
   const std::string& action = m_request->get("action");
   if (action.empty()) return makeErrorResult("action not defined");
-  auto it = m_actions.find(action);
-  if (it == m_actions.end()) return makeErrorResult("unknown action '" + action + "'");
-  return (this->*(it->second))();
+  for (size_t i = m_actionCount; i-- > 0;)
+    if (action == m_actions[i].name) return (this->*(m_actions[i].handler))();
+  return makeErrorResult("unknown action '" + action + "'");
 }
 
 ProcessResult* checkRequired(const Request& request, std::initializer_list<RequiredParameter> parameters) {
