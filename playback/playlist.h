@@ -61,7 +61,7 @@ class Playlist {
 
   void scanFolder(const std::string& folder, const FolderId& id);
   void readPlaylistFile(const std::string& file);
-  void addFile(const std::string& title, const std::string& path);
+  void addFile(std::string title, std::string path);
 
   std::string m_path;
   std::shared_ptr<std::list<PlaylistItem>> m_items;  // shared by copies

@@ -90,7 +90,10 @@ void Playlist::scanFolder(const std::string& folder, const FolderId& id) {
   });
   for (const std::string& name : playlists) readPlaylistFile(folder + name);
   for (const auto& [sub, subId] : subfolders) scanFolder(sub, subId);
-  for (const std::string& name : files) addFile(name, folder + name);
+  for (std::string& name : files) {
+    std::string path = folder + name;
+    addFile(std::move(name), std::move(path));
+  }
   m_openFolders.pop_back();
 }
 
@@ -114,17 +117,18 @@ void Playlist::readPlaylistFile(const std::string& file) {
   });
 }
 
-void Playlist::addFile(const std::string& title, const std::string& path) {
+void Playlist::addFile(std::string title, std::string path) {
   if (isMediaFile(path.c_str())) {
-    PlaylistItem item;
+    m_items->emplace_back();
+    PlaylistItem& item = m_items->back();
     item.index = m_total;
     item.dirIndex = m_count;
-    item.title = title;
-    item.path = path;
-    std::string sheet = findCueSheet(path);
+    item.title = std::move(title);
+    item.path = std::move(path);
+    std::string sheet = findCueSheet(item.path);
+    // A sheet that cannot be read ends the build, which then keeps the old items.
     if (!sheet.empty()) readCueSheet(sheet, item.index, item.subitems);
-    m_items->push_back(std::move(item));
-    m_total += m_items->back().rows();
+    m_total += item.rows();
     ++m_count;
   } else if (isImageFile(path.c_str()) || isDatFile(path.c_str())) {
     ++m_count;  // pictures and data files are numbered but get no row

@@ -25,14 +25,8 @@ std::vector<std::string> splitWords(const std::string& text) {
 // The null-separated words of a /proc file.
 std::vector<std::string> procWords(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   std::vector<std::string> words;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\0', at);
-    if (end == std::string::npos) end = text.size();
-    words.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
+  for (std::string word; std::getline(file, word, '\0');) words.push_back(word);
   return words;
 }
 
