@@ -6,13 +6,11 @@ namespace {
 
 class CmdProcFavdorite : public CmdMultiActionProcessor {
  public:
-  explicit CmdProcFavdorite(Request* request) : CmdMultiActionProcessor(request) {
-    addAction("list", &CmdProcFavdorite::list);
-    addAction("add", &CmdProcFavdorite::add);
-    addAction("del", &CmdProcFavdorite::del);
-  }
+  explicit CmdProcFavdorite(Request* request);
 
  private:
+  static const Action kActions[];
+
   ProcessResult* list() {
     Json::Value favorites(Json::arrayValue);
     for (const Favorite& favorite : FavoritesList::get()) {
@@ -26,6 +24,12 @@ class CmdProcFavdorite : public CmdMultiActionProcessor {
     return result;
   }
 
+  ProcessResult* del() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"name", "Name not defined", false}})) return missing;
+    FavoritesList::remove(m_request->get("name"));
+    return makeOkResult("");
+  }
+
   ProcessResult* add() {
     if (ProcessResult* missing = checkRequired(*m_request, {{"name", "Name not defined", false},
                                                             {"path", "Path not defined", false}}))
@@ -34,13 +38,12 @@ class CmdProcFavdorite : public CmdMultiActionProcessor {
         [this] { FavoritesList::add(m_request->get("name"), m_request->get("path")); });
     return stored ? makeOkResult("") : makeErrorResult(Config::kTooLarge);
   }
-
-  ProcessResult* del() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"name", "Name not defined", false}})) return missing;
-    FavoritesList::remove(m_request->get("name"));
-    return makeOkResult("");
-  }
 };
+
+const CmdMultiActionProcessor::Action CmdProcFavdorite::kActions[] = {
+    {"list", &CmdProcFavdorite::list}, {"add", &CmdProcFavdorite::add}, {"del", &CmdProcFavdorite::del}};
+
+CmdProcFavdorite::CmdProcFavdorite(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 
 CmdProcessorCreatorImpl<CmdProcFavdorite> s_creator("favorite");
 

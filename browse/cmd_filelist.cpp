@@ -2,7 +2,6 @@
 // covers; finished answers are kept in a cache folder until asked afresh.
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -43,33 +42,25 @@ class CmdProcFileList : public CmdProcessor {
     std::string folder = source->virtualToReal(m_path);
     m_sourceRoot = sourceRootOf(*source);
     SortedFolder entries(folder);
-    if (!entries.ok()) {
-      int error = errno;
-      return makeErrorResult("dir error (" + std::to_string(error) + "): " + folder);
-    }
-    std::string text = listFolder(folder, entries).finish(currDirPlayPath);
+    if (!entries.ok()) return makeErrorResult(entries.readError());
+    std::string text = listFolder(entries).finish(currDirPlayPath);
     store(currDirPlayPath, text);
     return new ProcessResultJsonText(std::move(text));
   }
 
  private:
   // Subfolders, then files, each group in entry order.
-  FileListWriter listFolder(const std::string& folder, const SortedFolder& entries) {
+  FileListWriter listFolder(const SortedFolder& entries) {
     FileListWriter listing(m_path, entries.count());
-    std::string entryPath = folder;
-    for (size_t i = 0; i < entries.count(); ++i) {
-      const char* name = entries.name(i);
-      entryPath.replace(folder.size(), std::string::npos, name);
-      struct stat64 status;
-      if (stat64(entryPath.c_str(), &status) != 0) throw AppException("stat64 error 0-" + std::to_string(errno));
+    entries.forEachEntry("stat64 error 0-", [&](const char* name, std::string& path, const struct stat64& status) {
       if (S_ISDIR(status.st_mode)) {
-        entryPath += '/';
-        addFolder(listing, name, entryPath);
+        path += '/';
+        addFolder(listing, name, path);
       } else if (S_ISREG(status.st_mode)) {
         bool playable = isPlayableFile(name);
         if (playable || strcmp(name, kSettingsFile) != 0) listing.addFile(name, playable);
       }
-    }
+    });
     return listing;
   }
 

@@ -89,9 +89,12 @@ void appendEntrySortKey(const char* name, std::string& key) {
   key.resize(static_cast<size_t>(out - key.data()));
 }
 
-SortedFolder::SortedFolder(const std::string& folder) {
+SortedFolder::SortedFolder(const std::string& folder) : m_folder(folder) {
   DIR* dir = opendir(folder.c_str());
-  if (!dir) return;
+  if (!dir) {
+    m_error = errno;
+    return;
+  }
   errno = 0;
   while (const dirent* entry = readdir(dir)) {
     if (entry->d_name[0] == '.') continue;
@@ -102,6 +105,7 @@ SortedFolder::SortedFolder(const std::string& folder) {
     m_order.push_back(item);
   }
   if (errno != 0) {
+    m_error = errno;
     closeFolder(dir);
     m_order.clear();
     return;
@@ -117,3 +121,5 @@ SortedFolder::SortedFolder(const std::string& folder) {
   std::string().swap(m_keys);  // the keys are needed for the sort only
   m_ok = true;
 }
+
+std::string SortedFolder::readError() const { return "dir error (" + std::to_string(m_error) + "): " + m_folder; }

@@ -3,9 +3,14 @@
 // capitals folded to small letters).
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/result.h"
 
 int compareEntryNames(const char* a, const char* b);
 
@@ -15,14 +20,33 @@ int compareEntryNames(const char* a, const char* b);
 void appendEntrySortKey(const char* name, std::string& key);
 
 // A folder's entries in entry order, read at once; names that begin with "."
-// (hidden entries, "." and "..") are left out.
+// (hidden entries, "." and "..") are left out. The file list and the playlist
+// scan both read their folders through it.
 class SortedFolder {
  public:
+  // Entry paths are the folder's path followed by the name: for them, it ends with "/".
   explicit SortedFolder(const std::string& folder);
 
   bool ok() const { return m_ok; }  // false: the folder could not be read (errno tells why)
+  // "dir error (N): FOLDER", N the errno of the failed read.
+  std::string readError() const;
   size_t count() const { return m_order.size(); }
   const char* name(size_t i) const { return m_names.data() + m_order[i].name; }
+
+  // Calls visit(name, path, status) for each entry in order, path being the
+  // entry's path, to which visit may append. An entry whose status cannot be
+  // read ends the walk with AppException(statError followed by errno).
+  template <typename Visit>
+  void forEachEntry(const char* statError, Visit visit) const {
+    std::string path = m_folder;
+    for (size_t i = 0; i < count(); ++i) {
+      const char* entry = name(i);
+      path.replace(m_folder.size(), std::string::npos, entry);
+      struct stat64 status;
+      if (stat64(path.c_str(), &status) != 0) throw AppException(statError + std::to_string(errno));
+      visit(entry, path, status);
+    }
+  }
 
  private:
   struct Entry {
@@ -33,5 +57,7 @@ class SortedFolder {
   std::string m_names;  // the names, each ended by a zero byte
   std::string m_keys;
   std::vector<Entry> m_order;
+  std::string m_folder;
   bool m_ok = false;
+  int m_error = 0;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/config.h"
+#include "core/jsonfile.h"
 
 std::vector<Favorite> FavoritesList::s_list;
 
@@ -14,12 +15,6 @@ Json::Value& container() {
   Json::Value& favorites = Config::instance()->root()["favorites"];
   if (!favorites.isObject()) favorites = Json::Value(Json::objectValue);
   return favorites;
-}
-
-std::string stringMember(const Json::Value& item, const char* name) {
-  if (!item.isObject()) return "";
-  const Json::Value& member = item[name];
-  return member.isString() ? member.asString() : "";
 }
 
 }  // namespace

@@ -16,17 +16,19 @@ class IFilesSource {
   virtual std::string mediaUrlToReal(std::string url) const = 0;
 };
 
+// The path helpers that the storages, the network shares and the source
+// lookup share.
+
 // Replaces the first prefixLength characters of text (all of it when shorter).
-inline std::string replacePrefix(std::string text, size_t prefixLength, const std::string& replacement) {
-  return text.replace(0, prefixLength < text.size() ? prefixLength : text.size(), replacement);
-}
+std::string replacePrefix(std::string text, size_t prefixLength, const std::string& replacement);
 
 // True when path is the prefix itself or lies below it ("prefix/...").
-inline bool isAtOrBelow(const std::string& path, const std::string& prefix) {
-  return path.compare(0, prefix.size(), prefix) == 0 &&
-         (path.size() == prefix.size() || path[prefix.size()] == '/');
-}
+bool isAtOrBelow(const std::string& path, const std::string& prefix);
+
+// True when a "/"-separated component of path is "." or "..", which could lead
+// outside its source.
+bool hasDotComponent(const std::string& path);
 
 // The real path of the source's root (its mount point): the virtual form of
 // an empty real path is the source's virtual prefix, whose real form is the root.
-inline std::string sourceRootOf(const IFilesSource& source) { return source.virtualToReal(source.realToVirtual("")); }
+std::string sourceRootOf(const IFilesSource& source);

@@ -1,7 +1,6 @@
 // What a file is, judged by the extension after the last "." of its name.
 #pragma once
 
-bool hasExtensionIn(const char* name, const char* const* list);
 bool isMediaFile(const char* name);
 bool isPlaylistFile(const char* name);
 bool isDiscImageFile(const char* name);

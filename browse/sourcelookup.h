@@ -13,5 +13,3 @@ IFilesSource* findSourceByVirtualPath(const std::string& path);
 // Likewise none for a URL whose part below the source has a "." or "..".
 IFilesSource* findSourceByMediaUrl(const std::string& url);
 
-// True when a "/"-separated component of path is "." or "..".
-bool hasDotComponent(const std::string& path);

@@ -1,17 +1,14 @@
 #include "browse/storage.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
 #include "core/log.h"
+#include "core/mounttable.h"
 #include "core/paths.h"
 #include "core/process.h"
 #include "core/sysio.h"
-#include "core/utils.h"
 
 namespace {
 
@@ -19,8 +16,6 @@ const char kVirtualRoot[] = "local/";
 const char kMediaUrlScheme[] = "storage_uuid://";
 const char kSettingsFile[] = "/tavo_folder.txt";
 const char kStorageNameKey[] = "storage_name=";
-// Far more than any box's mount table; a longer one is read this far.
-constexpr size_t kMaxMtabSize = 1 << 20;
 
 // The quoted value after marker (e.g. LABEL=") at or after from; empty when the
 // marker or the closing quote is missing.
@@ -38,27 +33,11 @@ bool hasLabel(const Storages& storages, const std::string& label) {
   return false;
 }
 
-// The mount point field of an mtab line: from the first "/" after the device
-// up to the next blank, with the table's escapes for blank and backslash undone.
-bool mountPointOf(const std::string& line, size_t deviceLength, std::string& mountPoint) {
-  if (line.size() <= deviceLength) return false;
-  size_t start = line.find('/', deviceLength + 1);
-  if (start == std::string::npos) return false;
-  size_t end = line.find_first_of(" \n", start);
-  mountPoint = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-  replaceAll(mountPoint, "\\040", " ");
-  replaceAll(mountPoint, "\\134", "\\");
-  return true;
-}
-
-// The storage a mount table line is about: its device followed by a blank,
-// so that /dev/sda10 never stands for /dev/sda1.
-Storage* storageOfLine(Storages& storages, const std::string& line) {
-  for (Storage& storage : storages) {
-    const std::string& device = storage.device();
-    if (line.compare(0, device.size(), device) == 0 && line.size() > device.size() && line[device.size()] == ' ')
-      return &storage;
-  }
+// The storage a mount table entry is about: its device is the whole first
+// field, so that /dev/sda10 never stands for /dev/sda1.
+Storage* storageOf(Storages& storages, const std::string& device) {
+  for (Storage& storage : storages)
+    if (storage.device() == device) return &storage;
   return nullptr;
 }
 
@@ -145,20 +124,15 @@ Storages parseBlkidOutput(const std::string& text) {
   return storages;
 }
 
-// Each line is taken whole. Only a mount point below the storage mount root
-// counts, as only such a mount made the device a storage; a later one wins.
+// Only a mount point below the storage mount root counts, as only such a mount
+// made the device a storage; a later one wins.
 void assignMountPoints(Storages& storages, const std::string& mtab, const std::string& mountRoot) {
-  size_t at = 0;
-  while (at < mtab.size()) {
-    size_t end = mtab.find('\n', at);
-    if (end == std::string::npos) end = mtab.size();
-    std::string line = mtab.substr(at, end - at);
-    at = end + 1;
-    Storage* storage = storageOfLine(storages, line);
-    std::string mountPoint;
-    if (storage && mountPointOf(line, storage->device().size(), mountPoint) &&
-        mountPoint.compare(0, mountRoot.size(), mountRoot) == 0)
-      storage->setMountPoint(mountPoint);
+  for (const std::string& line : mountTableLines(mtab)) {
+    MountEntry entry;
+    if (!parseMountLine(line, entry)) continue;
+    Storage* storage = storageOf(storages, entry.source);
+    if (storage && entry.mountPoint.compare(0, mountRoot.size(), mountRoot) == 0)
+      storage->setMountPoint(entry.mountPoint);
   }
 }
 
@@ -179,8 +153,7 @@ std::string readStorageName(FILE* settings) {
 
 Storages scanStorages(const std::string& blkidOutput, const std::string& mtabPath, const std::string& mountRoot) {
   Storages storages = parseBlkidOutput(blkidOutput);
-  std::string mtab;
-  if (readFile(mtabPath, mtab, kMaxMtabSize)) assignMountPoints(storages, mtab, mountRoot);
+  assignMountPoints(storages, readMountTable(mtabPath), mountRoot);
   storages.erase(std::remove_if(storages.begin(), storages.end(),
                                 [](const Storage& storage) { return storage.mountPoint().empty(); }),
                  storages.end());

@@ -27,7 +27,6 @@ class Storage : public IFilesSource {
   const std::string& mountPoint() const { return m_mountPoint; }
   const std::string& label() const { return m_label; }
   const std::string& uuid() const { return m_uuid; }
-  const std::string& storageName() const { return m_storageName; }
   void setMountPoint(const std::string& mountPoint) { m_mountPoint = mountPoint; }
   void setStorageName(const std::string& name) { m_storageName = name; }
 

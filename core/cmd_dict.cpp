@@ -38,9 +38,11 @@ Json::Value readDictionary(const std::string& path) {
 
 class CmdProcDict : public CmdMultiActionProcessor {
  public:
-  explicit CmdProcDict(Request* request) : CmdMultiActionProcessor(request) { addAction("get", &CmdProcDict::get); }
+  explicit CmdProcDict(Request* request);
 
  private:
+  static const Action kActions[];
+
   ProcessResult* get() {
     if (ProcessResult* missing = checkRequired(*m_request, {{"lng", "lng not defined", false},
                                                             {"callback", "callback not defined", false}}))
@@ -53,6 +55,10 @@ class CmdProcDict : public CmdMultiActionProcessor {
     return new ProcessResultText(callback + "(" + toJsonText(dictionary) + ")", "javascript");
   }
 };
+
+const CmdMultiActionProcessor::Action CmdProcDict::kActions[] = {{"get", &CmdProcDict::get}};
+
+CmdProcDict::CmdProcDict(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 
 CmdProcessorCreatorImpl<CmdProcDict> s_creator("dict");
 

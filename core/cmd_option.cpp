@@ -5,12 +5,11 @@ namespace {
 
 class CmdProcOption : public CmdMultiActionProcessor {
  public:
-  explicit CmdProcOption(Request* request) : CmdMultiActionProcessor(request) {
-    addAction("list", &CmdProcOption::list);
-    addAction("set", &CmdProcOption::set);
-  }
+  explicit CmdProcOption(Request* request);
 
  private:
+  static const Action kActions[];
+
   ProcessResult* list() {
     ProcessResultJson* result = new ProcessResultJson();
     result->set("options", Config::instance()->allOptions());
@@ -31,6 +30,11 @@ class CmdProcOption : public CmdMultiActionProcessor {
     return stored ? makeOkResult("") : makeErrorResult(Config::kTooLarge);
   }
 };
+
+const CmdMultiActionProcessor::Action CmdProcOption::kActions[] = {
+    {"list", &CmdProcOption::list}, {"set", &CmdProcOption::set}};
+
+CmdProcOption::CmdProcOption(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 
 CmdProcessorCreatorImpl<CmdProcOption> s_creator("option");
 

@@ -3,22 +3,18 @@
 #include "core/log.h"
 #include "core/utils.h"
 
-Config* CmdProcessor::s_config = nullptr;
-
 CmdProcessor::CmdProcessor(Request* request) : m_request(request) {
   std::string bid = request->cookie("bid");
   if (bid.empty()) {
+    // Deliberately the time alone: browsers first seen in the same second share
+    // an id, which only keeps per-browser options apart and guards nothing.
     bid = md5Hex(timeText());
     m_newBid = true;
   }
-  s_config = new Config(bid);
+  m_config.reset(new Config(bid));
 }
 
-CmdProcessor::~CmdProcessor() {
-  delete m_result;
-  delete s_config;
-  s_config = nullptr;
-}
+CmdProcessor::~CmdProcessor() { delete m_result; }
 
 // A password never reaches the log: the value of every pair whose name decodes
 // to "password" shows as "***".
@@ -29,8 +25,10 @@ static std::string traceText(const char* query) {
     size_t end = text.find('&', start);
     std::string pair = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     size_t equals = pair.find('=');
-    if (equals != std::string::npos && Request::decode(pair.substr(0, equals)) == "password")
-      pair.replace(equals + 1, std::string::npos, "***");
+    if (equals != std::string::npos && Request::decode(pair.substr(0, equals)) == "password") {
+      std::string value = pair.substr(equals + 1);
+      pair.replace(equals + 1, std::string::npos, maskPassword(value, value, true));
+    }
     out += pair;
     if (end == std::string::npos) return out;
     out += '&';
@@ -45,11 +43,11 @@ ProcessResult* CmdProcessor::run() {
   // The document is on disk before the answer leaves: a process killed after
   // answering must not lose what the client was told was done, and a client
   // is never told "ok" for changes that could not be kept.
-  if (!Config::instance()->save()) {
+  if (!m_config->save()) {
     delete m_result;
     m_result = makeErrorResult(Config::kSaveFailed);
   }
-  if (m_newBid) m_result->setCookie("bid", Config::instance()->bid(), kBidLifetime);
+  if (m_newBid) m_result->setCookie("bid", m_config->bid(), kBidLifetime);
   return m_result;
 }
 
@@ -75,9 +73,9 @@ CmdProcessor* createProcessor(CommandRegistry& registry, Request* request) {
 ProcessResult* CmdMultiActionProcessor::process() {
   const std::string& action = m_request->get("action");
   if (action.empty()) return makeErrorResult("action not defined");
-  auto it = m_actions.find(action);
-  if (it == m_actions.end()) return makeErrorResult("unknown action '" + action + "'");
-  return (this->*(it->second))();
+  for (size_t i = m_actionCount; i-- > 0;)
+    if (action == m_actions[i].name) return (this->*(m_actions[i].handler))();
+  return makeErrorResult("unknown action '" + action + "'");
 }
 
 ProcessResult* checkRequired(const Request& request, std::initializer_list<RequiredParameter> parameters) {

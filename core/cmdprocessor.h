@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "core/config.h"
@@ -12,12 +13,17 @@
 
 class CmdProcessor {
  public:
+  // Creates and loads the request's configuration, reached through
+  // Config::instance() while the processor lives.
   explicit CmdProcessor(Request* request);
-  virtual ~CmdProcessor();  // deletes the result, then saves the configuration
+  // Deletes the result, then the configuration. In the program that writes
+  // nothing more: run() saved it before the answer left, and after an
+  // exception the entry point dropped its changes (the configuration's
+  // destructor saves only when neither happened).
+  virtual ~CmdProcessor();
 
   ProcessResult* run();
   virtual ProcessResult* process();  // the base answers an unknown command
-  Request* request() const { return m_request; }
 
   static constexpr long kBidLifetime = 315360000;  // ten years
 
@@ -27,7 +33,7 @@ class CmdProcessor {
   bool m_newBid = false;
 
  private:
-  static Config* s_config;
+  std::unique_ptr<Config> m_config;
 };
 
 class CmdProcessorCreator {
@@ -48,20 +54,31 @@ using CommandRegistry = std::map<std::string, CmdProcessorCreator*>;
 CommandRegistry& commandRegistry();
 CmdProcessor* createProcessor(CommandRegistry& registry, Request* request);
 
+// A command whose "action" parameter chooses one of its handlers.
 class CmdMultiActionProcessor : public CmdProcessor {
  public:
-  using CmdProcessor::CmdProcessor;
   ProcessResult* process() override;
 
  protected:
   using Handler = ProcessResult* (CmdMultiActionProcessor::*)();
-  template <typename T>
-  void addAction(const std::string& name, ProcessResult* (T::*handler)()) {
-    m_actions[name] = static_cast<Handler>(handler);
-  }
+  // One row of a command's action table: the "action" value and its handler.
+  struct Action {
+    template <typename T>
+    constexpr Action(const char* actionName, ProcessResult* (T::*method)())
+        : name(actionName), handler(static_cast<Handler>(method)) {}
+    const char* name;
+    Handler handler;
+  };
+  // Each command passes its static table of actions; of two rows with one
+  // name, the later counts. The table is defined after the command's class
+  // and the constructor after the table, where the table's size is known.
+  template <size_t N>
+  CmdMultiActionProcessor(Request* request, const Action (&actions)[N])
+      : CmdProcessor(request), m_actions(actions), m_actionCount(N) {}
 
  private:
-  std::map<std::string, Handler> m_actions;
+  const Action* m_actions;
+  size_t m_actionCount;
 };
 
 // A query parameter a command needs, with the answer when it is missing.

@@ -44,7 +44,7 @@ void Config::load() {
   // A hand-edited version that is not text counts as the current format.
   const Json::Value& version = m_root["version"];
   if (version.isString() && atoi(version.asCString()) < 2) migrateVersion1();
-  if (!m_root["version"].isString() || m_root["version"].asString() != kVersion) m_root["version"] = kVersion;
+  if (stringMember(m_root, "version") != kVersion) m_root["version"] = kVersion;
 }
 
 void Config::applyDefaults() {

@@ -11,8 +11,10 @@
 class Config {
  public:
   explicit Config(const std::string& bid);  // loads; AppException("double config") for a second one
-  virtual ~Config();                        // saves, unless save() already did
+  virtual ~Config();  // saves, unless save() or discardChanges() came first
 
+  // The one configuration of the process (in the program, the command processor
+  // owns it), or null when there is none.
   static Config* instance() { return s_instance; }
 
   const std::string& bid() const { return m_bid; }
@@ -27,7 +29,7 @@ class Config {
 
   void load();
   // Writes the document now, unless it is the text that was loaded: an
-  // unchanged document never costs a write of the flash. The request's end
+  // unchanged document never costs a write of the flash. CmdProcessor::run()
   // calls it before the answer goes out, so that an answered request is never
   // lost; the destructor then skips its own write. False when the changed
   // document could not be written (the old file is then intact).

@@ -43,10 +43,6 @@ bool readJsonFile(const std::string& path, Json::Value& into) {
   return readFile(path, text) && parseJson(text, into);
 }
 
-bool writeJsonFile(const std::string& path, const Json::Value& document) {
-  return writeFileAtomic(path, styledJsonText(document));
-}
-
 static const Json::Value* member(const Json::Value& object, const char* name) {
   return object.isObject() ? object.find(name, name + strlen(name)) : nullptr;
 }

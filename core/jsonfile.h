@@ -16,9 +16,6 @@ bool readJsonFile(const std::string& path, Json::Value& into);
 // The document styled with a tab per level, as the files hold it.
 std::string styledJsonText(const Json::Value& document);
 
-// Writes the document styled with a tab per level, atomically.
-bool writeJsonFile(const std::string& path, const Json::Value& document);
-
 // Members of a hand-editable document, read without ever throwing: a member
 // that is missing or of another type gives the fallback.
 std::string stringMember(const Json::Value& object, const char* name, const std::string& fallback = "");

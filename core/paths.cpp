@@ -14,9 +14,11 @@ const std::string& sandboxRoot() {
 
 std::string rooted(const char* fixedPath) { return sandboxRoot() + fixedPath; }
 
-std::string semaphoreName() {
-  if (sandboxRoot().empty()) return paths::kSemaphore;
-  return std::string(paths::kSemaphore) + "-" + md5Hex(sandboxRoot()).substr(0, 12);
+std::string semaphoreName() { return semaphoreNameFor(sandboxRoot()); }
+
+std::string semaphoreNameFor(const std::string& root) {
+  if (root.empty()) return paths::kSemaphore;
+  return std::string(paths::kSemaphore) + "-" + md5Hex(root).substr(0, 12);
 }
 
 int sandboxTimeLimit(const char* variable, int limitSeconds) {

@@ -50,6 +50,7 @@ std::string rooted(const char* fixedPath);
 
 // The request semaphore's name: fixed on the player, one per sandbox root.
 std::string semaphoreName();
+std::string semaphoreNameFor(const std::string& root);  // that of another root
 
 // A time limit of the system in seconds. In a sandbox root the environment
 // variable may shorten it (tests of what happens when the limit passes), never

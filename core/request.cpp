@@ -42,6 +42,8 @@ void scanPairs(const std::string& text, char separator, bool skipAfterSeparator,
       name.clear();
       value.clear();
       inValue = false;
+      // Browsers write "; " between cookies, so the character after each ";"
+      // is dropped unseen, whatever it is; the front end relies on this.
       if (skipAfterSeparator && i + 1 < text.size()) ++i;
     } else {
       append(value, c, Request::kMaxValue);

@@ -37,8 +37,8 @@ class ProcessResult {
   void setStatus(int status) { m_status = status; }
   int status() const { return m_status; }
   void addHeader(const std::string& name, const std::string& value) { m_headers.emplace_back(name, value); }
-  void setCookie(const std::string& name, const std::string& value, long lifetimeSeconds);
   const std::vector<std::pair<std::string, std::string>>& headers() const { return m_headers; }
+  void setCookie(const std::string& name, const std::string& value, long lifetimeSeconds);
 
  protected:
   std::string m_contentType;
@@ -50,7 +50,6 @@ class ProcessResultText : public ProcessResult {
  public:
   explicit ProcessResultText(const std::string& text, const char* subType = nullptr);
   void appendBody(std::string& out) override;
-  void setText(const std::string& text) { m_text = text; }
   void append(const std::string& text) { m_text += text; }
   const std::string& text() const { return m_text; }
 

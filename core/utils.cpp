@@ -192,6 +192,14 @@ std::string shellQuote(const std::string& text) {
   return quoted + "'";
 }
 
+std::string maskPassword(std::string text, const std::string& password, bool wholeValue) {
+  static const char kMask[] = "***";
+  if (password.empty()) return wholeValue && text.empty() ? kMask : text;
+  for (size_t at = 0; (at = text.find(password, at)) != std::string::npos; at += sizeof kMask - 1)
+    text.replace(at, password.size(), kMask);
+  return text;
+}
+
 std::string timeText(long offsetSeconds) {
   char text[32];
   snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(time(nullptr) + offsetSeconds));

@@ -42,6 +42,11 @@ bool canOpenDirectory(const std::string& path);
 // The text as one word for sh: in single quotes, each "'" written as '\''.
 std::string shellQuote(const std::string& text);
 
+// The text as the log may show it: each occurrence of password as "***". With
+// wholeValue the text is a password's value (a query pair's, a mount option's)
+// and shows as "***" even when empty, so the log never tells that none was given.
+std::string maskPassword(std::string text, const std::string& password, bool wholeValue = false);
+
 // The current time as decimal seconds ("%lu"), as the configuration keeps times.
 std::string timeText(long offsetSeconds = 0);
 

@@ -10,6 +10,7 @@ class CmdProcAddNetworkSource : public CmdProcessor {
   using CmdProcessor::CmdProcessor;
 
   ProcessResult* process() override {
+    // SMB has no protocol, yet an add of any type without one is refused: the front end always sends it.
     if (ProcessResult* missing = checkRequired(*m_request, {{"title", "Title not defined", false},
                                                             {"type", "Type not defined", false},
                                                             {"address", "Server not defined", false},

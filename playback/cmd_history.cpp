@@ -7,13 +7,11 @@ namespace {
 
 class CmdProcHistory : public CmdMultiActionProcessor {
  public:
-  explicit CmdProcHistory(Request* request) : CmdMultiActionProcessor(request) {
-    addAction("update", &CmdProcHistory::update);
-    addAction("get", &CmdProcHistory::get);
-    addAction("resume_play", &CmdProcHistory::resumePlay);
-  }
+  explicit CmdProcHistory(Request* request);
 
  private:
+  static const Action kActions[];
+
   ProcessResult* update() {
     Tavo::instance().recordPlayback();
     return makeOkResult("");
@@ -36,6 +34,11 @@ class CmdProcHistory : public CmdMultiActionProcessor {
     return makeOkResult("");
   }
 };
+
+const CmdMultiActionProcessor::Action CmdProcHistory::kActions[] = {
+    {"update", &CmdProcHistory::update}, {"get", &CmdProcHistory::get}, {"resume_play", &CmdProcHistory::resumePlay}};
+
+CmdProcHistory::CmdProcHistory(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 
 CmdProcessorCreatorImpl<CmdProcHistory> s_creator("history");
 

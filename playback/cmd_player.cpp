@@ -9,16 +9,7 @@ namespace {
 
 class CmdProcPlayerControl : public CmdMultiActionProcessor {
  public:
-  explicit CmdProcPlayerControl(Request* request) : CmdMultiActionProcessor(request) {
-    addAction("moveto", &CmdProcPlayerControl::moveTo);
-    addAction("addvol", &CmdProcPlayerControl::addVolume);
-    addAction("addpos", &CmdProcPlayerControl::addPosition);
-    addAction("poweron", &CmdProcPlayerControl::powerOn);
-    addAction("play", &CmdProcPlayerControl::play);
-    addAction("playlist", &CmdProcPlayerControl::playlist);
-    addAction("playlist_move", &CmdProcPlayerControl::playlistMove);
-    addAction("toggle_shuffle", &CmdProcPlayerControl::toggleShuffle);
-  }
+  explicit CmdProcPlayerControl(Request* request);
 
   ProcessResult* process() override {
     try {
@@ -29,30 +20,28 @@ class CmdProcPlayerControl : public CmdMultiActionProcessor {
   }
 
  private:
-  int number(const char* name) const { return m_request->getInt(name); }
+  static const Action kActions[];
 
-  ProcessResult* moveTo() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"position", "position not defined", true}})) return missing;
-    Tavo::instance().seekPercent(number("position"));
+  // The operation with the number parameter NAME, which must be there (empty
+  // reads as 0); "NAME not defined" when it is not.
+  ProcessResult* withNumber(const char* name, void (Tavo::*operation)(int)) {
+    std::string message = std::string(name) + " not defined";
+    if (ProcessResult* missing = checkRequired(*m_request, {{name, message.c_str(), true}})) return missing;
+    (Tavo::instance().*operation)(m_request->getInt(name));
     return makeOkResult("");
   }
 
-  ProcessResult* addVolume() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"value", "value not defined", true}})) return missing;
-    Tavo::instance().addVolume(number("value"));
+  ProcessResult* withoutParameter(void (Tavo::*operation)()) {
+    (Tavo::instance().*operation)();
     return makeOkResult("");
   }
 
-  ProcessResult* addPosition() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"value", "value not defined", true}})) return missing;
-    Tavo::instance().addPosition(number("value"));
-    return makeOkResult("");
-  }
-
-  ProcessResult* powerOn() {
-    Tavo::instance().powerOn();
-    return makeOkResult("");
-  }
+  ProcessResult* moveTo() { return withNumber("position", &Tavo::seekPercent); }
+  ProcessResult* addVolume() { return withNumber("value", &Tavo::addVolume); }
+  ProcessResult* addPosition() { return withNumber("value", &Tavo::addPosition); }
+  ProcessResult* playlistMove() { return withNumber("position", &Tavo::playlistMove); }
+  ProcessResult* powerOn() { return withoutParameter(&Tavo::powerOn); }
+  ProcessResult* toggleShuffle() { return withoutParameter(&Tavo::toggleShuffle); }
 
   ProcessResult* play() {
     if (ProcessResult* missing = checkRequired(*m_request, {{"play_path", "play_path not defined", false}}))
@@ -66,18 +55,15 @@ class CmdProcPlayerControl : public CmdMultiActionProcessor {
     if (Playlist* playing = Tavo::instance().currentPlaylist()) playing->toJson(answer);
     return new ProcessResultJson(answer);
   }
-
-  ProcessResult* playlistMove() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"position", "position not defined", true}})) return missing;
-    Tavo::instance().playlistMove(number("position"));
-    return makeOkResult("");
-  }
-
-  ProcessResult* toggleShuffle() {
-    Tavo::instance().toggleShuffle();
-    return makeOkResult("");
-  }
 };
+
+const CmdMultiActionProcessor::Action CmdProcPlayerControl::kActions[] = {
+    {"moveto", &CmdProcPlayerControl::moveTo}, {"addvol", &CmdProcPlayerControl::addVolume},
+    {"addpos", &CmdProcPlayerControl::addPosition}, {"poweron", &CmdProcPlayerControl::powerOn},
+    {"play", &CmdProcPlayerControl::play}, {"playlist", &CmdProcPlayerControl::playlist},
+    {"playlist_move", &CmdProcPlayerControl::playlistMove}, {"toggle_shuffle", &CmdProcPlayerControl::toggleShuffle}};
+
+CmdProcPlayerControl::CmdProcPlayerControl(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 
 CmdProcessorCreatorImpl<CmdProcPlayerControl> s_creator("player");
 

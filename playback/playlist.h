@@ -13,18 +13,7 @@
 #include <utility>
 #include <vector>
 
-// One track of a cue sheet.
-struct PlaylistSubitem {
-  int index = 0;  // panel row
-  std::string title;
-  int start = 0;   // seconds into the file
-  int length = 0;  // seconds; kOpenLength for a last track of unknown length
-  bool play = false;
-
-  bool contains(int position) const { return start <= position && position < start + length; }
-
-  static constexpr int kOpenLength = 1000000;
-};
+#include "playback/cuesheet.h"
 
 // One playable file.
 struct PlaylistItem {
@@ -72,7 +61,7 @@ class Playlist {
 
   void scanFolder(const std::string& folder, const FolderId& id);
   void readPlaylistFile(const std::string& file);
-  void addFile(const std::string& title, const std::string& path);
+  void addFile(std::string title, std::string path);
 
   std::string m_path;
   std::shared_ptr<std::list<PlaylistItem>> m_items;  // shared by copies
@@ -80,11 +69,6 @@ class Playlist {
   int m_count = 0;  // next dir index while building
   std::vector<FolderId> m_openFolders;  // folders being scanned, outermost first
 };
-
-// Reads the tracks of a cue sheet's text; rows are numbered from firstRow + 1.
-// False when the sheet is rejected (a track without a title); a text that is
-// no sheet at all gives no tracks and true.
-bool parseCueSheet(const std::string& text, int firstRow, std::vector<PlaylistSubitem>& tracks);
 
 // The playlist file's text for these items, as the styled JSON writer lays
 // the document out.

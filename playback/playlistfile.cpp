@@ -4,11 +4,12 @@
 // thousands of files would otherwise first become a document in memory.
 #include <json/json.h>
 
-#include <cstdio>
+#include <cstring>
 
 #include "core/jsonfile.h"
 #include "core/paths.h"
 #include "core/sysio.h"
+#include "core/utils.h"
 #include "playback/playlist.h"
 
 namespace {
@@ -27,7 +28,7 @@ class StyledObject {
   void number(const char* name, int value) {
     key(name);
     char digits[16];
-    m_out.append(digits, static_cast<size_t>(snprintf(digits, sizeof digits, "%d", value)));
+    m_out += intToString(value, digits, 10);
   }
   // The member's value, an object or an array, is written by the caller on
   // the next line.
@@ -40,25 +41,32 @@ class StyledObject {
  private:
   static constexpr const char kLineStarts[] = "\n\t\t\t\t\t\t\t";
 
+  // ",\n\t\t\"name\" : " in one append: thousands of items, several keys each.
   void key(const char* name) {
-    if (m_members++) m_out += ',';
-    m_out.append(kLineStarts, m_depth + 2);
-    m_out += '"';
-    m_out += name;
-    m_out += "\" : ";
+    char text[64];
+    size_t length = 0, nameLength = strlen(name);
+    if (m_members++) text[length++] = ',';
+    memcpy(text + length, kLineStarts, m_depth + 2);
+    length += m_depth + 2;
+    text[length++] = '"';
+    memcpy(text + length, name, nameLength);
+    length += nameLength;
+    memcpy(text + length, "\" : ", 4);
+    m_out.append(text, length + 4);
   }
 
   // Printable ASCII without quote and backslash is written as it is; anything
   // else is escaped by the library, as its writer would.
   void appendQuoted(const std::string& value) {
-    for (unsigned char c : value) {
-      if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
-        m_out += Json::valueToQuotedString(value.c_str());
-        return;
-      }
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(value.data());
+    const unsigned char* end = c + value.size();
+    while (c != end && *c >= 0x20 && *c < 0x7F && *c != '"' && *c != '\\') ++c;
+    if (c != end) {
+      m_out += Json::valueToQuotedString(value.c_str());
+      return;
     }
     m_out += '"';
-    m_out += value;
+    m_out.append(value);
     m_out += '"';
   }
 

@@ -18,6 +18,7 @@ part() {
   return $rc
 }
 
+part "layering of the includes" sh tools/check-layers.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 part "host build" cmake --build build -j"$jobs"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DTAVORC_SANITIZE=ON >/dev/null

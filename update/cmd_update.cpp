@@ -59,6 +59,7 @@ class CmdProcTryUpdate : public CmdProcessor {
     std::string script = dir + kUpdateScript;
 
     download(updateBaseUrl() + kDownloadPath + "&user_id=" + readSerialId(), archive, kArchiveLimits);
+    // "error 0 " keeps its trailing blank: clients of the update answer match the whole text.
     if (!hasContent(archive)) return makeErrorResult("error 0 ");
     if (!prepareUnpackDirectory(dir)) return makeErrorResult("error 1");
     runProgram("unzip", {"-oq", archive, "-d", dir}, kUnpackLimit);

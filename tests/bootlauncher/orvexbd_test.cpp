@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/child.h"
 #include "tests/support/programs.h"
 
 namespace fs = std::filesystem;
@@ -174,19 +175,12 @@ protected:
             environment.push_back("ORVEXBD_TEST_SECOND_MS=" + std::to_string(secondMs));
 
         started = Clock::now();
-        pid_t pid = fork();
+        ChildCommand command;
+        command.argv = commandFor(ORVEXBD_PATH);
+        command.environment = environment;
+        command.streams = {Redirect::null(), Redirect::null(), Redirect::appendTo(errFile.string())};
+        pid_t pid = startChild(command).pid;
         ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int fd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            int null = open("/dev/null", O_RDWR);
-            if (fd < 0 || null < 0)
-                _exit(127);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(fd, 2);
-            execProgram(ORVEXBD_PATH, {}, environment);
-            _exit(127);
-        }
         int status = -1;
         ASSERT_EQ(pid, waitpid(pid, &status, 0));
         double parentSeconds = secondsSince(started);

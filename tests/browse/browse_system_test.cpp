@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ class BrowseTest : public ::testing::Test {
     std::string escaped = folder;
     replaceAll(escaped, " ", "\\040");
     m_mtab += device + " " + m_box.path(kStorageRoot) + escaped + " vfat rw,relatime 0 0\n";
-    m_box.write("/etc/mtab", m_mtab);
+    m_box.write(paths::kMtab, m_mtab);
     describe(device, tags);
     m_box.mkdirs(kStorageRoot + folder);
     m_current = folder + "/";
@@ -66,9 +67,9 @@ class BrowseTest : public ::testing::Test {
     return out;
   }
   void setOptions(const std::string& options) {
-    m_box.write("/persistfs/orvex/etc/tavorc.conf", "{\"version\":\"2\",\"options\":{\"common\":{" + options + "}}}");
+    m_box.write(paths::kConfigFile, "{\"version\":\"2\",\"options\":{\"common\":{" + options + "}}}");
   }
-  std::string cacheFile(const std::string& key) const { return "/tmp/tavorc.cache/" + sha1Hex(key); }
+  std::string cacheFile(const std::string& key) const { return paths::kCacheDir + sha1Hex(key); }
 
   Sandbox m_box;
   std::string m_mtab, m_blkid, m_current;
@@ -105,15 +106,15 @@ TEST_F(BrowseTest, StorageIsWhereItIsMountedBelowTheMountRoot) {
   // mount below /tmp/mnt/ that made it one.
   m_box.mkdirs("/persistfs/orvex/etc");
   m_mtab += "/dev/sdb1 " + m_box.path("/persistfs") + " vfat rw 0 0\n";
-  m_box.write("/etc/mtab", m_mtab);
+  m_box.write(paths::kMtab, m_mtab);
   EXPECT_EQ(std::vector<std::string>{"on-the-disk.mkv"}, names("cmd=file_list&path=local/USB"));
 }
 
 TEST_F(BrowseTest, HangingStorageScanIsStoppedByItsTimeLimit) {
   mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
-  unlink(m_box.path("/sbin/blkid").c_str());
-  m_box.write("/sbin/blkid", "#!/bin/sh\nexec sleep 30\n");
-  chmod(m_box.path("/sbin/blkid").c_str(), 0755);
+  unlink(m_box.path(paths::kBlkid).c_str());
+  m_box.write(paths::kBlkid, "#!/bin/sh\nexec sleep 30\n");
+  chmod(m_box.path(paths::kBlkid).c_str(), 0755);
   CgiRequest request;
   request.query = "cmd=storage_list";
   request.cookie = "bid=TEST";
@@ -125,7 +126,7 @@ TEST_F(BrowseTest, HangingStorageScanIsStoppedByItsTimeLimit) {
   EXPECT_EQ(0, response.exitStatus) << "the scan was not stopped";
   EXPECT_EQ("{\"storages\":[]}\n", response.body);
   EXPECT_LT(took, 3.0);
-  EXPECT_NE(std::string::npos, m_box.read("/tmp/tavorc.log").find("error : storage scan killed after 1 s"));
+  EXPECT_NE(std::string::npos, m_box.read(paths::kLogFile).find("error : storage scan killed after 1 s"));
 }
 
 // file_list: listing
@@ -198,7 +199,7 @@ TEST_F(BrowseTest, FileListPublishesCoversOfPlayableFolders) {
   EXPECT_FALSE(files[2].isMember("cover"));
   EXPECT_FALSE(files[2].isMember("play_path"));
   Json::Value config;
-  Json::Reader().parse(m_box.read("/persistfs/orvex/etc/tavorc.conf"), config);
+  Json::Reader().parse(m_box.read(paths::kConfigFile), config);
   EXPECT_EQ("cover,front,*.icon", config["options"]["common"]["cover_files_names"].asString());
   EXPECT_EQ("jpg,jpeg,png", config["options"]["common"]["cover_files_exts"].asString());
 }
@@ -207,12 +208,12 @@ TEST_F(BrowseTest, CoverLinkedToAFileOffTheStorageIsNotPublished) {
   setOptions("\"show_covers\":\"true\",\"secret\":\"canary\"");
   mountStorage("/dev/sdb1", "sdb1", "LABEL=\"USB\" UUID=\"1\"");
   file("Album/01.flac");
-  ASSERT_EQ(0, symlink(m_box.path("/persistfs/orvex/etc/tavorc.conf").c_str(), real("Album/cover.jpg").c_str()));
+  ASSERT_EQ(0, symlink(m_box.path(paths::kConfigFile).c_str(), real("Album/cover.jpg").c_str()));
   Json::Value files = json("cmd=file_list&path=local/USB")["files"];
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ("local/USB/Album", files[0]["play_path"].asString());
   EXPECT_FALSE(files[0].isMember("cover")) << files[0]["cover"].asString();
-  EXPECT_EQ("", shellOutput("ls -A '" + m_box.path("/tmp/www/covers") + "' 2>/dev/null"));
+  EXPECT_EQ("", shellOutput("ls -A '" + m_box.path(paths::kCoversDir) + "' 2>/dev/null"));
 }
 
 TEST_F(BrowseTest, FolderWithOnlyACoverFollowsThePlayFoldersWithCoverOption) {
@@ -258,7 +259,7 @@ TEST_F(BrowseTest, PathsOutsideEveryStorageAreInvalid) {
                            "local/USB/%2E%2E/%2E%2E/etc", "/etc", "%2Fetc", "local/USBX", "", "local"})
     expectError(std::string("cmd=file_list&path=") + path, "invalid path");
   expectError("cmd=file_list", "invalid path");
-  EXPECT_FALSE(m_box.exists("/tmp/tavorc.cache/" + sha1Hex("local/USB/..")));
+  EXPECT_FALSE(m_box.exists(paths::kCacheDir + sha1Hex("local/USB/..")));
 }
 
 TEST_F(BrowseTest, AFileOrAMissingFolderIsADirError) {
@@ -291,14 +292,14 @@ TEST_F(BrowseTest, CacheIsStoredUnderTheFolderPathAndServedUntilIgnored) {
   EXPECT_EQ(fresh, body("cmd=file_list&ignore_cache=1&path=local/USB"));
   EXPECT_EQ(fresh, m_box.read(cacheFile("local/USB")));
   // No temporary file is left beside the cache files.
-  EXPECT_EQ("1\n", shellOutput("ls -A '" + m_box.path("/tmp/tavorc.cache") + "' | wc -l"));
+  EXPECT_EQ("1\n", shellOutput("ls -A '" + m_box.path(paths::kCacheDir) + "' | wc -l"));
 }
 
 TEST_F(BrowseTest, CachedAnswerIsServedWhenTheStorageIsGone) {
   mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
   file("a.mp3");
   std::string fresh = body("cmd=file_list&path=local/USB");
-  m_box.write("/etc/mtab", "");
+  m_box.write(paths::kMtab, "");
   EXPECT_EQ(fresh, body("cmd=file_list&path=local/USB"));
   expectError("cmd=file_list&ignore_cache=1&path=local/USB", "invalid path");
   m_box.write(cacheFile("local/USB"), "");  // an empty cache file does not count
@@ -307,10 +308,11 @@ TEST_F(BrowseTest, CachedAnswerIsServedWhenTheStorageIsGone) {
 
 TEST_F(BrowseTest, ListingIsAnsweredWhenTheCacheFolderCannotBeMade) {
   mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
-  m_box.write("/tmp/tavorc.cache", "not a folder");
+  std::string cacheDir = paths::kCacheDir;
+  m_box.write(cacheDir.substr(0, cacheDir.size() - 1), "not a folder");  // a file where the folder goes
   EXPECT_EQ("{\"currDirPlayPath\":\"local/USB\",\"files\":[]}\n", body("cmd=file_list&path=local/USB"));
-  std::string log = m_box.read("/tmp/tavorc.log");
-  EXPECT_NE(std::string::npos, log.find(" error : mkdir '" + m_box.path("/tmp/tavorc.cache/") + "' failed")) << log;
+  std::string log = m_box.read(paths::kLogFile);
+  EXPECT_NE(std::string::npos, log.find(" error : mkdir '" + m_box.path(paths::kCacheDir) + "' failed")) << log;
 }
 
 // favorite
@@ -318,7 +320,7 @@ TEST_F(BrowseTest, ListingIsAnsweredWhenTheCacheFolderCannotBeMade) {
 TEST_F(BrowseTest, FavouritesListAddReplaceAndDelete) {
   EXPECT_EQ("{\"favorite\":[]}\n", body("cmd=favorite&action=list"));
   Json::Value config;
-  Json::Reader().parse(m_box.read("/persistfs/orvex/etc/tavorc.conf"), config);
+  Json::Reader().parse(m_box.read(paths::kConfigFile), config);
   EXPECT_TRUE(config["favorites"].isObject());
   EXPECT_EQ(0u, config["favorites"].size());
 
@@ -346,11 +348,11 @@ TEST_F(BrowseTest, FavouritesRefuseMissingNamesAndPaths) {
 }
 
 TEST_F(BrowseTest, FavouritesOfTheWrongShapeAreReadOrReplaced) {
-  m_box.write("/persistfs/orvex/etc/tavorc.conf",
+  m_box.write(paths::kConfigFile,
               "{\"version\":\"2\",\"favorites\":{\"b\":{\"name\":\"b\"},\"a\":7}}");
   EXPECT_EQ("{\"favorite\":[{\"name\":\"\",\"path\":\"\"},{\"name\":\"b\",\"path\":\"\"}]}\n",
             body("cmd=favorite&action=list"));
-  m_box.write("/persistfs/orvex/etc/tavorc.conf", "{\"version\":\"2\",\"favorites\":[1,2]}");
+  m_box.write(paths::kConfigFile, "{\"version\":\"2\",\"favorites\":[1,2]}");
   EXPECT_EQ("{\"favorite\":[]}\n", body("cmd=favorite&action=list"));
 }
 
@@ -364,10 +366,10 @@ TEST(SampleStorage, IsBrowsableAndPlayableAndStaysTheSameWhenMadeAgain) {
   int status = -1;
   shellOutput(make, &status);
   ASSERT_EQ(0, status);
-  std::string mtab = box.read("/etc/mtab"), media = box.read("/var/playersim/media.conf");
+  std::string mtab = box.read(paths::kMtab), media = box.read("/var/playersim/media.conf");
   shellOutput(make, &status);
   ASSERT_EQ(0, status);
-  EXPECT_EQ(mtab, box.read("/etc/mtab"));
+  EXPECT_EQ(mtab, box.read(paths::kMtab));
   EXPECT_EQ(media, box.read("/var/playersim/media.conf"));
   EXPECT_EQ("storage_uuid://4a3b_1c2d " + box.path("/tmp/mnt/storage/sda1") + "\n" +
                 "storage_uuid://7e11_00f3 " + box.path("/tmp/mnt/storage/sdb1") + "\n",

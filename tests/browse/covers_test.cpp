@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "core/config.h"
+#include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
 
@@ -87,7 +88,7 @@ TEST_F(CoverFinderTest, NoCoverSearchWhenNotWanted) {
   CoverFinder finder(m_folder, false);
   EXPECT_TRUE(finder.hasMedia());
   EXPECT_EQ("", finder.cover());
-  EXPECT_FALSE(s_sandbox->exists("/tmp/www/covers"));
+  EXPECT_FALSE(s_sandbox->exists(paths::kCoversDir));
 }
 
 TEST_F(CoverFinderTest, DiscMarkersAreCaseSensitive) {
@@ -136,7 +137,7 @@ TEST_F(CoverFinderTest, FolderThatCannotBeOpenedGivesNothing) {
 }
 
 TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
-  s_sandbox->write("/persistfs/orvex/etc/tavorc.conf", "{\"password\":\"secret\"}");
+  s_sandbox->write(paths::kConfigFile, "{\"password\":\"secret\"}");
   s_sandbox->write("/tmp/mnt/storage/sda10/cover.jpg", "other disk");
   touch("elsewhere/picture.jpg");
   mkfifo((m_folder + "fifo.jpg").c_str(), 0644);
@@ -145,7 +146,7 @@ TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
     std::string target;  // what the folder's cover.jpg links to
     bool published;
   } rows[] = {
-      {"absolute link to the configuration", s_sandbox->path("/persistfs/orvex/etc/tavorc.conf"), false},
+      {"absolute link to the configuration", s_sandbox->path(paths::kConfigFile), false},
       {"relative link climbing out", "../../../../../../persistfs/orvex/etc/tavorc.conf", false},
       {"link to a storage whose name extends this one's", s_sandbox->path("/tmp/mnt/storage/sda10/cover.jpg"), false},
       {"link to a folder on the storage", m_folder + "elsewhere", false},

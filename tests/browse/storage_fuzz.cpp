@@ -5,11 +5,12 @@
 #include <string>
 
 #include "browse/storage.h"
+#include "core/paths.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
   Storages storages = parseBlkidOutput(text + "\n/dev/sda1: LABEL=\"A\"\n/dev/sd: UUID=\"\"\n");
-  assignMountPoints(storages, text, "/tmp/mnt/");
+  assignMountPoints(storages, text, paths::kStorageMountRoot);
   if (size > 0) {
     FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
     if (file) {

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "browse/sourcelookup.h"
+#include "core/paths.h"
 #include "core/sysio.h"
 #include "core/utils.h"
+#include "tests/support/child.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ void withFile(const std::string& text, Parse parse) {
 
 Storages mounted(const std::string& blkid, const std::string& mtab) {
   Storages storages = parseBlkidOutput(blkid);
-  assignMountPoints(storages, mtab, "/tmp/mnt/");
+  assignMountPoints(storages, mtab, paths::kStorageMountRoot);
   return storages;
 }
 
@@ -98,6 +100,12 @@ TEST(MountTable, DecodesEscapesAndLaterLinesWin) {
   EXPECT_EQ("", storages[2].mountPoint());
 }
 
+// The decoded bytes are never decoded again: "\134134" is a backslash and "134".
+TEST(MountTable, EachEscapeDecodesOnce) {
+  Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda1 /tmp/mnt/a\\134134b vfat rw 0 0\n");
+  EXPECT_EQ("/tmp/mnt/a\\134b", storages[0].mountPoint());
+}
+
 TEST(MountTable, AnotherPartitionWithALongerNameIsNotTaken) {
   Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda10 /tmp/mnt/other ext4 rw 0 0\n");
   EXPECT_EQ("", storages[0].mountPoint());
@@ -109,7 +117,7 @@ TEST(MountTable, LastFieldWithoutBlankEndsAtTheLineFeed) {
 }
 
 TEST(MountTable, LongLinesAreTakenWhole) {
-  std::string longDir = "/tmp/mnt/" + std::string(1100, 'd');
+  std::string longDir = paths::kStorageMountRoot + std::string(1100, 'd');
   Storages storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda1 " + longDir + " vfat rw 0 0\n");
   EXPECT_EQ(longDir, storages[0].mountPoint());
   // The rest of a long line never passes for a line of its own.
@@ -164,21 +172,15 @@ TEST(StorageScan, SettingsFileThatIsAFifoDoesNotBlock) {
   ASSERT_TRUE(writeFileAtomic(dir + "/b/tavo_folder.txt", "storage_name=Kino\n"));
   ASSERT_TRUE(writeFileAtomic(dir + "/mtab", "/dev/sda1 " + dir + "/a vfat rw 0 0\n/dev/sdb1 " + dir + "/b vfat rw 0 0\n"));
 
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  Child child = startFunction([&dir] {
     Storages storages = scanStorages("/dev/sda1: LABEL=\"A\"\n/dev/sdb1: LABEL=\"B\"\n", dir + "/mtab", dir + "/");
     bool right = storages.size() == 2 && storages[0].displayName() == "A" && storages[1].displayName() == "Kino";
-    _exit(right ? 0 : 1);
-  }
-  int status = 0;
-  pid_t done = 0;
-  for (int waited = 0; waited < 100 && (done = waitpid(child, &status, WNOHANG)) == 0; ++waited) sleepMillis(50);
-  if (done == 0) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  EXPECT_EQ(child, done) << "the scan waited on the FIFO";
+    return right ? 0 : 1;
+  });
+  ASSERT_GE(child.pid, 0);
+  bool timedOut = false;
+  int status = child.waitWithin(5000, &timedOut, 50);
+  EXPECT_FALSE(timedOut) << "the scan waited on the FIFO";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   for (const char* name : {"/a/tavo_folder.txt", "/b/tavo_folder.txt", "/mtab"}) unlink((dir + name).c_str());
   for (const char* name : {"/a", "/b", ""}) rmdir((dir + name).c_str());

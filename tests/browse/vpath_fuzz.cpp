@@ -39,7 +39,7 @@ void prepareSources() {
   writeFile(root + "/etc/blkid.tab",
             "/dev/sda1: LABEL=\"USB\" UUID=\"4A3B-1C2D\"\n/dev/sdb1: LABEL=\"USB\" UUID=\"77aa-0001\"\n"
             "/dev/sdc1: UUID=\"c0ffee00-1234\"\n");
-  writeFile(root + "/etc/mtab",
+  writeFile(root + paths::kMtab,
             "/dev/sda1 " + root + "/tmp/mnt/usb1 vfat rw 0 0\n/dev/sdb1 " + root + "/tmp/mnt/usb2 vfat rw 0 0\n" +
                 "/dev/sdc1 " + root + "/tmp/mnt/sata\\040one ext4 rw 0 0\n" +
                 "\\134\\134192.168.1.5\\134media/films " + root + "/tmp/mnt/smb/f1 cifs rw 0 0\n" +
@@ -82,7 +82,7 @@ void checkLookup(const std::string& path) {
 void checkScannedStorages(const std::string& path, const std::string& blkid, const std::string& mtab) {
   std::string mtabPath = sandboxRoot() + "/etc/mtab.fuzz";
   writeFile(mtabPath, mtab);
-  for (const Storage& storage : scanStorages(blkid, mtabPath, "/tmp/mnt/")) {
+  for (const Storage& storage : scanStorages(blkid, mtabPath, paths::kStorageMountRoot)) {
     if (path.empty() || hasDotComponent(path) || !isAtOrBelow(path, storage.virtualPrefix())) continue;
     checkInside(storage.virtualToReal(path), storage.mountPoint());
   }

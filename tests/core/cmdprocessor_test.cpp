@@ -35,13 +35,11 @@ class CmdProcThrows : public CmdProcessor {
 
 class CmdProcActions : public CmdMultiActionProcessor {
  public:
-  explicit CmdProcActions(Request* request) : CmdMultiActionProcessor(request) {
-    addAction("one", &CmdProcActions::replaced);
-    addAction("one", &CmdProcActions::one);
-    addAction("check", &CmdProcActions::check);
-  }
+  explicit CmdProcActions(Request* request);
 
  private:
+  static const Action kActions[];
+
   ProcessResult* replaced() { return makeOkResult("replaced"); }
   ProcessResult* one() { return makeOkResult("one"); }
   ProcessResult* check() {
@@ -51,6 +49,11 @@ class CmdProcActions : public CmdMultiActionProcessor {
     return makeOkResult("");
   }
 };
+
+const CmdMultiActionProcessor::Action CmdProcActions::kActions[] = {
+    {"one", &CmdProcActions::replaced}, {"one", &CmdProcActions::one}, {"check", &CmdProcActions::check}};
+
+CmdProcActions::CmdProcActions(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 
 CmdProcessorCreatorImpl<CmdProcFirst> s_first("test_twice");
 CmdProcessorCreatorImpl<CmdProcSecond> s_second("test_twice");

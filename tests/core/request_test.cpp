@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/child.h"
+
 namespace {
 
 Request::Params parse(const std::string& text) {
@@ -121,7 +123,8 @@ TEST_F(RequestEnvironment, NullQueryAndMethodGiveEmptyMaps) {
 
 // Runs the request parser in a child whose standard input is a pipe holding
 // body; with keepOpen the writing end stays open, so a parser that waits for
-// more than it may read hangs and is stopped by the alarm.
+// more than it may read hangs and is stopped by the alarm. The child reports
+// the fields it parsed on its standard output.
 struct BodyOutcome {
   bool finished = false;
   Request::Params post;
@@ -129,36 +132,25 @@ struct BodyOutcome {
 
 BodyOutcome parseBody(const char* method, const char* contentLength, const std::string& body, bool keepOpen) {
   signal(SIGPIPE, SIG_IGN);  // a child that reads no body closes its end early
-  int in[2], out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) return {};
-  pid_t pid = fork();
-  if (pid == 0) {
-    alarm(3);
-    dup2(in[0], STDIN_FILENO);
-    close(in[1]);
-    if (contentLength) setenv("CONTENT_LENGTH", contentLength, 1);
-    Request request("cmd=option", method);
-    std::string report;
-    for (const std::string& name : request.postNames()) report += name + '\0' + request.post(name) + '\0';
-    if (write(out[1], report.data(), report.size()) < 0) _exit(2);
-    _exit(0);
-  }
-  close(in[0]);
-  close(out[1]);
+  ChildStreams streams;
+  streams.input = Redirect::pipe();
+  streams.output = Redirect::pipe();
+  Child child = startFunction(
+      [method, contentLength] {
+        alarm(3);
+        if (contentLength) setenv("CONTENT_LENGTH", contentLength, 1);
+        Request request("cmd=option", method);
+        std::string report;
+        for (const std::string& name : request.postNames()) report += name + '\0' + request.post(name) + '\0';
+        return write(STDOUT_FILENO, report.data(), report.size()) < 0 ? 2 : 0;
+      },
+      streams);
   // A child that reads no body may be gone already: the write then fails.
-  if (!body.empty() && write(in[1], body.data(), body.size()) < 0) {
-    close(in[1]);
-    in[1] = -1;
-  }
-  if (!keepOpen && in[1] >= 0) close(in[1]);
-  std::string report;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) report.append(buffer, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (keepOpen && in[1] >= 0) close(in[1]);
+  if (!body.empty() && !child.write(body)) child.closeInput();
+  if (!keepOpen) child.closeInput();
+  std::string report = child.readOutput();
+  int status = child.wait();
+  child.closeInput();
   BodyOutcome outcome;
   outcome.finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   for (size_t at = 0; at < report.size();) {

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/child.h"
+
 namespace {
 
 std::string makeRoot() {
@@ -73,12 +75,9 @@ bool scratchExists(const std::string& fixed) { return access(scratchPath(fixed).
 void removeScratch(const std::string& fixed) { unlink(scratchPath(fixed).c_str()); }
 
 void inChild(const std::function<void()>& work) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    work();
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  int status = runFunction([&work] {
+                 work();
+                 return 0;
+               }).status;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child failed";
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/core/scratchroot.h"
+#include "tests/support/child.h"
 
 namespace {
 
@@ -46,21 +47,18 @@ TEST(SysioReadFile, FilesWithoutASizeAreReadToTheEndButPipesAreRefused) {
   EXPECT_NE(std::string::npos, text.find("\nPid:"));
   // A pipe (a FIFO planted under a file's name) is not read: reading it could
   // wait for ever. The writer stays connected until it has written it all.
-  int ends[2];
-  ASSERT_EQ(0, pipe(ends));
   std::string content = patterned(200000);  // more than the pipe holds
-  pid_t writer = fork();
-  if (writer == 0) {
-    close(ends[0]);
-    _exit(writeFully(ends[1], content.data(), content.size()) ? 0 : 1);
-  }
-  close(ends[1]);
+  ChildStreams toPipe;
+  toPipe.output = Redirect::pipe();
+  Child writer = startFunction(
+      [&content] { return writeFully(STDOUT_FILENO, content.data(), content.size()) ? 0 : 1; }, toPipe);
+  ASSERT_GE(writer.output, 0);
   text = "old";
-  EXPECT_FALSE(readFile("/dev/fd/" + std::to_string(ends[0]), text));
+  EXPECT_FALSE(readFile("/dev/fd/" + std::to_string(writer.output), text));
   EXPECT_EQ("", text);
-  close(ends[0]);
-  int status = 0;
-  waitpid(writer, &status, 0);
+  close(writer.output);
+  writer.output = -1;
+  int status = writer.wait();
   EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the pipe was read";
 }
 

@@ -14,6 +14,7 @@
 #include "core/paths.h"
 #include "core/sysio.h"
 #include "tests/core/scratchroot.h"
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -190,6 +191,16 @@ TEST(UtilsShellQuote, MakesOneWordForSh) {
   EXPECT_EQ(tricky + "\n", shellOutput("printf '%s\\n' " + shellQuote(tricky)));
 }
 
+TEST(UtilsMaskPassword, HidesEveryOccurrenceOrTheWholeValue) {
+  EXPECT_EQ("a *** b ***", maskPassword("a pw b pw", "pw"));
+  EXPECT_EQ("text", maskPassword("text", ""));
+  EXPECT_EQ("", maskPassword("", ""));
+  EXPECT_EQ("***", maskPassword("", "", true));
+  EXPECT_EQ("***", maskPassword("s,,x", "s,,x", true));
+  // A password made of the mask's own characters is replaced once per occurrence.
+  EXPECT_EQ("******", maskPassword("**", "*"));
+}
+
 std::string fileText(const std::string& path) {
   std::string text;
   readFile(path, text);
@@ -202,15 +213,14 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 TEST(UtilsRunProgram, WaitsForItsOwnChildOnly) {
   // An earlier child that is never waited for must not end the wait.
-  pid_t stray = fork();
-  if (stray == 0) _exit(0);
+  Child stray = startFunction([] { return 0; });
   ProgramResult result = runProgram("sh", {"-c", "sleep 0.3; exit 3"});
   EXPECT_TRUE(WIFEXITED(result.status));
   EXPECT_EQ(3, WEXITSTATUS(result.status));
   EXPECT_FALSE(result.timedOut);
   EXPECT_FALSE(exitedCleanly(result));
   EXPECT_EQ("", result.output);
-  waitpid(stray, nullptr, 0);
+  stray.wait();
 }
 
 TEST(UtilsRunProgram, DiscardsStandardOutput) {

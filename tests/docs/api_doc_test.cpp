@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/playersim.h"
 #include "tests/support/sandbox.h"
@@ -134,7 +135,7 @@ class ApiReference : public ::testing::Test {
     player.set("clock=frozen");
     shellOutput("sh " + sourceDir() + "/tools/make-sample-storage.sh " + box.root() + " && sh " + sourceDir() +
                 "/tools/add-sample-share.sh " + box.root());
-    box.write("/tmp/sysinfo.txt", "serial_number: DEMO-0001\n");
+    box.write(paths::kSysInfo, "serial_number: DEMO-0001\n");
     box.write("/tmp/www/rc/i18n/de", "title = Filme\nplay = Abspielen\nback = Zurück\n");
     // The update server's offer and an archive whose script leaves a mark.
     server.put("last_version.php", "{\"versionNumber\":\"0.8.0\",\"notes\":\"demo update\"}\n");
@@ -142,7 +143,7 @@ class ApiReference : public ::testing::Test {
                 " && cd pkg && zip -q ../update.zip update.sh && printf x >notes.txt && zip -q ../empty.zip notes.txt");
   }
   void TearDown() override {
-    std::string poller = box.read("/var/run/tavorc-poller.pid");
+    std::string poller = box.read(paths::kPollerPidFile);
     if (atoi(poller.c_str()) > 0) kill(atoi(poller.c_str()), SIGTERM);
   }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
 
@@ -41,7 +42,7 @@ class NetworkBrowse : public ::testing::Test {
            "/Films\",\"play_path\":\"" + prefix + "/Films\"},{\"name\":\"notes.txt\"},{\"name\":\"song.mp3\","
            "\"play_path\":\"" + prefix + "/song.mp3\"}]}\n";
   }
-  std::string mountDir(const std::string& share) const { return "/tmp/mnt/smb/" + md5Hex(share); }
+  std::string mountDir(const std::string& share) const { return paths::kSmbMountDir + md5Hex(share); }
   // Mounts run (the storage scan's listing, mount without arguments, aside).
   int mounts() const {
     std::string log = m_box.read("/var/standin.log");
@@ -68,7 +69,7 @@ TEST_F(NetworkBrowse, ShareIsMountedOnFirstBrowseAndReusedAfterwards) {
   EXPECT_EQ(200, first.status());
   EXPECT_EQ(sampleListing("smb/Media"), first.body);
   EXPECT_TRUE(m_box.exists(mountDir(kShare) + "/Films/Trip.mkv"));
-  EXPECT_EQ("\\134\\134nas\\134Media " + m_box.path(mountDir(kShare)) + " cifs rw 0 0\n", m_box.read("/etc/mtab"));
+  EXPECT_EQ("\\134\\134nas\\134Media " + m_box.path(mountDir(kShare)) + " cifs rw 0 0\n", m_box.read(paths::kMtab));
 
   CgiResponse below = list("smb/Media/Films");
   EXPECT_EQ("{\"currDirPlayPath\":\"smb/Media/Films\",\"files\":[{\"name\":\"Trip.mkv\",\"play_path\":"
@@ -83,18 +84,18 @@ TEST_F(NetworkBrowse, NfsExportIsMountedAndBrowsed) {
   EXPECT_EQ(sampleListing("nfs/Exports"), list("nfs/Exports").body);
   EXPECT_NE(std::string::npos,
             m_box.read("/var/standin.log").find("mount argc=4 [-t] [nfs] [srv:/export/media] [" +
-                                                m_box.path("/tmp/mnt/nfs/" + md5Hex("srv:/export/media")) + "]\n"));
+                                                m_box.path(paths::kNfsMountDir + md5Hex("srv:/export/media")) + "]\n"));
 }
 
 TEST_F(NetworkBrowse, ShareMountedElsewhereIsBrowsedWhereItIs) {
   m_box.write("/tmp/mnt/network/My Share/song.mp3", "x");
-  m_box.write("/etc/mtab", "\\134\\134nas\\134Media " + m_box.path("/tmp/mnt/network/My\\040Share") + " cifs rw 0 0\n");
+  m_box.write(paths::kMtab, "\\134\\134nas\\134Media " + m_box.path("/tmp/mnt/network/My\\040Share") + " cifs rw 0 0\n");
   add("title=Media&type=0&protocol=0&address=nas&path=Media");
   EXPECT_EQ("{\"currDirPlayPath\":\"smb/Media\",\"files\":[{\"name\":\"song.mp3\",\"play_path\":"
             "\"smb/Media/song.mp3\"}]}\n",
             list("smb/Media").body);
   EXPECT_EQ(0, mounts());
-  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
+  EXPECT_EQ(0, entries(paths::kSmbMountDir));
 }
 
 TEST_F(NetworkBrowse, FailingMountAnswersInvalidPathAndLeavesNoDirectory) {
@@ -104,8 +105,8 @@ TEST_F(NetworkBrowse, FailingMountAnswersInvalidPathAndLeavesNoDirectory) {
   EXPECT_EQ(500, response.status());
   EXPECT_EQ("invalid path", response.body);
   EXPECT_EQ(1, mounts());
-  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
-  EXPECT_NE(std::string::npos, m_box.read("/tmp/tavorc.log").find("mount error(13): Permission denied"));
+  EXPECT_EQ(0, entries(paths::kSmbMountDir));
+  EXPECT_NE(std::string::npos, m_box.read(paths::kLogFile).find("mount error(13): Permission denied"));
 }
 
 TEST_F(NetworkBrowse, HangingMountIsStoppedAndTheRequestAnswers) {
@@ -115,8 +116,8 @@ TEST_F(NetworkBrowse, HangingMountIsStoppedAndTheRequestAnswers) {
   CgiResponse response = list("smb/Media", {"TAVORC_MOUNT_TIME_LIMIT=1"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ("invalid path", response.body);
-  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
-  EXPECT_NE(std::string::npos, m_box.read("/tmp/tavorc.log").find(" error : mount stopped after 1 seconds\n"));
+  EXPECT_EQ(0, entries(paths::kSmbMountDir));
+  EXPECT_NE(std::string::npos, m_box.read(paths::kLogFile).find(" error : mount stopped after 1 seconds\n"));
 }
 
 TEST_F(NetworkBrowse, PathsClimbingOutOfAShareAreRefusedBeforeMounting) {
@@ -129,7 +130,7 @@ TEST_F(NetworkBrowse, PathsClimbingOutOfAShareAreRefusedBeforeMounting) {
 
 TEST_F(NetworkBrowse, StoredShareTakesOverTheSamePlayerFolder) {
   share(kShare, "ok");
-  m_box.write("/mnt/config/network_folders.properties",
+  m_box.write(paths::kNetworkFolders,
               "name.0 = Player Media\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
   EXPECT_EQ(sampleListing("smb/Player Media"), list("smb/Player%20Media").body);
   add("title=Stored&type=0&protocol=0&address=nas&path=Media");
@@ -140,12 +141,12 @@ TEST_F(NetworkBrowse, StoredShareTakesOverTheSamePlayerFolder) {
 
 TEST_F(NetworkBrowse, DeletedPlayerFolderIsUnmountedAndMountedAgainOnNextBrowse) {
   share(kShare, "ok");
-  m_box.write("/mnt/config/network_folders.properties",
+  m_box.write(paths::kNetworkFolders,
               "name.0 = P\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
   ASSERT_EQ(sampleListing("smb/P"), list("smb/P").body);
   EXPECT_EQ(200, m_box.get("cmd=network_source_del&source_key=0%3Anas%3AMedia").status());
-  EXPECT_EQ("", m_box.read("/etc/mtab"));
-  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
+  EXPECT_EQ("", m_box.read(paths::kMtab));
+  EXPECT_EQ(0, entries(paths::kSmbMountDir));
   EXPECT_EQ("{\"sources\":[{\"is_persist\":\"1\",\"key\":\"0:nas:Media\",\"name\":\"smb/P\",\"path\":\"Media\","
             "\"title\":\"P\",\"type\":\"SMB\"}]}\n",
             m_box.get("cmd=network_source_list").body);
@@ -164,8 +165,8 @@ TEST_F(NetworkBrowse, PasswordStaysOutOfLogAnswersAndCache) {
   answers += m_box.get("cmd=network_source_list").raw + m_box.get("cmd=log").raw;
   EXPECT_NE(std::string::npos, m_box.read("/var/standin.log").find(std::string("password=") + kCanary));
   EXPECT_EQ(std::string::npos, answers.find(kCanary));
-  EXPECT_EQ(std::string::npos, m_box.read("/tmp/tavorc.log").find(kCanary));
-  std::string cache = shellOutput("cat '" + m_box.path("/tmp/tavorc.cache") + "'/* 2>/dev/null");
+  EXPECT_EQ(std::string::npos, m_box.read(paths::kLogFile).find(kCanary));
+  std::string cache = shellOutput("cat '" + m_box.path(paths::kCacheDir) + "'/* 2>/dev/null");
   EXPECT_NE("", cache);
   EXPECT_EQ(std::string::npos, cache.find(kCanary));
 }

@@ -2,6 +2,7 @@
 // root per test.
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
 
@@ -29,7 +30,7 @@ TEST(NetworkSourceCommands, AddListDeleteRoundTrip) {
   expectJson(box.get("cmd=network_source_list"),
              listBody(entry("0", "1:10.0.0.2:export/v", "nfs/Video", "/export/v", "Video", "NFS") + "," +
                       entry("0", "0:nas:Films", "smb/Movies", "Films", "Movies", "SMB")));
-  std::string config = box.read("/persistfs/orvex/etc/tavorc.conf");
+  std::string config = box.read(paths::kConfigFile);
   EXPECT_NE(std::string::npos, config.find("\t\t\"0:nas:Films\" : \n\t\t{\n\t\t\t\"address\" : \"nas\",\n\t\t\t"
                                            "\"password\" : \"pw\",\n\t\t\t\"path\" : \"Films\",\n\t\t\t"
                                            "\"protocol\" : \"0\",\n\t\t\t\"title\" : \"Movies\",\n\t\t\t"
@@ -40,7 +41,7 @@ TEST(NetworkSourceCommands, AddListDeleteRoundTrip) {
   expectJson(box.get("cmd=network_source_del&source_key=no-such-key"), kOk);
   expectJson(box.get("cmd=network_source_list"),
              listBody(entry("0", "1:10.0.0.2:export/v", "nfs/Video", "/export/v", "Video", "NFS")));
-  EXPECT_EQ(std::string::npos, box.read("/persistfs/orvex/etc/tavorc.conf").find("Films"));
+  EXPECT_EQ(std::string::npos, box.read(paths::kConfigFile).find("Films"));
   EXPECT_EQ("", box.read("/var/standin.log"));  // neither listing nor deleting an unmounted share runs anything
 }
 
@@ -93,7 +94,7 @@ TEST(NetworkSourceCommands, ClashingTitlesAreRenamedToTheShareHash) {
 
 TEST(NetworkSourceCommands, PlayerFoldersAreMergedWithStoredShares) {
   Sandbox box;
-  box.write("/mnt/config/network_folders.properties",
+  box.write(paths::kNetworkFolders,
             "name.1 = Player Movies\ntype.1 = 0\nserver.1 = nas\ndirectory.1 = Films\n"
             "name.4 = Exports\ntype.4 = 1\nserver.4 = srv\ndirectory.4 = export\nprotocol.4 = 1\n"
             "name.7 = Odd\ntype.7 = 5\nserver.7 = srv\ndirectory.7 = odd\n");

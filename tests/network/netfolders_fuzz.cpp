@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/mounttable.h"
+#include "core/paths.h"
+#include "network/netfolders.h"
+#include "network/networkmount.h"
 #include "network/networkservice.h"
 
 namespace {
@@ -18,7 +22,7 @@ void checkShare(NetworkSource& source, const std::string& text) {
     if (smb || source.type() == NETWORK_NFS) abort();
     return;
   }
-  std::string directory = (smb ? "/tmp/mnt/smb/" : "/tmp/mnt/nfs/") + source.title();
+  std::string directory = (smb ? paths::kSmbMountDir : paths::kNfsMountDir) + source.title();
   std::string line = needle + " " + mtabEscape(directory) + (smb ? " cifs" : " nfs") + " rw 0 0";
   std::string mountPoint;
   if (!mtabMountPoint(line, needle, mountPoint) || mountPoint != directory) abort();

@@ -11,6 +11,7 @@
 #include "core/config.h"
 #include "core/paths.h"
 #include "core/utils.h"
+#include "network/networkmount.h"
 #include "network/networkservice.h"
 #include "tests/support/sandbox.h"
 
@@ -39,20 +40,20 @@ class NetworkMount : public ::testing::Test {
  protected:
   void SetUp() override {
     const Sandbox& box = *g_sandbox;
-    shellOutput("rm -rf '" + box.path("/tmp/mnt") + "' '" + box.path("/persistfs/orvex/etc/tavorc.conf") + "' '" +
+    shellOutput("rm -rf '" + box.path("/tmp/mnt") + "' '" + box.path(paths::kConfigFile) + "' '" +
                 box.path(paths::kNetworkFolders) + "'");
-    box.mkdirs("/tmp/mnt/smb");
-    box.mkdirs("/tmp/mnt/nfs");
-    for (const char* file : {"/etc/mtab", "/etc/shares", "/var/standin.log", "/tmp/tavorc.log"}) box.write(file, "");
+    box.mkdirs(paths::kSmbMountDir);
+    box.mkdirs(paths::kNfsMountDir);
+    for (const char* file : {paths::kMtab, "/etc/shares", "/var/standin.log", paths::kLogFile}) box.write(file, "");
     NetworkService::instance().invalidate();
   }
 
   static const Sandbox& box() { return *g_sandbox; }
-  static std::string smbDir(const std::string& name) { return box().path("/tmp/mnt/smb/") + name; }
+  static std::string smbDir(const std::string& name) { return box().path(paths::kSmbMountDir) + name; }
   static void share(const std::string& source, const std::string& action, const std::string& folder) {
     box().write("/etc/shares", box().read("/etc/shares") + source + "\t" + action + "\t" + box().path(folder) + "\n");
   }
-  static std::string log() { return box().read("/tmp/tavorc.log"); }
+  static std::string log() { return box().read(paths::kLogFile); }
   static std::string standins() { return box().read("/var/standin.log"); }
   static long lineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
   static int entries(const std::string& fixed) {
@@ -89,7 +90,7 @@ TEST_F(NetworkMount, SmbShareIsMountedIntoItsHashedDirectory) {
 
 TEST_F(NetworkMount, NfsExportIsMountedWithoutOptionsIntoAnEmptyDirectoryLeftBehind) {
   share("nas:/export/video", "ok", "/srv/movies");
-  std::string dir = box().path("/tmp/mnt/nfs/") + md5Hex("nas:/export/video");
+  std::string dir = box().path(paths::kNfsMountDir) + md5Hex("nas:/export/video");
   box().mkdirs(dir.substr(box().root().size()));
   NetworkSource source(NETWORK_NFS, NETWORK_TCP, "1:nas:export/video", "V", "nas", "export/video", "", "");
   ASSERT_TRUE(NetworkMountHelper(&source).mount());
@@ -102,8 +103,8 @@ TEST_F(NetworkMount, NfsExportIsMountedWithoutOptionsIntoAnEmptyDirectoryLeftBeh
 TEST_F(NetworkMount, DirectoryHoldingFilesIsPassedOverForTheHashOfItsName) {
   share(kSmbShare, "ok", "/srv/movies");
   std::string first = md5Hex(kSmbShare);
-  box().write("/tmp/mnt/smb/" + first + "/stray", "x");
-  box().write("/tmp/mnt/smb/" + md5Hex(first) + "/stray", "x");
+  box().write(paths::kSmbMountDir + first + "/stray", "x");
+  box().write(paths::kSmbMountDir + md5Hex(first) + "/stray", "x");
   NetworkSource source = smbSource();
   ASSERT_TRUE(NetworkMountHelper(&source).mount());
   EXPECT_EQ(smbDir(md5Hex(md5Hex(first))), source.mountPoint());
@@ -112,7 +113,7 @@ TEST_F(NetworkMount, DirectoryHoldingFilesIsPassedOverForTheHashOfItsName) {
 TEST_F(NetworkMount, ShareMountedElsewhereIsUsedWhereItIs) {
   std::string place = box().root() + "/tmp/mnt/network/My Share";
   box().mkdirs("/tmp/mnt/network/My Share");
-  box().write("/etc/mtab", "/dev/sda1 /tmp/mnt/storage/sda1 vfat rw 0 0\n"
+  box().write(paths::kMtab, "/dev/sda1 /tmp/mnt/storage/sda1 vfat rw 0 0\n"
                            "\\134\\134nas\\134Movies2 /elsewhere cifs rw 0 0\n"
                            "\\134\\134nas\\134Movies " +
                                box().root() + "/tmp/mnt/network/My\\040Share cifs rw 0 0\n");
@@ -125,7 +126,7 @@ TEST_F(NetworkMount, ShareMountedElsewhereIsUsedWhereItIs) {
   EXPECT_TRUE(NetworkMountHelper(&source).unmountIfMounted());
   EXPECT_EQ("umount argc=1 [" + place + "]\n", standins());
   EXPECT_FALSE(box().exists("/tmp/mnt/network/My Share"));
-  EXPECT_EQ(std::string::npos, box().read("/etc/mtab").find("Movies "));
+  EXPECT_EQ(std::string::npos, box().read(paths::kMtab).find("Movies "));
 }
 
 TEST_F(NetworkMount, FailedMountLeavesNoDirectoryAndLogsWhatMountSaid) {
@@ -134,18 +135,18 @@ TEST_F(NetworkMount, FailedMountLeavesNoDirectoryAndLogsWhatMountSaid) {
   NetworkSource smb = smbSource("bob", "canary-pw");
   EXPECT_FALSE(NetworkMountHelper(&smb).mountIfNeeded());
   EXPECT_EQ("", smb.mountPoint());
-  EXPECT_EQ(0, entries("/tmp/mnt/smb"));
+  EXPECT_EQ(0, entries(paths::kSmbMountDir));
   EXPECT_NE(std::string::npos, log().find("GMT : mount error(13): Permission denied"));
   EXPECT_EQ(std::string::npos, log().find("canary-pw"));
 
   NetworkSource nfs(NETWORK_NFS, NETWORK_UDP, "1:nas:/export", "E", "nas", "/export", "", "");
   EXPECT_FALSE(NetworkMountHelper(&nfs).mountIfNeeded());
-  EXPECT_EQ(0, entries("/tmp/mnt/nfs"));
+  EXPECT_EQ(0, entries(paths::kNfsMountDir));
   EXPECT_NE(std::string::npos, log().find("GMT : error : mount error(13): Permission denied"));
 }
 
 TEST_F(NetworkMount, MissingParentOrOtherTypeMountsNothing) {
-  shellOutput("rmdir '" + box().path("/tmp/mnt/smb") + "'");
+  shellOutput("rmdir '" + box().path(paths::kSmbMountDir) + "'");
   NetworkSource source = smbSource();
   EXPECT_FALSE(NetworkMountHelper(&source).mount());
   NetworkSource other(NETWORK_OTHER, 0, "k", "t", "nas", "Movies", "", "");
@@ -159,7 +160,7 @@ TEST_F(NetworkMount, ServerNameThatReadsAsAnOptionMountsNothing) {
   NetworkSource nfs(NETWORK_NFS, NETWORK_TCP, "1:-oremount:/export", "E", "-oremount", "/export", "", "");
   EXPECT_FALSE(NetworkMountHelper(&nfs).mountIfNeeded());
   EXPECT_EQ("", standins());
-  EXPECT_EQ(0, entries("/tmp/mnt/nfs"));
+  EXPECT_EQ(0, entries(paths::kNfsMountDir));
 }
 
 TEST_F(NetworkMount, UnmountWithoutAMountPointRunsNothing) {
@@ -205,7 +206,7 @@ TEST_F(NetworkMount, FirstMatchingSourceThatCannotMountEndsTheSearch) {
 // climbs out of it.
 TEST_F(NetworkMount, MediaUrlsClimbingOutOfAStorageHaveNoSource) {
   box().mkdirs("/tmp/mnt/storage/sda1");
-  box().write("/etc/mtab", "/dev/sda1 " + box().path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
+  box().write(paths::kMtab, "/dev/sda1 " + box().path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
   box().write("/etc/blkid.tab", "/dev/sda1: LABEL=\"USB\" UUID=\"4A3B-1C2D\"\n");
   Config config("TEST");
   IFilesSource* storage = findSourceByMediaUrl("storage_uuid://4a3b_1c2d/Films/a.mkv");

@@ -4,8 +4,12 @@
 
 #include <vector>
 
+#include "core/mounttable.h"
 #include "core/result.h"
 #include "core/utils.h"
+#include "network/netfolders.h"
+#include "network/networkmount.h"
+#include "network/storedsources.h"
 #include "tests/support/fuzzrun.h"
 
 namespace {
@@ -105,6 +109,8 @@ TEST(MtabNeedle, MatchesOnlyTheWholeFirstField) {
        "/tmp/mnt/network/My Share\\x"},
       {"escaped backslash before digits", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies /m/a\\134040 cifs", true,
        "/m/a\\040"},
+      {"escape decoded once", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies /m/a\\134134b cifs", true,
+       "/m/a\\134b"},
       {"no directory on the line", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies none", false, ""},
       {"needle without the space", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies", false, ""},
       {"directory at end of line", nfs("n", "nas", "/e"), "nas:/e /mnt/e", true, "/mnt/e"},

@@ -21,6 +21,7 @@
 #include "core/donation.h"
 #include "core/paths.h"
 #include "core/utils.h"
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 #include "tests/update/update_server.h"
 
@@ -29,7 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kAddon[] = "/persistfs/orvex";
-const char kDo2[] = "/tmp/www/cgi-bin/do2";
 
 std::string fileText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -134,7 +134,7 @@ class AddonPackage : public ::testing::Test {
 
   CgiResponse askDo2(const std::string& query) {
     CgiRequest request;
-    request.program = box.path(kDo2);
+    request.program = box.path(paths::kSelfProgram);
     request.query = query;
     request.cookie = "bid=TEST";
     return box.run(request);
@@ -143,7 +143,7 @@ class AddonPackage : public ::testing::Test {
   // Processes of this root running "do2 daemon": the pollers (not the
   // history updates they run). Waits up to 2 s for one to appear.
   std::vector<pid_t> pollers(bool waitForOne = true) {
-    std::vector<std::string> command = {box.path(kDo2), "daemon"};
+    std::vector<std::string> command = {box.path(paths::kSelfProgram), "daemon"};
     std::string rootVariable = "TAVORC_ROOT=" + box.root();
     std::vector<pid_t> found;
     for (int tenth = 0; tenth < (waitForOne ? 20 : 1) && found.empty(); ++tenth) {
@@ -186,9 +186,9 @@ TEST_F(AddonPackage, UpdateInstallsTheAddOnAndStartsItOnce) {
   EXPECT_EQ("755 " + md5Hex(fileText(sourceDir() + "/packaging/orvex.sh")), installed["/orvex.sh"]);
   EXPECT_EQ(tree(box.path(kAddon) + "/www/rc"), tree(box.path("/tmp/www/rc"))) << "the front end, below /rc/";
   struct stat do2;
-  ASSERT_EQ(0, lstat(box.path(kDo2).c_str(), &do2));
+  ASSERT_EQ(0, lstat(box.path(paths::kSelfProgram).c_str(), &do2));
   EXPECT_TRUE(S_ISREG(do2.st_mode)) << "a copy in /tmp, not a link to the storage";
-  EXPECT_TRUE(fileText(tavorcBinary()) == fileText(box.path(kDo2)));
+  EXPECT_TRUE(fileText(tavorcBinary()) == fileText(box.path(paths::kSelfProgram)));
 
   pid_t poller = onePoller();
   startScript("start");
@@ -225,11 +225,7 @@ TEST_F(AddonPackage, StopLeavesAProcessAloneThatIsNoPoller) {
   EXPECT_TRUE(gone(poller));
 
   // A stale pid file whose number now belongs to another program.
-  pid_t other = fork();
-  if (other == 0) {
-    execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  pid_t other = startChild({{"sleep", "30"}}).pid;
   box.write(paths::kPollerPidFile, std::to_string(other));
   startScript("stop");
   EXPECT_FALSE(gone(other));

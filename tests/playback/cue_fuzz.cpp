@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/playlist.h"
+#include "playback/cuesheet.h"
 
 int fuzzCueSheet(const uint8_t* data, size_t size) {
   const int firstRow = 7;

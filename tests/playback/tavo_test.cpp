@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "core/paths.h"
 #include "core/sysio.h"
 #include "tests/support/fuzzrun.h"
 #include "tests/support/programs.h"
@@ -310,7 +311,7 @@ TEST_F(TavoWithPlayer, ShuffleGoesThroughThePanel) {
 
 TEST_F(TavoWithPlayer, NoControlProgramIsAnInvalidAnswer) {
   Tavo tavo;
-  unlink(s_box->path("/tmp/www/cgi-bin/do").c_str());
+  unlink(s_box->path(paths::kControlProgram).c_str());
   try {
     tavo.refresh();
     ADD_FAILURE() << "refresh without a control program succeeded";

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "core/paths.h"
 #include "tests/support/programs.h"
 
 SimulatedPlayer::SimulatedPlayer(const Sandbox& box) : m_box(box) {
@@ -50,7 +51,7 @@ void SimulatedPlayer::mapMedia(const std::string& prefix, const std::string& fix
 void mountStorage(const Sandbox& box, const std::string& device, const std::string& fixedFolder,
                   const std::string& tags) {
   box.mkdirs(fixedFolder);
-  box.write("/etc/mtab", box.read("/etc/mtab") + device + " " + box.path(fixedFolder) + " vfat rw,relatime 0 0\n");
+  box.write(paths::kMtab, box.read(paths::kMtab) + device + " " + box.path(fixedFolder) + " vfat rw,relatime 0 0\n");
   box.write("/etc/blkid.tab", box.read("/etc/blkid.tab") + device + ": " + tags + " TYPE=\"vfat\"\n");
 }
 

@@ -25,14 +25,8 @@ std::vector<std::string> splitWords(const std::string& text) {
 // The null-separated words of a /proc file.
 std::vector<std::string> procWords(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   std::vector<std::string> words;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\0', at);
-    if (end == std::string::npos) end = text.size();
-    words.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
+  for (std::string word; std::getline(file, word, '\0');) words.push_back(word);
   return words;
 }
 
@@ -59,17 +53,6 @@ std::string shellCommandFor(const std::string& program) {
   std::string line;
   for (const std::string& word : commandFor(program)) line += (line.empty() ? "" : " ") + quoted(word);
   return line;
-}
-
-void execProgram(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& environment) {
-  std::vector<std::string> command = commandFor(program, arguments);
-  std::vector<char*> argv, envp;
-  for (std::string& word : command) argv.push_back(word.data());
-  for (const std::string& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  execve(argv[0], argv.data(), envp.data());
 }
 
 bool installProgram(const std::string& program, const std::string& at) {

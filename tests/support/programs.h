@@ -12,16 +12,12 @@
 // The emulator's words, empty in a host build.
 const std::vector<std::string>& emulatorCommand();
 
-// The argument vector that runs program with the arguments.
+// The argument vector that runs program with the arguments (for startChild,
+// child.h).
 std::vector<std::string> commandFor(const std::string& program, const std::vector<std::string>& arguments = {});
 
 // The same as the start of a shell command line, every word quoted.
 std::string shellCommandFor(const std::string& program);
-
-// execve of commandFor(program, arguments) with exactly the environment
-// given ("NAME=value"); returns only when it fails.
-void execProgram(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& environment);
 
 // Makes the path "at" start program, as an installed program would: a
 // symbolic link, or under emulation a script that runs it through the emulator.

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/programs.h"
 
@@ -64,10 +65,10 @@ Sandbox::Sandbox() {
   std::string standins = sourceDir() + "/tests/support/standins";
   for (const char* program : {"mount", "umount"})
     symlink((standins + "/" + program).c_str(), path(std::string("/bin/") + program).c_str());
-  symlink((standins + "/blkid").c_str(), path("/sbin/blkid").c_str());
-  installProgram(tavorcBinary(), path("/tmp/www/cgi-bin/do2"));
+  symlink((standins + "/blkid").c_str(), path(paths::kBlkid).c_str());
+  installProgram(tavorcBinary(), path(paths::kSelfProgram));
   installProgram(tavorcBinary(), path("/tmp/www/cgi-bin/tavorc"));
-  write("/etc/mtab", "");
+  write(paths::kMtab, "");
 }
 
 Sandbox::~Sandbox() {
@@ -100,10 +101,10 @@ void Sandbox::mkdirs(const std::string& fixed) const {
 }
 
 void Sandbox::installPlayerSimulator() const {
-  installProgram(playersimBinary(), path("/tmp/www/cgi-bin/do"));
+  installProgram(playersimBinary(), path(paths::kControlProgram));
 }
 
-std::string Sandbox::semaphoreName() const { return "/tavoorvex-" + md5Hex(m_root).substr(0, 12); }
+std::string Sandbox::semaphoreName() const { return semaphoreNameFor(m_root); }
 
 CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keepInputOpen, bool discardOutput) {
   std::vector<std::string> env = {"TAVORC_ROOT=" + sandbox.root(), "PATH=" + sandbox.pathEnv(),
@@ -122,52 +123,31 @@ CgiProcess startCgi(const Sandbox& sandbox, const CgiRequest& request, bool keep
     if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
 
   signal(SIGPIPE, SIG_IGN);  // a body the program does not read must not end the test
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  if (discardOutput) {
-    close(out[0]);
-    out[0] = -1;
-  }
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    execProgram(request.program.empty() ? tavorcBinary() : request.program, request.arguments, env);
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  if (!request.body.empty() && write(in[1], request.body.data(), request.body.size()) < 0) {
-    // a program that reads no body may be gone already
-  }
+  ChildCommand command;
+  command.argv = commandFor(request.program.empty() ? tavorcBinary() : request.program, request.arguments);
+  command.environment = env;
+  command.streams.input = Redirect::pipe();
+  command.streams.output = Redirect::pipe();
   CgiProcess process;
-  process.pid = pid;
-  process.input = in[1];
-  process.output = out[0];
-  if (!keepInputOpen) {
-    close(in[1]);
-    process.input = -1;
+  static_cast<Child&>(process) = startChild(command);
+  if (discardOutput) {
+    close(process.output);
+    process.output = -1;
   }
+  // A program that reads no body may be gone already: the write then fails.
+  if (!request.body.empty()) process.write(request.body);
+  if (!keepInputOpen) process.closeInput();
   return process;
 }
 
 int CgiProcess::wait() {
-  if (input >= 0) close(input);
-  input = -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return status;
+  closeInput();
+  return Child::wait();
 }
 
 CgiResponse CgiProcess::finish() {
-  if (input >= 0) close(input);
-  input = -1;
-  std::string raw;
-  char buffer[4096];
-  ssize_t n;
-  while (output >= 0 && (n = read(output, buffer, sizeof buffer)) > 0) raw.append(buffer, static_cast<size_t>(n));
-  if (output >= 0) close(output);
-  output = -1;
+  closeInput();
+  std::string raw = readOutput();
   int status = wait();
   CgiResponse response = parseCgi(raw);
   response.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child.h"
+
 // Paths of the built programs and the source tree, set by the build.
 std::string tavorcBinary();
 std::string playersimBinary();
@@ -69,14 +71,11 @@ class Sandbox {
 
 // A tavorc CGI process under the test's control: its standard input kept open
 // when the test wants it to wait for a body that never comes.
-struct CgiProcess {
-  pid_t pid = -1;
-  int input = -1;   // the program's standard input, -1 once closed
-  int output = -1;  // the program's standard output, -1 when not collected
-
+// Its output is collected unless the test discarded it (output -1 then).
+struct CgiProcess : Child {
   // Closes standard input, reads the whole answer and waits for the end.
   CgiResponse finish();
-  // Waits for the end without reading; the wait status.
+  // Closes standard input and waits for the end without reading; the wait status.
   int wait();
 };
 

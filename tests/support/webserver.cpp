@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 
 int freePort() {
@@ -76,25 +77,21 @@ void WebServer::start(const std::string& docroot, const Sandbox* sandbox) {
            << sandbox->pathEnv() << "\")\n";
   }
   config.close();
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    execlp("lighttpd", "lighttpd", "-D", "-f", (m_workDir + "/lighttpd.conf").c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  ChildCommand command;
+  command.argv = {"lighttpd", "-D", "-f", m_workDir + "/lighttpd.conf"};
+  command.streams = {Redirect::null(), Redirect::null(), Redirect::null()};
+  Child server = startChild(command);
+  pid_t pid = server.pid;
   for (int i = 0; i < 200; ++i) {
     if (acceptsConnections(m_port)) {
       m_pid = pid;
       return;
     }
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return;  // the port was taken meanwhile
+    if (server.ended()) return;  // the port was taken meanwhile
     usleep(20000);
   }
   kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
+  server.wait();
 }
 
 WebServer::~WebServer() {

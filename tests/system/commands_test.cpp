@@ -6,14 +6,13 @@
 #include <ctime>
 #include <regex>
 
+#include "core/paths.h"
 #include "tests/support/sandbox.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 
-const char kConfig[] = "/persistfs/orvex/etc/tavorc.conf";
-
-Json::Value config(const Sandbox& sandbox) { return readJson(sandbox, kConfig); }
+Json::Value config(const Sandbox& sandbox) { return readJson(sandbox, paths::kConfigFile); }
 
 std::string configWithDonation(const std::string& counters) {
   return "{\"version\":\"2\",\"options\":{\"common\":{\"language\":\"en\"}},\"do\":" + counters + "}";
@@ -57,7 +56,7 @@ TEST(AppInfo, DonationCountdownFollowsThePausesBetweenCalls) {
     long previous = static_cast<long>(time(nullptr)) - c.ago;
     std::string counters = c.counters;
     counters.replace(counters.find("LAST"), 4, std::to_string(previous));
-    sandbox.write(kConfig, configWithDonation(counters));
+    sandbox.write(paths::kConfigFile, configWithDonation(counters));
     CgiResponse response = sandbox.get("cmd=app_info");
     Json::Value answer;
     ASSERT_TRUE(parsesAsJson(response.body, &answer)) << c.description;
@@ -73,12 +72,12 @@ TEST(AppInfo, DonationCountdownFollowsThePausesBetweenCalls) {
 
 TEST(AppInfo, CountersBeyondTheIntegerRangesDoNotFailTheCommand) {
   Sandbox sandbox;
-  sandbox.write(kConfig, configWithDonation("{\"last_check\":0,\"r_starts\":99999999999}"));
+  sandbox.write(paths::kConfigFile, configWithDonation("{\"last_check\":0,\"r_starts\":99999999999}"));
   CgiResponse response = sandbox.get("cmd=app_info");
   EXPECT_NE(std::string::npos, response.body.find("\"sdb\":false")) << response.body;
   EXPECT_EQ(99999999999LL, config(sandbox)["do"]["r_starts"].asInt64());
 
-  sandbox.write(kConfig, configWithDonation("{\"last_check\":18446744073709551615,\"r_starts\":2}"));
+  sandbox.write(paths::kConfigFile, configWithDonation("{\"last_check\":18446744073709551615,\"r_starts\":2}"));
   response = sandbox.get("cmd=app_info");
   EXPECT_NE(std::string::npos, response.body.find("\"sdb\":false")) << response.body;
   EXPECT_EQ(6, config(sandbox)["do"]["r_starts"].asInt());
@@ -87,7 +86,7 @@ TEST(AppInfo, CountersBeyondTheIntegerRangesDoNotFailTheCommand) {
 TEST(AppInfo, DueOnceThenQuiet) {
   Sandbox sandbox;
   long previous = static_cast<long>(time(nullptr)) - 2 * 86400;
-  sandbox.write(kConfig, configWithDonation("{\"last_check\":" + std::to_string(previous) + ",\"r_starts\":1}"));
+  sandbox.write(paths::kConfigFile, configWithDonation("{\"last_check\":" + std::to_string(previous) + ",\"r_starts\":1}"));
   EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"sdb\":true"));
   EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"sdb\":false"));
   EXPECT_EQ(0, config(sandbox)["do"]["r_starts"].asInt());
@@ -95,16 +94,16 @@ TEST(AppInfo, DueOnceThenQuiet) {
 
 TEST(AppInfo, NextCheckTimeIsRepairedOnlyWhenNotText) {
   Sandbox sandbox;
-  sandbox.write(kConfig, "{\"version\":\"2\",\"nnvc\":5}");
+  sandbox.write(paths::kConfigFile, "{\"version\":\"2\",\"nnvc\":5}");
   EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"nnvc\":\"0\""));
   EXPECT_EQ("0", config(sandbox)["nnvc"].asString());
-  sandbox.write(kConfig, "{\"version\":\"2\",\"nnvc\":\"1796703600\"}");
+  sandbox.write(paths::kConfigFile, "{\"version\":\"2\",\"nnvc\":\"1796703600\"}");
   EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"nnvc\":\"1796703600\""));
 }
 
 TEST(AppInfo, LanguageIsPerBrowserWhenAsked) {
   Sandbox sandbox;
-  sandbox.write(kConfig,
+  sandbox.write(paths::kConfigFile,
                 "{\"version\":\"2\",\"options\":{\"common\":{\"pbopt\":\"true\",\"language\":\"en\"},"
                 "\"A\":{\"language\":\"de\"}}}");
   EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info", "bid=A").body.find("\"lng\":\"de\""));
@@ -162,11 +161,11 @@ TEST(Option, SetFromThePostBodyWithTheQueryWinning) {
 TEST(Option, SetWithoutAnyNameIsAnErrorAndStoresNothing) {
   Sandbox sandbox;
   sandbox.get("cmd=option&action=list");
-  std::string before = sandbox.read(kConfig);
+  std::string before = sandbox.read(paths::kConfigFile);
   CgiResponse response = sandbox.get("cmd=option&action=set&opt_value=x");
   EXPECT_EQ(500, response.status());
   EXPECT_EQ("option name not defined", response.body);
-  EXPECT_EQ(before, sandbox.read(kConfig));
+  EXPECT_EQ(before, sandbox.read(paths::kConfigFile));
   EXPECT_EQ("option name not defined", sandbox.run(post("cmd=option&action=set", "")).body);
 }
 
@@ -207,33 +206,33 @@ ino_t inodeOf(const Sandbox& sandbox, const std::string& fixed) {
 TEST(ConfigFile, RequestsThatChangeNothingDoNotWriteIt) {
   Sandbox sandbox;
   sandbox.get("cmd=option&action=list");
-  ino_t first = inodeOf(sandbox, kConfig);
+  ino_t first = inodeOf(sandbox, paths::kConfigFile);
   ASSERT_NE(0u, first);
   for (const char* query : {"cmd=option&action=list", "cmd=log&log=0", "cmd=nothing",
                             "cmd=option&action=set&opt_name=language&opt_value=en"}) {
     sandbox.get(query);
-    EXPECT_EQ(first, inodeOf(sandbox, kConfig)) << query << " wrote the file";
+    EXPECT_EQ(first, inodeOf(sandbox, paths::kConfigFile)) << query << " wrote the file";
   }
   sandbox.get("cmd=option&action=set&opt_name=language&opt_value=de");
-  EXPECT_NE(first, inodeOf(sandbox, kConfig));
+  EXPECT_NE(first, inodeOf(sandbox, paths::kConfigFile));
   EXPECT_EQ("de", config(sandbox)["options"]["common"]["language"].asString());
 }
 
 TEST(ConfigFile, FailedSaveAnswersAnErrorAndKeepsTheOldFile) {
   Sandbox sandbox;
   sandbox.get("cmd=option&action=set&opt_name=a&opt_value=1");
-  std::string before = sandbox.read(kConfig);
+  std::string before = sandbox.read(paths::kConfigFile);
   // The temporary file cannot be made: a folder is in its place.
-  sandbox.mkdirs(std::string(kConfig) + ".tmp");
+  sandbox.mkdirs(std::string(paths::kConfigFile) + ".tmp");
   expectError(sandbox.get("cmd=option&action=set&opt_name=b&opt_value=2"), "config save failed");
   expectError(sandbox.get("cmd=favorite&action=add&name=F&path=local/USB/F"), "config save failed");
-  EXPECT_EQ(before, sandbox.read(kConfig));
-  EXPECT_NE(std::string::npos, sandbox.read("/tmp/tavorc.log").find("error : config save of "));
+  EXPECT_EQ(before, sandbox.read(paths::kConfigFile));
+  EXPECT_NE(std::string::npos, sandbox.read(paths::kLogFile).find("error : config save of "));
   // A request that changes nothing needs no write and answers as always.
   EXPECT_EQ(200, sandbox.get("cmd=option&action=list").status());
   // A new browser is still told its id with the error.
   EXPECT_NE("", sandbox.get("cmd=option&action=set&opt_name=c&opt_value=3", "").header("Set-Cookie"));
-  rmdir(sandbox.path(std::string(kConfig) + ".tmp").c_str());
+  rmdir(sandbox.path(std::string(paths::kConfigFile) + ".tmp").c_str());
   expectJson(sandbox.get("cmd=option&action=set&opt_name=b&opt_value=2"), "{\"message\":\"ok\"}\n");
   EXPECT_EQ("2", config(sandbox)["options"]["common"]["b"].asString());
 }
@@ -246,18 +245,18 @@ TEST(ConfigFile, UnusableFileIsKeptBesideTheDefaults) {
       "[\"not an object\"]",
   };
   for (const char* document : documents) {
-    sandbox.write(kConfig, document);
+    sandbox.write(paths::kConfigFile, document);
     EXPECT_EQ(200, sandbox.get("cmd=option&action=list").status()) << document;
-    EXPECT_EQ(document, sandbox.read(std::string(kConfig) + ".bad"));
+    EXPECT_EQ(document, sandbox.read(std::string(paths::kConfigFile) + ".bad"));
     EXPECT_EQ("en", config(sandbox)["options"]["common"]["language"].asString()) << document;
     EXPECT_EQ("2", config(sandbox)["version"].asString()) << document;
   }
-  EXPECT_NE(std::string::npos, sandbox.read("/tmp/tavorc.log").find(" is unusable; kept as " + sandbox.path(kConfig) + ".bad"));
+  EXPECT_NE(std::string::npos, sandbox.read(paths::kLogFile).find(" is unusable; kept as " + sandbox.path(paths::kConfigFile) + ".bad"));
   // A good file is never copied.
-  unlink(sandbox.path(std::string(kConfig) + ".bad").c_str());
+  unlink(sandbox.path(std::string(paths::kConfigFile) + ".bad").c_str());
   sandbox.get("cmd=option&action=set&opt_name=a&opt_value=1");
   sandbox.get("cmd=option&action=list");
-  EXPECT_FALSE(sandbox.exists(std::string(kConfig) + ".bad"));
+  EXPECT_FALSE(sandbox.exists(std::string(paths::kConfigFile) + ".bad"));
 }
 
 // Options and favourites are stored until the document would pass 256 KiB;
@@ -276,18 +275,18 @@ TEST(ConfigFile, DocumentStaysWithinItsBound) {
   CgiResponse response;
   for (int i = 0; i < 10 && (response = sandbox.run(post("cmd=option&action=set", bigBody()))).status() == 200; ++i) {
   }
-  std::string full = sandbox.read(kConfig);
+  std::string full = sandbox.read(paths::kConfigFile);
   EXPECT_EQ("config too large", response.body);
   EXPECT_GT(full.size(), 256u * 1024 - 70000);
   // Single options fill what is left, then none fits any more.
   for (int i = 0; i < 500 && (response = sandbox.get("cmd=option&action=set&opt_name=s" + std::to_string(i) + "&opt_value=" + value)).status() == 200; ++i) {
   }
   EXPECT_EQ("config too large", response.body);
-  full = sandbox.read(kConfig);
+  full = sandbox.read(paths::kConfigFile);
   EXPECT_LE(full.size(), 256u * 1024);
   EXPECT_GT(full.size(), 256u * 1024 - 1000);
   expectError(sandbox.get("cmd=favorite&action=add&name=" + value + "&path=" + value), "config too large");
-  EXPECT_EQ(full, sandbox.read(kConfig));
+  EXPECT_EQ(full, sandbox.read(paths::kConfigFile));
   // Requests that do not add still work.
   expectJson(sandbox.get("cmd=favorite&action=del&name=nothing"), "{\"message\":\"ok\"}\n");
 }
@@ -296,7 +295,7 @@ TEST(ConfigFile, DocumentStaysWithinItsBound) {
 
 TEST(LogCommand, AnswersTheWholeLogEndingWithItsOwnTraceLine) {
   Sandbox sandbox;
-  sandbox.write("/tmp/tavorc.log", "earlier line\n");
+  sandbox.write(paths::kLogFile, "earlier line\n");
   CgiResponse response = sandbox.get("cmd=log");
   EXPECT_EQ(200, response.status());
   EXPECT_EQ("text/plain", response.header("Content-Type"));
@@ -304,7 +303,7 @@ TEST(LogCommand, AnswersTheWholeLogEndingWithItsOwnTraceLine) {
                                std::regex("earlier line\n[A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} "
                                           "\\d\\d:\\d\\d:\\d\\d GMT :  ------- process command: cmd=log\n")))
       << response.body;
-  EXPECT_EQ(sandbox.read("/tmp/tavorc.log"), response.body);
+  EXPECT_EQ(sandbox.read(paths::kLogFile), response.body);
 }
 
 TEST(LogCommand, WithoutLogAnswersEmpty) {
@@ -315,13 +314,13 @@ TEST(LogCommand, WithoutLogAnswersEmpty) {
 
 TEST(LogCommand, StaleLogIsStartedAfreshFirst) {
   Sandbox sandbox;
-  sandbox.write("/tmp/tavorc.log", "old\n");
+  sandbox.write(paths::kLogFile, "old\n");
   struct utimbuf times;
   times.actime = times.modtime = time(nullptr) - 7200;
-  utime(sandbox.path("/tmp/tavorc.log").c_str(), &times);
+  utime(sandbox.path(paths::kLogFile).c_str(), &times);
   EXPECT_EQ("", sandbox.get("cmd=log&log=0").body);
-  sandbox.write("/tmp/tavorc.log", "old\n");
-  utime(sandbox.path("/tmp/tavorc.log").c_str(), &times);
+  sandbox.write(paths::kLogFile, "old\n");
+  utime(sandbox.path(paths::kLogFile).c_str(), &times);
   EXPECT_EQ(std::string::npos, sandbox.get("cmd=log").body.find("old"));
 }
 

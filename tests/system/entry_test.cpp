@@ -11,10 +11,11 @@
 #include <cstdio>
 #include <regex>
 
+#include "core/paths.h"
 #include "core/sysio.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST(Entry, UnknownCommandAnswersItsNameAndStillSetsTheBid) {
                 "\n\nUnknown command 'nothing'",
             withDatesMasked(fresh));
   // The configuration is still written.
-  EXPECT_EQ("2", readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["version"].asString());
+  EXPECT_EQ("2", readJson(sandbox, paths::kConfigFile)["version"].asString());
 
   CgiResponse known = sandbox.get("cmd=nothing", "bid=" + cookie.substr(4, 32));
   EXPECT_EQ("", known.header("Set-Cookie"));
@@ -86,9 +87,9 @@ TEST(Entry, LogParameterZeroSilencesTheTraceLine) {
       {"cmd=app_info", true},
   };
   for (const Case& c : cases) {
-    std::string before = sandbox.read("/tmp/tavorc.log");
+    std::string before = sandbox.read(paths::kLogFile);
     EXPECT_EQ(200, sandbox.get(c.query).status());
-    std::string added = sandbox.read("/tmp/tavorc.log").substr(before.size());
+    std::string added = sandbox.read(paths::kLogFile).substr(before.size());
     if (c.traced)
       EXPECT_TRUE(std::regex_match(added, std::regex(R"([A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d GMT :  )"
                                                      R"(------- process command: )" +
@@ -106,9 +107,9 @@ TEST(Entry, PidFileHoldsTheServingProcessWithoutLineEnd) {
   CgiProcess process = startCgi(sandbox, request);
   CgiResponse response = process.finish();
   EXPECT_EQ(200, response.status());
-  EXPECT_EQ(std::to_string(process.pid), sandbox.read("/var/run/tavorc.pid"));
+  EXPECT_EQ(std::to_string(process.pid), sandbox.read(paths::kPidFile));
   struct stat st;
-  ASSERT_EQ(0, stat(sandbox.path("/var/run/tavorc.pid").c_str(), &st));
+  ASSERT_EQ(0, stat(sandbox.path(paths::kPidFile).c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 0777);
   EXPECT_EQ(1, semaphoreValue(sandbox));
 }
@@ -129,7 +130,7 @@ TEST(Entry, OneArgumentIsTheQueryStringWhenThereIsNone) {
   CgiRequest web;
   web.query = "cmd=log&log=0";
   web.cookie = "bid=TEST";
-  sandbox.write("/tmp/tavorc.log", "a line\n");
+  sandbox.write(paths::kLogFile, "a line\n");
   CgiResponse viaWeb = sandbox.run(web);
 
   CgiRequest command;
@@ -193,7 +194,7 @@ TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
   EXPECT_EQ(1, semaphoreValue(sandbox));
   sandbox.get("restore");
   EXPECT_EQ(1, semaphoreValue(sandbox));
-  Json::Value common = readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"];
+  Json::Value common = readJson(sandbox, paths::kConfigFile)["options"]["common"];
   EXPECT_EQ("1", common["after"].asString());
   EXPECT_FALSE(common.isMember("cover_files_names"));  // the killed listing stored nothing
 }
@@ -212,7 +213,7 @@ TEST(Entry, RestoreKillsTheLockHolderNotAProcessWaitingBehindIt) {
   sem_close(semaphore);
   CgiProcess waiting = startCgi(sandbox, optionSet("waiter", "1"));
   usleep(300000);
-  EXPECT_EQ(std::to_string(holder.pid), sandbox.read("/var/run/tavorc.pid"));
+  EXPECT_EQ(std::to_string(holder.pid), sandbox.read(paths::kPidFile));
 
   EXPECT_EQ("ok", sandbox.get("restore").body);
   int status = waitWithin(holder, 2000);
@@ -230,9 +231,7 @@ TEST(Entry, RestoreAmongConcurrentRequestsKeepsThemSerialised) {
   Sandbox sandbox;
   const int kClients = 16, kRounds = 6;
   std::string samples = sandbox.path("/var/samples");
-  pid_t restorer = fork();
-  ASSERT_GE(restorer, 0);
-  if (restorer == 0) {
+  Child restorer = startFunction([&sandbox, &samples] {
     int highest = -1, restores = 0;
     for (int i = 0; i < 100000 && !sandbox.exists("/var/stop"); ++i) {
       highest = std::max(highest, semaphoreValue(sandbox));
@@ -244,8 +243,9 @@ TEST(Entry, RestoreAmongConcurrentRequestsKeepsThemSerialised) {
     FILE* out = fopen(samples.c_str(), "w");
     if (out) fprintf(out, "%d %d", highest, restores);
     if (out) fclose(out);
-    _exit(0);
-  }
+    return 0;
+  });
+  ASSERT_GE(restorer.pid, 0);
   int answered = 0, killed = 0, other = 0;
   std::vector<std::string> mustHave;
   for (int round = 0; round < kRounds; ++round) {
@@ -267,12 +267,11 @@ TEST(Entry, RestoreAmongConcurrentRequestsKeepsThemSerialised) {
     }
   }
   sandbox.write("/var/stop", "");
-  int status = 0;
-  waitpid(restorer, &status, 0);
+  restorer.wait();
   int highest = -1, restores = 0;
   ASSERT_EQ(2, sscanf(sandbox.read("/var/samples").c_str(), "%d %d", &highest, &restores));
   sandbox.get("restore");
-  Json::Value common = readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"];
+  Json::Value common = readJson(sandbox, paths::kConfigFile)["options"]["common"];
   int lost = 0;
   for (const std::string& name : mustHave) lost += common[name].asString() != "v";
   printf("[ figures  ] %d requests, %d restores: %d answered, %d killed holders, %d other; %d answered lost; "
@@ -310,7 +309,7 @@ TEST(Entry, StalledPostBodyDoesNotHoldTheSemaphore) {
   EXPECT_EQ(0, answer.exitStatus);
   EXPECT_EQ("option name not defined", answer.body);
   EXPECT_GE(endedAfter, 1.9);
-  Json::Value common = readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"];
+  Json::Value common = readJson(sandbox, paths::kConfigFile)["options"]["common"];
   EXPECT_FALSE(common.isMember("stalled"));
   EXPECT_EQ("1", common["other"].asString());
 }
@@ -338,7 +337,7 @@ TEST(Entry, TerminationWaitsUntilTheSemaphoreIsReleased) {
   EXPECT_EQ(0, finished.exitStatus);
   EXPECT_EQ(kListing, finished.body);
   EXPECT_EQ(1, semaphoreValue(sandbox));
-  Json::Value common = readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"];
+  Json::Value common = readJson(sandbox, paths::kConfigFile)["options"]["common"];
   EXPECT_EQ("cover,front,*.icon", common["cover_files_names"].asString());
   EXPECT_FALSE(common.isMember("second"));
 }
@@ -349,7 +348,7 @@ TEST(Entry, RequestWhoseClientWentAwayStillFreesTheSemaphore) {
   int status = process.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(1, semaphoreValue(sandbox));
-  EXPECT_EQ("yes", readJson(sandbox, "/persistfs/orvex/etc/tavorc.conf")["options"]["common"]["gone"].asString());
+  EXPECT_EQ("yes", readJson(sandbox, paths::kConfigFile)["options"]["common"]["gone"].asString());
 }
 
 // Ends every process that runs with this sandbox's root (the poller and what
@@ -376,9 +375,9 @@ void installRecordingDo2(const Sandbox& sandbox) {
   std::string script = "#!/bin/sh\n"
                        "echo \"$PPID $# $*\" >> '" + sandbox.path("/var/do2.calls") + "'\n"
                        "env > '" + sandbox.path("/var/do2.env") + "'\n";
-  unlink(sandbox.path("/tmp/www/cgi-bin/do2").c_str());
-  sandbox.write("/tmp/www/cgi-bin/do2", script);
-  chmod(sandbox.path("/tmp/www/cgi-bin/do2").c_str(), 0755);
+  unlink(sandbox.path(paths::kSelfProgram).c_str());
+  sandbox.write(paths::kSelfProgram, script);
+  chmod(sandbox.path(paths::kSelfProgram).c_str(), 0755);
 }
 
 struct PollerCleanup {
@@ -426,10 +425,10 @@ TEST(Entry, PollerRunsTheProgramAsAnOrdinaryRequestWithoutTraceLine) {
   EXPECT_EQ("", sandbox.get("daemon").raw);
   // do2 is tavorc itself: its pass takes the semaphore, writes the pid file and
   // the configuration, and no trace line because of log=0.
-  for (int i = 0; i < 300 && !sandbox.exists("/persistfs/orvex/etc/tavorc.conf"); ++i) usleep(10000);
-  EXPECT_TRUE(sandbox.exists("/persistfs/orvex/etc/tavorc.conf"));
-  EXPECT_TRUE(sandbox.exists("/var/run/tavorc.pid"));
-  EXPECT_FALSE(sandbox.exists("/tmp/tavorc.log"));
+  for (int i = 0; i < 300 && !sandbox.exists(paths::kConfigFile); ++i) usleep(10000);
+  EXPECT_TRUE(sandbox.exists(paths::kConfigFile));
+  EXPECT_TRUE(sandbox.exists(paths::kPidFile));
+  EXPECT_FALSE(sandbox.exists(paths::kLogFile));
   EXPECT_GE(killSandboxProcesses(sandbox), 1);
 }
 

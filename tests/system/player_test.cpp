@@ -17,7 +17,7 @@
 #include "tests/support/playersim.h"
 #include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
 

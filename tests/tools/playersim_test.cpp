@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/paths.h"
+#include "tests/support/child.h"
 #include "tests/support/programs.h"
 
 namespace {
@@ -33,30 +35,11 @@ const char kShuffle[] = "ED12BF00";
 
 // Runs a program with exactly the given environment and returns its output.
 std::string run(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  int fds[2];
-  if (pipe(fds) != 0) return "";
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    std::vector<char*> argv, envp;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string out;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return out;
+  ChildCommand command;
+  command.argv = args;
+  command.environment = env;
+  command.streams.output = Redirect::pipe();
+  return runChild(command).output;
 }
 
 int64_t nowMs() {
@@ -78,7 +61,7 @@ class PlayerSim : public ::testing::Test {
         system(("mkdir -p " + root + "/tmp/www/cgi-bin " + root + "/var/playersim " + root + "/tmp/mnt/storage/sda1")
                    .c_str()),
         0);
-    doPath = root + "/tmp/www/cgi-bin/do";
+    doPath = root + paths::kControlProgram;
     ASSERT_TRUE(installProgram(PLAYERSIM_PATH, doPath));
     storage = root + "/tmp/mnt/storage/sda1";
     writeFile(root + "/var/playersim/media.conf", "storage_uuid://1a2b_3c4d " + storage + "\n");

@@ -11,13 +11,13 @@
 #include <random>
 #include <set>
 
+#include "core/paths.h"
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/webserver.h"
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 namespace {
-
-const char kConfig[] = "/persistfs/orvex/etc/tavorc.conf";
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -59,7 +59,7 @@ TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
   EXPECT_EQ(kRequests, ok) << codes;
 
   Json::Value document;
-  ASSERT_TRUE(parsesAsJson(sandbox.read(kConfig), &document));
+  ASSERT_TRUE(parsesAsJson(sandbox.read(paths::kConfigFile), &document));
   Json::Value common = document["options"]["common"];
   int stored = 0;
   for (int i = 1; i <= kRequests; ++i) {
@@ -74,13 +74,7 @@ TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
 
 // curl in the background; its answer lands in a file.
 pid_t curlInBackground(const std::string& url, const std::string& outFile) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    execlp("curl", "curl", "-s", "--max-time", "60", "-b", "bid=W", "-o", outFile.c_str(), url.c_str(),
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
+  return startChild({{"curl", "-s", "--max-time", "60", "-b", "bid=W", "-o", outFile, url}}).pid;
 }
 
 // Sends a request on fd and waits until its process holds the semaphore; the
@@ -90,7 +84,7 @@ std::string sendHangingRequest(int fd, const std::string& head, const Sandbox& s
   std::string holder;
   for (int i = 0; i < 500 && (holder.empty() || semaphoreValue(sandbox) != 0); ++i) {
     usleep(10000);
-    holder = sandbox.read("/var/run/tavorc.pid");
+    holder = sandbox.read(paths::kPidFile);
   }
   return holder;
 }
@@ -194,7 +188,7 @@ TEST(CoreWeb, StalledPostBodyHoldsUpNobody) {
   close(stalled);
   EXPECT_NE(std::string::npos, answer.find("HTTP/1.1 500")) << answer;
   EXPECT_NE(std::string::npos, answer.find("option name not defined")) << answer;
-  EXPECT_FALSE(readJson(sandbox, kConfig)["options"]["common"].isMember("stalled"));
+  EXPECT_FALSE(readJson(sandbox, paths::kConfigFile)["options"]["common"].isMember("stalled"));
   printf("[ figures  ] stalled POST: another request served after %.2f s; the stalled one answered after %.2f s\n",
          servedAfter, stalledAfter);
 }
@@ -225,7 +219,7 @@ TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
     } else {
       ++unanswered;
     }
-    std::string text = sandbox.read(kConfig);
+    std::string text = sandbox.read(paths::kConfigFile);
     Json::Value document;
     ASSERT_TRUE(parsesAsJson(text, &document)) << "unparsable configuration after request " << i << ": " << text;
     ASSERT_EQ("2", document["version"].asString());

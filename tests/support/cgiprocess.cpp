@@ -1,4 +1,4 @@
-#include "tests/system/cgiprocess.h"
+#include "tests/support/cgiprocess.h"
 
 #include <gtest/gtest.h>
 #include <semaphore.h>
@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <regex>
+
+#include "core/paths.h"
 
 CgiRequest optionSet(const std::string& name, const std::string& value, const std::string& cookie) {
   CgiRequest request;
@@ -28,7 +30,7 @@ int semaphoreValue(const Sandbox& sandbox) {
 
 bool waitForPidFile(const Sandbox& sandbox, pid_t pid, int millis) {
   for (int waited = 0; waited < millis; waited += 10) {
-    if (sandbox.read("/var/run/tavorc.pid") == std::to_string(pid)) return true;
+    if (sandbox.read(paths::kPidFile) == std::to_string(pid)) return true;
     usleep(10000);
   }
   return false;
@@ -62,14 +64,14 @@ std::string withDatesMasked(const CgiResponse& response) {
 }
 
 void installGatedStorage(const Sandbox& sandbox) {
-  sandbox.write("/etc/mtab", "/dev/sda1 " + sandbox.path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
+  sandbox.write(paths::kMtab, "/dev/sda1 " + sandbox.path("/tmp/mnt/storage/sda1") + " vfat rw 0 0\n");
   sandbox.write("/etc/blkid.tab", "/dev/sda1: LABEL=\"USB\" UUID=\"1\"\n");
   sandbox.mkdirs("/tmp/mnt/storage/sda1/Album");
   mkfifo(sandbox.path("/var/gate").c_str(), 0600);
-  unlink(sandbox.path("/sbin/blkid").c_str());
-  sandbox.write("/sbin/blkid", "#!/bin/sh\ntimeout 20 cat \"$TAVORC_ROOT/var/gate\" >/dev/null\nexec '" + sourceDir() +
+  unlink(sandbox.path(paths::kBlkid).c_str());
+  sandbox.write(paths::kBlkid, "#!/bin/sh\ntimeout 20 cat \"$TAVORC_ROOT/var/gate\" >/dev/null\nexec '" + sourceDir() +
                                    "/tests/support/standins/blkid' \"$@\"\n");
-  chmod(sandbox.path("/sbin/blkid").c_str(), 0755);
+  chmod(sandbox.path(paths::kBlkid).c_str(), 0755);
 }
 
 bool openGate(const Sandbox& sandbox, int millis) {
@@ -93,27 +95,15 @@ CgiProcess startHangingHolder(const Sandbox& sandbox) {
 }
 
 int waitWithin(CgiProcess& process, int millis) {
-  int status = 0;
-  for (int waited = 0; waited < millis; waited += 10) {
-    if (waitpid(process.pid, &status, WNOHANG) == process.pid) return status;
-    usleep(10000);
-  }
-  kill(process.pid, SIGKILL);
-  waitpid(process.pid, &status, 0);
-  return -1;
+  bool timedOut = false;
+  int status = process.waitWithin(millis, &timedOut);
+  return timedOut ? -1 : status;
 }
 
 CgiResponse finishWithin(CgiProcess& process, int millis) {
   int status = waitWithin(process, millis);
-  std::string raw;
-  char buffer[4096];
-  ssize_t n;
-  while (process.output >= 0 && (n = read(process.output, buffer, sizeof buffer)) > 0)
-    raw.append(buffer, static_cast<size_t>(n));
-  if (process.output >= 0) close(process.output);
-  process.output = -1;
-  if (process.input >= 0) close(process.input);
-  process.input = -1;
+  std::string raw = process.readOutput();
+  process.closeInput();
   CgiResponse response = parseCgi(raw);
   response.exitStatus = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return response;
