@@ -22,6 +22,7 @@
 #include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/child.h"
+#include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
 #include "tests/update/update_server.h"
 
@@ -34,22 +35,6 @@ const char kAddon[] = "/persistfs/orvex";
 std::string fileText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-// The null-separated words of a /proc file of the process.
-std::vector<std::string> procWords(pid_t pid, const char* name) {
-  std::string text = fileText("/proc/" + std::to_string(pid) + "/" + name);
-  std::vector<std::string> words;
-  for (size_t at = 0, end; at < text.size(); at = end + 1) {
-    end = text.find('\0', at);
-    if (end == std::string::npos) end = text.size();
-    words.push_back(text.substr(at, end - at));
-  }
-  return words;
-}
-
-bool isZombie(pid_t pid) {
-  return fileText("/proc/" + std::to_string(pid) + "/status").find("\nState:\tZ") != std::string::npos;
 }
 
 // Every entry below a folder by path: "dir" for a folder, else the

@@ -1,5 +1,6 @@
 #include "tests/support/programs.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,14 +20,6 @@ std::vector<std::string> splitWords(const std::string& text) {
   std::vector<std::string> words;
   std::istringstream in(text);
   for (std::string word; in >> word;) words.push_back(word);
-  return words;
-}
-
-// The null-separated words of a /proc file.
-std::vector<std::string> procWords(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<std::string> words;
-  for (std::string word; std::getline(file, word, '\0');) words.push_back(word);
   return words;
 }
 
@@ -66,12 +59,36 @@ bool installProgram(const std::string& program, const std::string& at) {
   return script && chmod(at.c_str(), 0755) == 0;
 }
 
+std::string procText(pid_t pid, const char* name) {
+  std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+  std::string text;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char buffer[4096];
+  for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+  close(fd);
+  return text;
+}
+
+std::vector<std::string> procWords(pid_t pid, const char* name) {
+  std::string text = procText(pid, name);
+  std::vector<std::string> words;
+  for (size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\0', at);
+    if (end == std::string::npos) end = text.size();
+    words.push_back(text.substr(at, end - at));
+  }
+  return words;
+}
+
+bool isZombie(pid_t pid) { return procText(pid, "status").find("\nState:\tZ") != std::string::npos; }
+
 std::string programOfProcess(pid_t pid) {
   std::string dir = "/proc/" + std::to_string(pid);
   char exe[4096] = {0};
   if (readlink((dir + "/exe").c_str(), exe, sizeof exe - 1) < 0) return "";
   if (emulatorCommand().empty() || emulatorCommand()[0] != exe) return exe;
-  std::vector<std::string> words = procWords(dir + "/cmdline");
+  std::vector<std::string> words = procWords(pid, "cmdline");
   size_t at = emulatorCommand().size() + 2;  // after the emulator and its argv[0] option
   return words.size() > at ? words[at] : "";
 }

@@ -27,3 +27,14 @@ bool installProgram(const std::string& program, const std::string& at);
 // The program a process runs: its executable, or under emulation the program
 // the emulator was started with. Empty when the process is gone.
 std::string programOfProcess(pid_t pid);
+
+// The content of the file "name" below /proc/<pid>: what could be read, empty
+// when the process is gone. A process that ends while it is read fails the
+// read with ESRCH, which a stream would throw.
+std::string procText(pid_t pid, const char* name);
+
+// The null-separated words of such a file (cmdline, environ).
+std::vector<std::string> procWords(pid_t pid, const char* name);
+
+// True when the process has ended and waits for its parent.
+bool isZombie(pid_t pid);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "core/paths.h"
@@ -175,12 +176,10 @@ std::vector<pid_t> pollersOf(const Sandbox& box) {
   for (dirent* entry; proc && (entry = readdir(proc));) {
     pid_t pid = atoi(entry->d_name);
     if (pid <= 0) continue;
-    std::string dir = std::string("/proc/") + entry->d_name;
     if (programOfProcess(pid) != tavorcBinary()) continue;
-    std::ifstream environ(dir + "/environ");
-    std::string variables((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
+    std::string variables = procText(pid, "environ");
     if (variables.find("TAVORC_ROOT=" + box.root() + '\0') == std::string::npos) continue;
-    std::ifstream stat(dir + "/stat");
+    std::istringstream stat(procText(pid, "stat"));
     std::string pidText, name, state;
     pid_t parent = 0;
     stat >> pidText >> name >> state >> parent;
