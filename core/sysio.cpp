@@ -111,7 +111,7 @@ static void syncFolder(const std::string& folder) {
   closeFile(fd);
 }
 
-bool writeFileAtomic(const std::string& path, const std::string& data, mode_t newFileMode) {
+bool writeFileAtomic(const std::string& path, std::string_view data, mode_t newFileMode) {
   struct stat old;
   mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode;
   // One fixed name per file: writers are serialised by the request semaphore,

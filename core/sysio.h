@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // open(2) with O_CLOEXEC, retried on EINTR; -1 with errno on failure.
 int openFile(const std::string& path, int flags, mode_t mode = 0);
@@ -41,7 +42,7 @@ bool copyToEnd(int from, int to);
 // the new content, never a mixture. False (and no temporary file) on failure.
 // The temporary file is path + ".tmp": callers must not write the same file
 // from two processes at once (request processes hold the semaphore).
-bool writeFileAtomic(const std::string& path, const std::string& data, mode_t newFileMode = 0644);
+bool writeFileAtomic(const std::string& path, std::string_view data, mode_t newFileMode = 0644);
 
 // The path with every symbolic link, "." and ".." resolved (realpath(3));
 // empty when some part of it does not exist.

@@ -4,6 +4,8 @@
 // thousands of files would otherwise first become a document in memory.
 #include <json/json.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/jsonfile.h"
@@ -14,77 +16,121 @@
 
 namespace {
 
+// The text of the file, grown in large steps and filled through a pointer:
+// a playlist of thousands of items is mostly short pieces, and a string
+// append for each would cost more than the copying. The memory is not
+// cleared first, and the text goes to the file from where it was written.
+class TextBuffer {
+ public:
+  explicit TextBuffer(size_t expected) : m_bytes(new char[expected]), m_size(expected) {}
+
+  void put(const char* bytes, size_t length) {
+    memcpy(room(length), bytes, length);
+    m_used += length;
+  }
+  void put(char c) {
+    *room(1) = c;
+    ++m_used;
+  }
+  void put(const std::string& text) { put(text.data(), text.size()); }
+  std::string_view text() const { return std::string_view(m_bytes.get(), m_used); }
+
+ private:
+  char* room(size_t length) {
+    if (m_used + length > m_size) {
+      size_t size = std::max(2 * m_size, m_used + length);
+      std::unique_ptr<char[]> bytes(new char[size]);
+      memcpy(bytes.get(), m_bytes.get(), m_used);
+      m_bytes.swap(bytes);
+      m_size = size;
+    }
+    return m_bytes.get() + m_used;
+  }
+
+  std::unique_ptr<char[]> m_bytes;
+  size_t m_size;
+  size_t m_used = 0;
+};
+
+// A line break and the tabs of up to seven levels, for the indentation.
+constexpr char kLineStarts[] = "\n\t\t\t\t\t\t\t";
+
+constexpr uint64_t kEachByte = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+constexpr uint64_t zeroBytes(uint64_t word) { return (word - kEachByte) & ~word & kHighBits; }
+
+// True when a word holds a byte below 0x20, at or above 0x7F, '"' or '\\'.
+constexpr uint64_t needsEscape(uint64_t word) {
+  return ((word - 0x20 * kEachByte) & ~word & kHighBits) | (word & kHighBits) | zeroBytes(word ^ (0x7F * kEachByte)) |
+         zeroBytes(word ^ ('"' * kEachByte)) | zeroBytes(word ^ ('\\' * kEachByte));
+}
+
+// Printable ASCII without quote and backslash, which the writer leaves as it
+// is; eight bytes at a time, as paths are long.
+bool isPlainText(const std::string& text) {
+  const char* c = text.data();
+  const char* end = c + text.size();
+  for (uint64_t word; end - c >= 8; c += 8) {
+    memcpy(&word, c, 8);
+    if (needsEscape(word)) return false;
+  }
+  for (; c != end; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') return false;
+  }
+  return true;
+}
+
 // Appends "name" : value members at one indentation; the first call opens
 // the object, close() ends it.
 class StyledObject {
  public:
   // Members stand one tab deeper than the object's braces.
-  StyledObject(std::string& out, int depth) : m_out(out), m_depth(static_cast<size_t>(depth)) { m_out += '{'; }
+  StyledObject(TextBuffer& out, int depth) : m_out(out), m_depth(static_cast<size_t>(depth)) { m_out.put('{'); }
 
   void text(const char* name, const std::string& value) {
     key(name);
-    appendQuoted(value);
+    if (!isPlainText(value)) return m_out.put(Json::valueToQuotedString(value.c_str()));
+    m_out.put('"');
+    m_out.put(value);
+    m_out.put('"');
   }
   void number(const char* name, int value) {
     key(name);
     char digits[16];
-    m_out += intToString(value, digits, 10);
+    m_out.put(intToString(value, digits, 10));
   }
   // The member's value, an object or an array, is written by the caller on
   // the next line.
   void open(const char* name) { key(name); }
   void close() {
-    m_out.append(kLineStarts, m_depth + 1);
-    m_out += '}';
+    m_out.put(kLineStarts, m_depth + 1);
+    m_out.put('}');
   }
 
  private:
-  static constexpr const char kLineStarts[] = "\n\t\t\t\t\t\t\t";
-
-  // ",\n\t\t\"name\" : " in one append: thousands of items, several keys each.
+  // ",\n\t\t\"name\" : ": the separator, the indentation and the name.
   void key(const char* name) {
-    char text[64];
-    size_t length = 0, nameLength = strlen(name);
-    if (m_members++) text[length++] = ',';
-    memcpy(text + length, kLineStarts, m_depth + 2);
-    length += m_depth + 2;
-    text[length++] = '"';
-    memcpy(text + length, name, nameLength);
-    length += nameLength;
-    memcpy(text + length, "\" : ", 4);
-    m_out.append(text, length + 4);
+    if (m_members++) m_out.put(',');
+    m_out.put(kLineStarts, m_depth + 2);
+    m_out.put('"');
+    m_out.put(name, strlen(name));
+    m_out.put("\" : ", 4);
   }
 
-  // Printable ASCII without quote and backslash is written as it is; anything
-  // else is escaped by the library, as its writer would.
-  void appendQuoted(const std::string& value) {
-    const unsigned char* c = reinterpret_cast<const unsigned char*>(value.data());
-    const unsigned char* end = c + value.size();
-    while (c != end && *c >= 0x20 && *c < 0x7F && *c != '"' && *c != '\\') ++c;
-    if (c != end) {
-      m_out += Json::valueToQuotedString(value.c_str());
-      return;
-    }
-    m_out += '"';
-    m_out.append(value);
-    m_out += '"';
-  }
-
-  std::string& m_out;
+  TextBuffer& m_out;
   size_t m_depth;
   int m_members = 0;
 };
 
-void newLine(std::string& out, int depth) {
-  out += '\n';
-  out.append(static_cast<size_t>(depth), '\t');
-}
+void newLine(TextBuffer& out, int depth) { out.put(kLineStarts, 1 + static_cast<size_t>(depth)); }
 
-void writeSubitems(std::string& out, const std::vector<PlaylistSubitem>& subitems, int depth) {
+void writeSubitems(TextBuffer& out, const std::vector<PlaylistSubitem>& subitems, int depth) {
   newLine(out, depth);
-  out += '[';
+  out.put('[');
   for (size_t i = 0; i < subitems.size(); ++i) {
-    if (i) out += ',';
+    if (i) out.put(',');
     newLine(out, depth + 1);
     StyledObject track(out, depth + 1);
     track.number("index", subitems[i].index);
@@ -94,10 +140,10 @@ void writeSubitems(std::string& out, const std::vector<PlaylistSubitem>& subitem
     track.close();
   }
   newLine(out, depth);
-  out += ']';
+  out.put(']');
 }
 
-void writeItem(std::string& out, const PlaylistItem& item, int depth) {
+void writeItem(TextBuffer& out, const PlaylistItem& item, int depth) {
   StyledObject entry(out, depth);
   entry.number("dir_index", item.dirIndex);
   entry.number("index", item.index);
@@ -147,11 +193,12 @@ bool readItem(const Json::Value& entry, PlaylistItem& item) {
   return true;
 }
 
-}  // namespace
+// Enough for items whose paths are about as long as the folder's.
+size_t expectedSize(const std::string& path, const std::list<PlaylistItem>& items) {
+  return 128 + items.size() * (2 * path.size() + 128);
+}
 
-std::string playlistFileText(const std::string& path, const std::list<PlaylistItem>& items) {
-  std::string out;
-  out.reserve(128 + items.size() * (2 * path.size() + 128));
+void writePlaylistText(TextBuffer& out, const std::string& path, const std::list<PlaylistItem>& items) {
   StyledObject document(out, 0);
   document.open("desc");
   newLine(out, 1);
@@ -160,25 +207,37 @@ std::string playlistFileText(const std::string& path, const std::list<PlaylistIt
   desc.close();
   document.open("items");
   if (items.empty()) {
-    out += "[]";
+    out.put("[]", 2);
   } else {
     newLine(out, 1);
-    out += '[';
+    out.put('[');
     bool first = true;
     for (const PlaylistItem& item : items) {
-      if (!first) out += ',';
+      if (!first) out.put(',');
       first = false;
       newLine(out, 2);
       writeItem(out, item, 2);
     }
     newLine(out, 1);
-    out += ']';
+    out.put(']');
   }
   document.close();
-  return out += '\n';
+  out.put('\n');
 }
 
-void Playlist::save() const { writeFileAtomic(rooted(paths::kPlaylistFile), playlistFileText(m_path, *m_items)); }
+}  // namespace
+
+std::string playlistFileText(const std::string& path, const std::list<PlaylistItem>& items) {
+  TextBuffer out(expectedSize(path, items));
+  writePlaylistText(out, path, items);
+  return std::string(out.text());
+}
+
+void Playlist::save() const {
+  TextBuffer out(expectedSize(m_path, *m_items));
+  writePlaylistText(out, m_path, *m_items);
+  writeFileAtomic(rooted(paths::kPlaylistFile), out.text());
+}
 
 bool Playlist::load() {
   Json::Value document;

@@ -370,8 +370,11 @@ TEST_F(PlaylistTest, PlaylistFileIsTabIndentedWithoutPlayFlags) {
 // The file is written directly; it must be the document the library's styled
 // writer makes, byte for byte.
 TEST(PlaylistFile, TextIsWhatTheStyledWriterWrites) {
-  const char* titles[] = {"a.mp3", "Ünïcode \xd0\x90.flac", "quote \" and \\ back", "tab\there", ""};
-  for (int shape = 0; shape < 4; ++shape) {
+  // Bytes to escape early, late and on either side of an eight-byte boundary.
+  const char* titles[] = {"a.mp3",         "Ünïcode \xd0\x90.flac",      "quote \" and \\ back", "tab\there", "",
+                          "01234567\x7f.mp3", "a plain name of thirty bytes", "0123456\\",            "\x1f"};
+  const int kinds = sizeof titles / sizeof *titles;
+  for (int shape = 0; shape < 6; ++shape) {
     std::list<PlaylistItem> items;
     Json::Value document(Json::objectValue);
     document["desc"]["path"] = "/tmp/mnt/usb1/M\xc3\xbcsic";
@@ -380,15 +383,15 @@ TEST(PlaylistFile, TextIsWhatTheStyledWriterWrites) {
       PlaylistItem item;
       item.index = i * 3;
       item.dirIndex = -i;
-      item.title = titles[i % 5];
-      item.path = std::string("/tmp/mnt/usb1/") + titles[(i + 1) % 5];
+      item.title = titles[i % kinds];
+      item.path = std::string("/tmp/mnt/usb1/") + titles[(i + 1) % kinds];
       Json::Value entry(Json::objectValue);
       entry["index"] = item.index;
       entry["dir_index"] = item.dirIndex;
       entry["title"] = item.title;
       entry["path"] = item.path;
       for (int t = 0; t < (i % 3) * 2; ++t) {
-        item.subitems.push_back({item.index + t + 1, titles[t % 5], t * 60, t == 3 ? 1000000 : 60});
+        item.subitems.push_back({item.index + t + 1, titles[t % kinds], t * 60, t == 3 ? 1000000 : 60});
         Json::Value track(Json::objectValue);
         track["index"] = item.subitems.back().index;
         track["title"] = item.subitems.back().title;
