@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "core/log.h"
 #include "core/result.h"
@@ -30,6 +31,20 @@ struct CueSheet {
   CueSheet& operator=(const CueSheet&) = delete;
   Cd* cd;
 };
+
+constexpr char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool equalIgnoringAsciiCase(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  return true;
+}
+
+bool isAscii(const char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  return true;
+}
 
 }  // namespace
 
@@ -69,6 +84,27 @@ std::string findCueSheet(const std::string& mediaPath) {
     }
   }
   return std::string();
+}
+
+void CueSheetNames::consider(const char* entryName) {
+  size_t length = strlen(entryName);
+  if (length < 4 || !equalIgnoringAsciiCase(entryName + length - 4, ".cue", 4)) return;
+  m_stems.emplace_back(entryName, length - 4);
+  m_beyondAscii = m_beyondAscii || !isAscii(entryName, length);
+}
+
+// The candidates are those of findCueSheet: the name without its extension,
+// or the whole name, followed by ".cue".
+bool CueSheetNames::mayBelongTo(const std::string& mediaName) const {
+  if (m_stems.empty()) return false;
+  if (m_beyondAscii || !isAscii(mediaName.data(), mediaName.size())) return true;
+  size_t dot = mediaName.rfind('.');
+  if (dot == std::string::npos || dot + 1 == mediaName.size()) return false;
+  for (const std::string& stem : m_stems)
+    if ((stem.size() == dot || stem.size() == mediaName.size()) &&
+        equalIgnoringAsciiCase(stem.data(), mediaName.data(), stem.size()))
+      return true;
+  return false;
 }
 
 void readCueSheet(const std::string& sheet, int firstRow, std::vector<PlaylistSubitem>& tracks) {

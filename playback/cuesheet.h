@@ -27,6 +27,22 @@ bool parseCueSheet(const std::string& text, int firstRow, std::vector<PlaylistSu
 // name with ".cue", then the same in capitals. Empty when there is none.
 std::string findCueSheet(const std::string& mediaPath);
 
+// The entries of one folder that may be cue sheets (names ending in ".cue" in
+// any case), so that the disk is asked for the sheet of a media file only
+// when one of them matches its name: a folder of many songs costs no call
+// for each. Names with bytes beyond ASCII always ask the disk, as a file
+// system that ignores case may fold them in its own way.
+class CueSheetNames {
+ public:
+  void consider(const char* entryName);
+  // False when no sheet of the folder can be the media file's.
+  bool mayBelongTo(const std::string& mediaName) const;
+
+ private:
+  std::vector<std::string> m_stems;  // the names without ".cue"
+  bool m_beyondAscii = false;
+};
+
 // Adds the tracks of the sheet file, numbered from firstRow + 1;
 // AppException when the sheet cannot be used.
 void readCueSheet(const std::string& sheet, int firstRow, std::vector<PlaylistSubitem>& tracks);

@@ -61,7 +61,8 @@ class Playlist {
 
   void scanFolder(const std::string& folder, const FolderId& id);
   void readPlaylistFile(const std::string& file);
-  void addFile(std::string title, std::string path);
+  // sheetPossible false: the file's folder holds no cue sheet it could have.
+  void addFile(std::string title, std::string path, bool sheetPossible = true);
 
   std::string m_path;
   std::shared_ptr<std::list<PlaylistItem>> m_items;  // shared by copies

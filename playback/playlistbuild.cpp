@@ -75,7 +75,9 @@ void Playlist::scanFolder(const std::string& folder, const FolderId& id) {
   m_openFolders.push_back(id);
   std::vector<std::string> playlists, files;
   std::vector<std::pair<std::string, FolderId>> subfolders;
+  CueSheetNames sheets;
   list.forEachEntry("stat64 error 1-", [&](const char* name, const std::string& entry, const struct stat64& st) {
+    sheets.consider(name);
     if (S_ISDIR(st.st_mode)) {
       FolderId sub(st.st_dev, st.st_ino);
       // A link back to a folder being scanned would never end.
@@ -92,7 +94,8 @@ void Playlist::scanFolder(const std::string& folder, const FolderId& id) {
   for (const auto& [sub, subId] : subfolders) scanFolder(sub, subId);
   for (std::string& name : files) {
     std::string path = folder + name;
-    addFile(std::move(name), std::move(path));
+    bool sheetPossible = sheets.mayBelongTo(name);
+    addFile(std::move(name), std::move(path), sheetPossible);
   }
   m_openFolders.pop_back();
 }
@@ -117,7 +120,7 @@ void Playlist::readPlaylistFile(const std::string& file) {
   });
 }
 
-void Playlist::addFile(std::string title, std::string path) {
+void Playlist::addFile(std::string title, std::string path, bool sheetPossible) {
   if (isMediaFile(path.c_str())) {
     m_items->emplace_back();
     PlaylistItem& item = m_items->back();
@@ -125,7 +128,7 @@ void Playlist::addFile(std::string title, std::string path) {
     item.dirIndex = m_count;
     item.title = std::move(title);
     item.path = std::move(path);
-    std::string sheet = findCueSheet(item.path);
+    std::string sheet = sheetPossible ? findCueSheet(item.path) : std::string();
     // A sheet that cannot be read ends the build, which then keeps the old items.
     if (!sheet.empty()) readCueSheet(sheet, item.index, item.subitems);
     m_total += item.rows();

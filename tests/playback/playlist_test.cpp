@@ -248,6 +248,36 @@ TEST_F(PlaylistTest, CueSheetCandidatesAreTriedInOrder) {
   }
 }
 
+// The folder's names decide whether the disk is asked for a file's sheet at
+// all; a "true" where the disk would find none only costs the calls.
+TEST(CueSheetNames, OnlyMatchingNamesAskTheDisk) {
+  struct Case {
+    std::vector<const char*> entries;
+    const char* media;
+    bool asks;
+  } cases[] = {
+      {{}, "Live.flac", false},
+      {{"Live.flac", "cover.jpg", "cue", "a.cue.txt"}, "Live.flac", false},
+      {{"Live.cue"}, "Live.flac", true},
+      {{"Live.cue"}, "LIVE.FLAC", true},  // a file system without case may have it
+      {{"Live.flac.CUE"}, "Live.flac", true},
+      {{"Live.CuE"}, "Live.flac", true},
+      {{"Live.cue"}, "Other.flac", false},
+      {{"Live.cue"}, "Livex.flac", false},
+      {{"Live.cue"}, "Liv.flac", false},
+      {{"Live.cue"}, "Live", false},
+      {{"Live.cue"}, "Live.", false},
+      {{"Other.cue", "Live.cue"}, "Live.mp3", true},
+      {{"\xd0\x9f.cue"}, "a.mp3", true},  // beyond ASCII: the disk decides
+      {{"a.cue"}, "\xd0\x9f.mp3", true},
+  };
+  for (const Case& c : cases) {
+    CueSheetNames names;
+    for (const char* entry : c.entries) names.consider(entry);
+    EXPECT_EQ(c.asks, names.mayBelongTo(c.media)) << c.media << " among " << c.entries.size() << " entries";
+  }
+}
+
 TEST_F(PlaylistTest, CueSheetSizeIsOneTo32768Bytes) {
   std::string padded = oneTrack("Big");
   padded.insert(0, 32768 - padded.size() - 1, ' ');
