@@ -30,21 +30,27 @@ unsigned decodePair(const unsigned char*& s) {
 // The rank of one character of a name, in the order compareEntryNames gives:
 // ASCII punctuation and digits, then the rest of ASCII (lowered), then
 // two-byte characters by code point.
-struct AsciiRanks {
-  constexpr AsciiRanks() : rank() {
-    for (unsigned c = 0; c < 128; ++c) {
-      unsigned char lowered = lower(static_cast<unsigned char>(c));
-      rank[c] = static_cast<uint16_t>(isSpecial(lowered) ? lowered : 0x100u + lowered);
-    }
-  }
-  uint16_t rank[128];
-};
-constexpr AsciiRanks kAsciiRanks;
-
-unsigned rankOf(const unsigned char*& s) {
-  if (*s >= 0x80) return 0x200 + decodePair(s);
-  return kAsciiRanks.rank[*s++];
+constexpr unsigned asciiRank(unsigned char c) {
+  unsigned char lowered = lower(c);
+  return isSpecial(lowered) ? lowered : 0x100u + lowered;
 }
+
+// The ASCII ranks numbered densely from 1, so that each fits in one key byte
+// below 0x80; two-byte characters take two key bytes from 0x80 on.
+struct AsciiKeys {
+  constexpr AsciiKeys() : key() {
+    bool used[0x180] = {};
+    for (unsigned c = 0; c < 128; ++c) used[asciiRank(static_cast<unsigned char>(c))] = true;
+    unsigned char dense[0x180] = {};
+    unsigned char next = 1;
+    for (unsigned r = 0; r < 0x180; ++r)
+      if (used[r]) dense[r] = next++;
+    for (unsigned c = 0; c < 128; ++c) key[c] = dense[asciiRank(static_cast<unsigned char>(c))];
+  }
+  unsigned char key[128];
+};
+constexpr AsciiKeys kAsciiKeys;
+static_assert(kAsciiKeys.key[127] < 0x80, "ASCII keys stay below the two-byte ones");
 
 // Keeps errno through the clean-up of a failed read.
 void closeFolder(DIR* dir) {
@@ -78,15 +84,23 @@ int compareEntryNames(const char* a, const char* b) {
 }
 
 void appendEntrySortKey(const char* name, std::string& key) {
-  size_t start = key.size();
-  key.resize(start + 2 * strlen(name));  // two bytes a character at most
-  char* out = &key[start];
-  for (const unsigned char* s = reinterpret_cast<const unsigned char*>(name); *s;) {
-    unsigned rank = rankOf(s);
-    *out++ = static_cast<char>(rank >> 8);
-    *out++ = static_cast<char>(rank & 0xFF);
+  char bytes[2 * 256];  // two bytes a character at most, for a name of up to 255 bytes
+  char* out = bytes;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(name);
+  while (*s) {
+    if (out - bytes > static_cast<ptrdiff_t>(sizeof bytes) - 2) {
+      key.append(bytes, static_cast<size_t>(out - bytes));
+      out = bytes;
+    }
+    if (*s < 0x80) {
+      *out++ = static_cast<char>(kAsciiKeys.key[*s++]);
+    } else {
+      unsigned code = decodePair(s);
+      *out++ = static_cast<char>(0x80 | code >> 8);
+      *out++ = static_cast<char>(code & 0xFF);
+    }
   }
-  key.resize(static_cast<size_t>(out - key.data()));
+  key.append(bytes, static_cast<size_t>(out - bytes));
 }
 
 SortedFolder::SortedFolder(const std::string& folder) : m_folder(folder) {
