@@ -33,6 +33,15 @@ class TextBuffer {
     ++m_used;
   }
   void put(const std::string& text) { put(text.data(), text.size()); }
+  // Room for exactly length bytes, which the caller then fills.
+  char* claim(size_t length) {
+    char* at = room(length);
+    m_used += length;
+    return at;
+  }
+  // The text in quotes when the writer would leave it as it is; false, and
+  // nothing written, when it has a byte to escape.
+  bool putQuotedPlain(const std::string& text);
   std::string_view text() const { return std::string_view(m_bytes.get(), m_used); }
 
  private:
@@ -66,19 +75,27 @@ constexpr uint64_t needsEscape(uint64_t word) {
          zeroBytes(word ^ ('"' * kEachByte)) | zeroBytes(word ^ ('\\' * kEachByte));
 }
 
-// Printable ASCII without quote and backslash, which the writer leaves as it
-// is; eight bytes at a time, as paths are long.
-bool isPlainText(const std::string& text) {
+// Printable ASCII without quote and backslash is left as it is by the
+// writer; it is checked while it is copied, eight bytes at a time, as paths
+// are long.
+bool TextBuffer::putQuotedPlain(const std::string& text) {
+  size_t length = text.size();
+  char* out = room(length + 2);
+  *out++ = '"';
   const char* c = text.data();
-  const char* end = c + text.size();
-  for (uint64_t word; end - c >= 8; c += 8) {
+  const char* end = c + length;
+  for (uint64_t word; end - c >= 8; c += 8, out += 8) {
     memcpy(&word, c, 8);
     if (needsEscape(word)) return false;
+    memcpy(out, &word, 8);
   }
   for (; c != end; ++c) {
     unsigned char byte = static_cast<unsigned char>(*c);
     if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') return false;
+    *out++ = *c;
   }
+  *out = '"';
+  m_used += length + 2;
   return true;
 }
 
@@ -89,21 +106,23 @@ class StyledObject {
   // Members stand one tab deeper than the object's braces.
   StyledObject(TextBuffer& out, int depth) : m_out(out), m_depth(static_cast<size_t>(depth)) { m_out.put('{'); }
 
-  void text(const char* name, const std::string& value) {
+  template <size_t N>
+  void text(const char (&name)[N], const std::string& value) {
     key(name);
-    if (!isPlainText(value)) return m_out.put(Json::valueToQuotedString(value.c_str()));
-    m_out.put('"');
-    m_out.put(value);
-    m_out.put('"');
+    if (!m_out.putQuotedPlain(value)) m_out.put(Json::valueToQuotedString(value.c_str()));
   }
-  void number(const char* name, int value) {
+  template <size_t N>
+  void number(const char (&name)[N], int value) {
     key(name);
     char digits[16];
     m_out.put(intToString(value, digits, 10));
   }
   // The member's value, an object or an array, is written by the caller on
   // the next line.
-  void open(const char* name) { key(name); }
+  template <size_t N>
+  void open(const char (&name)[N]) {
+    key(name);
+  }
   void close() {
     m_out.put(kLineStarts, m_depth + 1);
     m_out.put('}');
@@ -111,12 +130,18 @@ class StyledObject {
 
  private:
   // ",\n\t\t\"name\" : ": the separator, the indentation and the name.
-  void key(const char* name) {
-    if (m_members++) m_out.put(',');
-    m_out.put(kLineStarts, m_depth + 2);
-    m_out.put('"');
-    m_out.put(name, strlen(name));
-    m_out.put("\" : ", 4);
+  template <size_t N>
+  void key(const char (&name)[N]) {
+    size_t indent = m_depth + 2;
+    size_t comma = m_members++ ? 1 : 0;
+    char* out = m_out.claim(comma + indent + N + 4);
+    *out = ',';
+    out += comma;
+    memcpy(out, kLineStarts, indent);
+    out += indent;
+    *out++ = '"';
+    memcpy(out, name, N - 1);
+    memcpy(out + N - 1, "\" : ", 4);
   }
 
   TextBuffer& m_out;
