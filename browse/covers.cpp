@@ -4,11 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "browse/filesource.h"
 #include "browse/filetypes.h"
 #include "core/config.h"
+#include "core/digest.h"
 #include "core/paths.h"
 #include "core/sysio.h"
 #include "core/utils.h"
@@ -37,6 +41,67 @@ bool isCover(const char* name, const CoverPatterns& patterns) {
   if (!dot) return false;
   return matchesAny(patterns.extensions, dot + 1) && matchesAny(patterns.names, std::string(name, dot));
 }
+
+// Real paths, with the last folder met at each depth remembered: the covers
+// of a listing's subfolders then cost one lstat for each part of the path not
+// resolved before, instead of a walk from the root for every one. A part that
+// is a link (or ".", "..", empty) is left to realpath(3), as is a path
+// without a folder.
+class RealPaths {
+ public:
+  std::string of(const std::string& path) {
+    std::string real;
+    return resolve(path, 0, real) ? real : std::string();
+  }
+
+ private:
+  struct Known {
+    std::string path, real;
+    bool ok = false;
+  };
+
+  // Sets real to the real path of path; false when it has none.
+  bool resolve(std::string_view path, size_t depth, std::string& real) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos || slash == 0 || depth > 64 || path.size() >= PATH_MAX)
+      return byRealpath(path, real);
+    std::string_view name = path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return byRealpath(path, real);
+    const Known& folder = known(path.substr(0, slash), depth + 1);
+    if (!folder.ok) return false;
+    char text[PATH_MAX];
+    memcpy(text, path.data(), path.size());
+    text[path.size()] = '\0';
+    struct stat64 status;
+    if (lstat64(text, &status) != 0) return false;
+    if (S_ISLNK(status.st_mode)) return byRealpath(path, real);
+    real.assign(folder.real);
+    if (real.back() != '/') real += '/';
+    real.append(name);
+    return true;
+  }
+
+  static bool byRealpath(std::string_view path, std::string& real) {
+    real = resolvedPath(std::string(path));
+    return !real.empty();
+  }
+
+  // Depth counts the folders from the end of the path first asked for.
+  const Known& known(std::string_view folder, size_t depth) {
+    if (m_known.size() <= depth) m_known.resize(depth + 1);
+    if (m_known[depth].path != folder) {
+      std::string real = std::move(m_known[depth].real);  // keeps its room
+      bool ok = resolve(folder, depth, real);             // may grow m_known
+      Known& slot = m_known[depth];
+      slot.path.assign(folder);
+      slot.real = std::move(real);
+      slot.ok = ok;
+    }
+    return m_known[depth];
+  }
+
+  std::vector<Known> m_known;
+};
 
 }  // namespace
 
@@ -84,10 +149,15 @@ void CoverFinder::scan(const CoverPatterns& patterns, const std::string& sourceR
 // lies on the source is published, and the link leads to its resolved path.
 static std::string publishableTarget(const std::string& imagePath, const std::string& sourceRoot) {
   if (sourceRoot.empty()) return "";
-  std::string target = resolvedPath(imagePath);
-  // A listing publishes the covers of many folders of one source.
+  // A listing publishes the covers of many folders of one source, in a
+  // process of its own: what it resolved stays true while it runs.
   static std::string lastRoot, lastResolved;
-  if (sourceRoot != lastRoot) lastResolved = resolvedPath(lastRoot = sourceRoot);
+  static RealPaths realPaths;
+  if (sourceRoot != lastRoot) {
+    lastResolved = resolvedPath(lastRoot = sourceRoot);
+    realPaths = RealPaths();
+  }
+  std::string target = realPaths.of(imagePath);
   const std::string& root = lastResolved;
   if (target.empty() || root.empty() || !isRegularFile(target)) return "";
   return isAtOrBelow(target, root) || root == "/" ? target : "";
@@ -104,8 +174,16 @@ void CoverFinder::publishCover(const std::string& imagePath, const std::string& 
   if (!coversDirReady) return;
   size_t dot = imagePath.rfind('.');
   if (dot == std::string::npos) return;
-  std::string linkName = md5Hex(imagePath) + imagePath.substr(dot);
-  std::string linkPath = coversDir + "/" + linkName;
+  unsigned char digest[16];
+  md5Digest(imagePath.data(), imagePath.size(), digest);
+  std::string linkPath;
+  linkPath.reserve(coversDir.size() + 1 + 2 * sizeof digest + imagePath.size() - dot);
+  linkPath += coversDir;
+  linkPath += '/';
+  size_t linkName = linkPath.size();
+  appendHexUpper(linkPath, digest, sizeof digest);
+  linkPath.append(imagePath, dot, std::string::npos);
   if (access(linkPath.c_str(), R_OK) != 0) symlink(target.c_str(), linkPath.c_str());
-  m_cover = "/covers/" + linkName;
+  m_cover.reserve(8 + linkPath.size() - linkName);
+  m_cover.assign("/covers/").append(linkPath, linkName, std::string::npos);
 }

@@ -33,13 +33,18 @@ char* intToString(int value, char* buffer, int base) {
   return buffer;
 }
 
-std::string hexUpper(const unsigned char* bytes, size_t count) {
+void appendHexUpper(std::string& out, const unsigned char* bytes, size_t count) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string out(2 * count, '0');
   for (size_t i = 0; i < count; ++i) {
-    out[2 * i] = kHex[bytes[i] >> 4];
-    out[2 * i + 1] = kHex[bytes[i] & 15];
+    out += kHex[bytes[i] >> 4];
+    out += kHex[bytes[i] & 15];
   }
+}
+
+std::string hexUpper(const unsigned char* bytes, size_t count) {
+  std::string out;
+  out.reserve(2 * count);
+  appendHexUpper(out, bytes, count);
   return out;
 }
 

@@ -173,6 +173,23 @@ TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
   EXPECT_EQ("", CoverFinder(m_folder + "plain/", true).cover());
 }
 
+TEST_F(CoverFinderTest, FolderReachedThroughALinkIsJudgedWhereItLeads) {
+  touch("inside/cover.jpg");
+  touch("inside/sub/cover.jpg");
+  s_sandbox->write("/tmp/outside/cover.jpg", "not on the storage");
+  ASSERT_EQ(0, symlink((m_folder + "inside").c_str(), (m_folder + "viaLink").c_str()));
+  ASSERT_EQ(0, symlink(s_sandbox->path("/tmp/outside").c_str(), (m_folder + "away").c_str()));
+  // Twice: the second finders reuse what the first ones resolved.
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(m_folder + "inside/cover.jpg", linkTarget(CoverFinder(m_folder + "viaLink/", true, m_root).cover()));
+    EXPECT_EQ(m_folder + "inside/sub/cover.jpg",
+              linkTarget(CoverFinder(m_folder + "viaLink/sub/", true, m_root).cover()));
+    EXPECT_EQ("", CoverFinder(m_folder + "away/", true, m_root).cover());
+    EXPECT_EQ(m_folder + "inside/sub/cover.jpg",
+              linkTarget(CoverFinder(m_folder + "inside/sub/", true, m_root).cover()));
+  }
+}
+
 TEST_F(CoverFinderTest, EmptyPatternPieceMatchesOnlyEmptyText) {
   // The empty piece between two commas matches the empty base name of ".png".
   m_config->set("cover_files_names", "nothing,,other");
