@@ -57,7 +57,24 @@ ProcessResult* CmdProcessor::process() {
   return result;
 }
 
-CmdProcessorCreator::CmdProcessorCreator(const char* name) { commandRegistry().emplace(name, this); }
+CmdProcessorCreator::CmdProcessorCreator(const char* name) : m_name(name) { commandRegistry().add(this); }
+
+void CommandRegistry::add(CmdProcessorCreator* creator) {
+  (m_last ? m_last->m_next : m_first) = creator;
+  m_last = creator;
+}
+
+CmdProcessorCreator* CommandRegistry::find(const std::string& name) const {
+  for (CmdProcessorCreator* creator = m_first; creator; creator = creator->m_next)
+    if (name == creator->m_name) return creator;
+  return nullptr;
+}
+
+size_t CommandRegistry::count(const std::string& name) const {
+  size_t n = 0;
+  for (CmdProcessorCreator* creator = m_first; creator; creator = creator->m_next) n += name == creator->m_name;
+  return n;
+}
 
 CommandRegistry& commandRegistry() {
   static CommandRegistry registry;
@@ -65,9 +82,8 @@ CommandRegistry& commandRegistry() {
 }
 
 CmdProcessor* createProcessor(CommandRegistry& registry, Request* request) {
-  auto it = registry.find(request->get("cmd"));
-  if (it == registry.end()) return new CmdProcessor(request);
-  return it->second->create(request);
+  CmdProcessorCreator* creator = registry.find(request->get("cmd"));
+  return creator ? creator->create(request) : new CmdProcessor(request);
 }
 
 ProcessResult* CmdMultiActionProcessor::process() {

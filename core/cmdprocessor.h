@@ -3,7 +3,6 @@
 #pragma once
 
 #include <initializer_list>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -41,6 +40,13 @@ class CmdProcessorCreator {
   explicit CmdProcessorCreator(const char* name);
   virtual ~CmdProcessorCreator() = default;
   virtual CmdProcessor* create(Request* request) = 0;
+
+  const char* name() const { return m_name; }
+
+ private:
+  friend class CommandRegistry;
+  const char* m_name;
+  CmdProcessorCreator* m_next = nullptr;
 };
 
 template <typename T>
@@ -50,7 +56,20 @@ class CmdProcessorCreatorImpl : public CmdProcessorCreator {
   CmdProcessor* create(Request* request) override { return new T(request); }
 };
 
-using CommandRegistry = std::map<std::string, CmdProcessorCreator*>;
+// The commands, each added by its creator before main runs. The list is
+// linked through the creators themselves: starting a request costs no
+// allocation for commands it does not run.
+class CommandRegistry {
+ public:
+  void add(CmdProcessorCreator* creator);
+  CmdProcessorCreator* find(const std::string& name) const;  // the first added of that name
+  size_t count(const std::string& name) const;
+
+ private:
+  CmdProcessorCreator* m_first = nullptr;
+  CmdProcessorCreator* m_last = nullptr;
+};
+
 CommandRegistry& commandRegistry();
 CmdProcessor* createProcessor(CommandRegistry& registry, Request* request);
 
