@@ -122,7 +122,7 @@ void ProcessResultJson::set(const std::string& key, const std::list<std::map<std
 
 ProcessResultJsonText::ProcessResultJsonText(std::string json) : ProcessResult(kJsonType), m_json(std::move(json)) {}
 
-void ProcessResultJsonText::appendBody(std::string& out) { out += m_json; }
+void ProcessResultJsonText::sendRest() { writeFully(STDOUT_FILENO, m_json.data(), m_json.size()); }
 
 ProcessResultJsonFile* ProcessResultJsonFile::open(const std::string& path) {
   int fd = openRegularFile(path);

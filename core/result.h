@@ -84,7 +84,10 @@ class ProcessResultJson : public ProcessResult {
 class ProcessResultJsonText : public ProcessResult {
  public:
   explicit ProcessResultJsonText(std::string json);
-  void appendBody(std::string& out) override;
+  // The text is written where it lies: a listing of thousands of files is
+  // not copied behind the header first.
+  void appendBody(std::string&) override {}
+  void sendRest() override;
 
  private:
   std::string m_json;
