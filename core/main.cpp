@@ -6,6 +6,7 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,11 +47,18 @@ void writeTextResult(const std::string& text) {
 int openPidFile() { return openFile(rooted(paths::kPidFile), O_WRONLY | O_CREAT, 0600); }
 
 // Replaces the pid file's text by this process's pid; false after answering.
+// The pid is written over the old one and the file cut only when it was
+// longer: cutting a file costs a journal commit on the flash, and pids
+// mostly have the same length. A reader that meets the old tail sees a pid
+// that is not the lock holder's and leaves it.
 bool writePid(int fd) {
   char pid[34];
   intToString(static_cast<int>(getpid()), pid, 10);
   size_t length = strlen(pid);
-  if (ftruncate(fd, 0) == 0 && pwrite(fd, pid, length, 0) == static_cast<ssize_t>(length)) return true;
+  struct stat status;
+  if (pwrite(fd, pid, length, 0) == static_cast<ssize_t>(length) && fstat(fd, &status) == 0 &&
+      (status.st_size == static_cast<off_t>(length) || ftruncate(fd, static_cast<off_t>(length)) == 0))
+    return true;
   writeErrorResult("pid write error");
   return false;
 }
