@@ -41,7 +41,8 @@ class TextBuffer {
   }
   // The text in quotes when the writer would leave it as it is; false, and
   // nothing written, when it has a byte to escape.
-  bool putQuotedPlain(const std::string& text);
+  // The first knownPlain bytes were checked before.
+  bool putQuotedPlain(const std::string& text, size_t knownPlain = 0);
   std::string_view text() const { return std::string_view(m_bytes.get(), m_used); }
 
  private:
@@ -78,12 +79,14 @@ constexpr uint64_t needsEscape(uint64_t word) {
 // Printable ASCII without quote and backslash is left as it is by the
 // writer; it is checked while it is copied, eight bytes at a time, as paths
 // are long.
-bool TextBuffer::putQuotedPlain(const std::string& text) {
+bool TextBuffer::putQuotedPlain(const std::string& text, size_t knownPlain) {
   size_t length = text.size();
   char* out = room(length + 2);
   *out++ = '"';
-  const char* c = text.data();
-  const char* end = c + length;
+  memcpy(out, text.data(), knownPlain);
+  out += knownPlain;
+  const char* c = text.data() + knownPlain;
+  const char* end = text.data() + length;
   for (uint64_t word; end - c >= 8; c += 8, out += 8) {
     memcpy(&word, c, 8);
     if (needsEscape(word)) return false;
@@ -106,10 +109,13 @@ class StyledObject {
   // Members stand one tab deeper than the object's braces.
   StyledObject(TextBuffer& out, int depth) : m_out(out), m_depth(static_cast<size_t>(depth)) { m_out.put('{'); }
 
+  // True when the value was plain text; its first knownPlain bytes are.
   template <size_t N>
-  void text(const char (&name)[N], const std::string& value) {
+  bool text(const char (&name)[N], const std::string& value, size_t knownPlain = 0) {
     key(name);
-    if (!m_out.putQuotedPlain(value)) m_out.put(Json::valueToQuotedString(value.c_str()));
+    if (m_out.putQuotedPlain(value, knownPlain)) return true;
+    m_out.put(Json::valueToQuotedString(value.c_str()));
+    return false;
   }
   template <size_t N>
   void number(const char (&name)[N], int value) {
@@ -168,11 +174,14 @@ void writeSubitems(TextBuffer& out, const std::vector<PlaylistSubitem>& subitems
   out.put(']');
 }
 
-void writeItem(TextBuffer& out, const PlaylistItem& item, int depth) {
+// plainFolder: the playlist's folder when it is plain text, which most item
+// paths begin with.
+void writeItem(TextBuffer& out, const PlaylistItem& item, int depth, const std::string& plainFolder) {
   StyledObject entry(out, depth);
   entry.number("dir_index", item.dirIndex);
   entry.number("index", item.index);
-  entry.text("path", item.path);
+  bool inFolder = item.path.compare(0, plainFolder.size(), plainFolder) == 0;
+  entry.text("path", item.path, inFolder ? plainFolder.size() : 0);
   if (!item.subitems.empty()) {
     entry.open("subitems");
     writeSubitems(out, item.subitems, depth + 1);
@@ -228,7 +237,8 @@ void writePlaylistText(TextBuffer& out, const std::string& path, const std::list
   document.open("desc");
   newLine(out, 1);
   StyledObject desc(out, 1);
-  desc.text("path", path);
+  static const std::string kNone;
+  const std::string& plainFolder = desc.text("path", path) ? path : kNone;
   desc.close();
   document.open("items");
   if (items.empty()) {
@@ -241,7 +251,7 @@ void writePlaylistText(TextBuffer& out, const std::string& path, const std::list
       if (!first) out.put(',');
       first = false;
       newLine(out, 2);
-      writeItem(out, item, 2);
+      writeItem(out, item, 2, plainFolder);
     }
     newLine(out, 1);
     out.put(']');
