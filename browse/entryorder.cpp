@@ -84,14 +84,10 @@ int compareEntryNames(const char* a, const char* b) {
 }
 
 void appendEntrySortKey(const char* name, std::string& key) {
-  char bytes[2 * 256];  // two bytes a character at most, for a name of up to 255 bytes
-  char* out = bytes;
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(name);
-  while (*s) {
-    if (out - bytes > static_cast<ptrdiff_t>(sizeof bytes) - 2) {
-      key.append(bytes, static_cast<size_t>(out - bytes));
-      out = bytes;
-    }
+  size_t start = key.size();
+  key.resize(start + 2 * strlen(name));  // two bytes a character at most
+  char* out = &key[start];
+  for (const unsigned char* s = reinterpret_cast<const unsigned char*>(name); *s;) {
     if (*s < 0x80) {
       *out++ = static_cast<char>(kAsciiKeys.key[*s++]);
     } else {
@@ -100,7 +96,7 @@ void appendEntrySortKey(const char* name, std::string& key) {
       *out++ = static_cast<char>(code & 0xFF);
     }
   }
-  key.append(bytes, static_cast<size_t>(out - bytes));
+  key.resize(static_cast<size_t>(out - key.data()));
 }
 
 SortedFolder::SortedFolder(const std::string& folder) : m_folder(folder) {
