@@ -87,13 +87,13 @@ void Playlist::scanFolder(const std::string& folder, const FolderId& id) {
       else
         subfolders.emplace_back(entry + "/", sub);
     } else if (S_ISREG(st.st_mode)) {
-      (isPlaylistFile(name) ? playlists : files).push_back(name);
+      (isPlaylistFile(name) ? playlists : files).push_back(entry);  // the path, made once
     }
   });
-  for (const std::string& name : playlists) readPlaylistFile(folder + name);
+  for (const std::string& path : playlists) readPlaylistFile(path);
   for (const auto& [sub, subId] : subfolders) scanFolder(sub, subId);
-  for (std::string& name : files) {
-    std::string path = folder + name;
+  for (std::string& path : files) {
+    std::string name = path.substr(folder.size());
     bool sheetPossible = sheets.mayBelongTo(name);
     addFile(std::move(name), std::move(path), sheetPossible);
   }
