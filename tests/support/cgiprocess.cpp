@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <regex>
+#include <sstream>
 
 #include "core/paths.h"
+#include "tests/support/programs.h"
 
 CgiRequest optionSet(const std::string& name, const std::string& value, const std::string& cookie) {
   CgiRequest request;
@@ -31,6 +33,28 @@ int semaphoreValue(const Sandbox& sandbox) {
 bool waitForPidFile(const Sandbox& sandbox, pid_t pid, int millis) {
   for (int waited = 0; waited < millis; waited += 10) {
     if (sandbox.read(paths::kPidFile) == std::to_string(pid)) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+// The kernel lists a blocked lock request in /proc/locks as
+// "N: -> POSIX  ADVISORY  WRITE PID ...".
+static bool isLockWaiter(pid_t pid) {
+  std::istringstream locks(fileText("/proc/locks"));
+  std::string number, arrow, kind, mode, access, holder;
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream words(line);
+    if (words >> number >> arrow >> kind >> mode >> access >> holder && arrow == "->" &&
+        holder == std::to_string(pid))
+      return true;
+  }
+  return false;
+}
+
+bool waitForLockWaiter(pid_t pid, int millis) {
+  for (int waited = 0; waited < millis; waited += 10) {
+    if (isLockWaiter(pid)) return true;
     usleep(10000);
   }
   return false;

@@ -15,6 +15,9 @@ int semaphoreValue(const Sandbox& sandbox);
 
 // Waits (up to the given milliseconds) until the pid file names pid.
 bool waitForPidFile(const Sandbox& sandbox, pid_t pid, int millis = 5000);
+// Waits (up to the given milliseconds) until pid is blocked waiting for a
+// file lock (the pid file's, for a request queued behind another).
+bool waitForLockWaiter(pid_t pid, int millis = 5000);
 
 // The JSON document in a sandbox file (null when missing or unparsable).
 Json::Value readJson(const Sandbox& sandbox, const std::string& fixed);

@@ -60,7 +60,10 @@ bool installProgram(const std::string& program, const std::string& at) {
 }
 
 std::string procText(pid_t pid, const char* name) {
-  std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+  return fileText("/proc/" + std::to_string(pid) + "/" + name);
+}
+
+std::string fileText(const std::string& path) {
   std::string text;
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return text;

@@ -28,6 +28,10 @@ bool installProgram(const std::string& program, const std::string& at);
 // the emulator was started with. Empty when the process is gone.
 std::string programOfProcess(pid_t pid);
 
+// A file's whole text, read without a stream: what could be read, empty when
+// it cannot be opened.
+std::string fileText(const std::string& path);
+
 // The content of the file "name" below /proc/<pid>: what could be read, empty
 // when the process is gone. A process that ends while it is read fails the
 // read with ESRCH, which a stream would throw.

@@ -185,7 +185,7 @@ TEST(Entry, RestoreKillsAHungHolderAndFreesTheSemaphore) {
 
   // A request arriving now waits.
   CgiProcess waiting = startCgi(sandbox, optionSet("after", "1"));
-  usleep(300000);
+  ASSERT_TRUE(waitForLockWaiter(waiting.pid));
   EXPECT_EQ(0, waitpid(waiting.pid, nullptr, WNOHANG));
 
   CgiResponse restored = sandbox.get("restore");
@@ -216,7 +216,7 @@ TEST(Entry, RestoreKillsTheLockHolderNotAProcessWaitingBehindIt) {
   sem_post(semaphore);
   sem_close(semaphore);
   CgiProcess waiting = startCgi(sandbox, optionSet("waiter", "1"));
-  usleep(300000);
+  ASSERT_TRUE(waitForLockWaiter(waiting.pid));
   EXPECT_EQ(std::to_string(holder.pid), sandbox.read(paths::kPidFile));
 
   EXPECT_EQ("ok", sandbox.get("restore").body);
@@ -325,7 +325,7 @@ TEST(Entry, TerminationWaitsUntilTheSemaphoreIsReleased) {
 
   // A waiting request told to end goes at once and takes nothing.
   CgiProcess waiting = startCgi(sandbox, optionSet("second", "2"));
-  usleep(200000);
+  ASSERT_TRUE(waitForLockWaiter(waiting.pid));
   ASSERT_EQ(0, kill(waiting.pid, SIGTERM));
   CgiResponse ended = waiting.finish();
   EXPECT_EQ(0, ended.exitStatus);
