@@ -52,6 +52,14 @@ struct AsciiKeys {
 constexpr AsciiKeys kAsciiKeys;
 static_assert(kAsciiKeys.key[127] < 0x80, "ASCII keys stay below the two-byte ones");
 
+// The first eight key bytes as one number in their byte order (zeros after a
+// shorter key): most names differ there, so most comparisons are one.
+uint64_t keyHead(const char* key, uint32_t length) {
+  uint64_t head = 0;
+  for (uint32_t i = 0; i < 8; ++i) head = head << 8 | (i < length ? static_cast<unsigned char>(key[i]) : 0u);
+  return head;
+}
+
 // Keeps errno through the clean-up of a failed read.
 void closeFolder(DIR* dir) {
   int saved = errno;
@@ -108,10 +116,11 @@ SortedFolder::SortedFolder(const std::string& folder) : m_folder(folder) {
   errno = 0;
   while (const dirent* entry = readdir(dir)) {
     if (entry->d_name[0] == '.') continue;
-    Entry item{static_cast<uint32_t>(m_names.size()), static_cast<uint32_t>(m_keys.size()), 0};
+    Entry item{static_cast<uint32_t>(m_names.size()), static_cast<uint32_t>(m_keys.size()), 0, 0};
     m_names.append(entry->d_name, strlen(entry->d_name) + 1);
     appendEntrySortKey(entry->d_name, m_keys);
     item.keyLength = static_cast<uint32_t>(m_keys.size()) - item.key;
+    item.head = keyHead(m_keys.data() + item.key, item.keyLength);
     m_order.push_back(item);
   }
   if (errno != 0) {
@@ -125,7 +134,10 @@ SortedFolder::SortedFolder(const std::string& folder) : m_folder(folder) {
   // Names of equal rank stay in the order the folder gave them, as scandir(3)
   // with qsort(3) left them.
   std::stable_sort(m_order.begin(), m_order.end(), [keys](const Entry& a, const Entry& b) {
-    int order = memcmp(keys + a.key, keys + b.key, std::min(a.keyLength, b.keyLength));
+    if (a.head != b.head) return a.head < b.head;
+    // The first min(8, shorter length) bytes are equal: compare the rest.
+    uint32_t shorter = std::min(a.keyLength, b.keyLength);
+    int order = shorter > 8 ? memcmp(keys + a.key + 8, keys + b.key + 8, shorter - 8) : 0;
     return order != 0 ? order < 0 : a.keyLength < b.keyLength;
   });
   std::string().swap(m_keys);  // the keys are needed for the sort only

@@ -53,6 +53,7 @@ class SortedFolder {
     uint32_t name;  // offset in m_names
     uint32_t key;   // offset in m_keys
     uint32_t keyLength;
+    uint64_t head;  // the key's first eight bytes, compared first
   };
   std::string m_names;  // the names, each ended by a zero byte
   std::string m_keys;

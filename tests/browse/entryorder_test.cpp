@@ -101,7 +101,7 @@ TEST(EntryOrder, SortKeysOrderAsTheNamesDo) {
   }
 }
 
-TEST(EntryOrder, SortedFolderLeavesHiddenEntriesOut) {
+TEST(EntryOrder, SortedFolderIsInEntryOrderWithoutHiddenEntries) {
   Sandbox box;
   for (const char* name : {"b.mp3", "A.mp3", ".hidden", "10 x", "_x", "\xd0\xaf", "\xd0\x90", "z"})
     box.write(std::string("/f/") + name, "");
@@ -111,6 +111,19 @@ TEST(EntryOrder, SortedFolderLeavesHiddenEntriesOut) {
   std::vector<std::string> names;
   for (size_t i = 0; i < folder.count(); ++i) names.push_back(folder.name(i));
   EXPECT_EQ((std::vector<std::string>{"10 x", "_x", "A.mp3", "b.mp3", "z", "\xd0\x90", "\xd0\xaf"}), names);
+
+  // Names alike in their first eight or more bytes, beyond ASCII too.
+  std::mt19937 random(20261210);
+  const char alphabet[] = "aA0_\xd0\x90\xd1\x80";
+  for (int i = 0; i < 300; ++i) {
+    std::string name = i % 2 ? "Track \xd0\x90\xd0\x80 " : "track 0";
+    for (size_t n = random() % 8; n-- > 0;) name += alphabet[random() % (sizeof alphabet - 1)];
+    box.write("/g/" + name, "");
+  }
+  SortedFolder many(box.path("/g"));
+  ASSERT_TRUE(many.ok());
+  for (size_t i = 1; i < many.count(); ++i)
+    ASSERT_LE(compareEntryNames(many.name(i - 1), many.name(i)), 0) << many.name(i - 1) << " before " << many.name(i);
 
   SortedFolder missing(box.path("/none"));
   EXPECT_FALSE(missing.ok());
