@@ -55,8 +55,10 @@ static_assert(kAsciiKeys.key[127] < 0x80, "ASCII keys stay below the two-byte on
 // The first eight key bytes as one number in their byte order (zeros after a
 // shorter key): most names differ there, so most comparisons are one.
 uint64_t keyHead(const char* key, uint32_t length) {
+  unsigned char bytes[8] = {};
+  memcpy(bytes, key, std::min<uint32_t>(length, 8));
   uint64_t head = 0;
-  for (uint32_t i = 0; i < 8; ++i) head = head << 8 | (i < length ? static_cast<unsigned char>(key[i]) : 0u);
+  for (unsigned char byte : bytes) head = head << 8 | byte;
   return head;
 }
 

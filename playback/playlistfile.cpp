@@ -11,7 +11,6 @@
 #include "core/jsonfile.h"
 #include "core/paths.h"
 #include "core/sysio.h"
-#include "core/utils.h"
 #include "playback/playlist.h"
 
 namespace {
@@ -33,6 +32,19 @@ class TextBuffer {
     ++m_used;
   }
   void put(const std::string& text) { put(text.data(), text.size()); }
+  // Decimal digits, written from the last.
+  void putNumber(int value) {
+    char digits[12];
+    char* end = digits + sizeof digits;
+    char* at = end;
+    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+      *--at = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude);
+    if (value < 0) *--at = '-';
+    put(at, static_cast<size_t>(end - at));
+  }
   // Room for exactly length bytes, which the caller then fills.
   char* claim(size_t length) {
     char* at = room(length);
@@ -92,10 +104,12 @@ bool TextBuffer::putQuotedPlain(const std::string& text, size_t knownPlain) {
     if (needsEscape(word)) return false;
     memcpy(out, &word, 8);
   }
-  for (; c != end; ++c) {
-    unsigned char byte = static_cast<unsigned char>(*c);
-    if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') return false;
-    *out++ = *c;
+  if (size_t rest = static_cast<size_t>(end - c)) {
+    uint64_t word = 0x2020202020202020ull;  // blanks after the rest, which are plain
+    memcpy(&word, c, rest);
+    if (needsEscape(word)) return false;
+    memcpy(out, c, rest);
+    out += rest;
   }
   *out = '"';
   m_used += length + 2;
@@ -120,8 +134,7 @@ class StyledObject {
   template <size_t N>
   void number(const char (&name)[N], int value) {
     key(name);
-    char digits[16];
-    m_out.put(intToString(value, digits, 10));
+    m_out.putNumber(value);
   }
   // The member's value, an object or an array, is written by the caller on
   // the next line.
