@@ -4,14 +4,11 @@
 
 #include <cstring>
 
+#include "core/plaintext.h"
+
 namespace {
 
-// Text the writer copies as it stands: printable ASCII without '"' and '\'.
-bool isPlain(const char* text) {
-  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c)
-    if (*c < 0x20 || *c >= 0x80 || *c == '"' || *c == '\\') return false;
-  return true;
-}
+bool isPlain(const char* text) { return isPlainText(text, strlen(text)); }
 
 void appendQuoted(std::string& out, const char* text, bool plain) {
   if (!plain) {

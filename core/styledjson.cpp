@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/jsonfile.h"
+#include "core/plaintext.h"
 
 namespace {
 
@@ -46,12 +47,9 @@ class StyledText {
   // Printable ASCII without quote and backslash stands as it is; the library
   // escapes everything else.
   static void appendQuoted(std::string& out, const char* begin, const char* end) {
-    for (const char* c = begin; c != end; ++c) {
-      unsigned char byte = static_cast<unsigned char>(*c);
-      if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') {
-        out += Json::valueToQuotedString(begin);
-        return;
-      }
+    if (!isPlainText(begin, static_cast<size_t>(end - begin))) {
+      out += Json::valueToQuotedString(begin);
+      return;
     }
     out += '"';
     out.append(begin, end);

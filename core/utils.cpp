@@ -35,9 +35,12 @@ char* intToString(int value, char* buffer, int base) {
 
 void appendHexUpper(std::string& out, const unsigned char* bytes, size_t count) {
   static const char kHex[] = "0123456789ABCDEF";
+  size_t start = out.size();
+  out.resize(start + 2 * count);
+  char* hex = &out[start];
   for (size_t i = 0; i < count; ++i) {
-    out += kHex[bytes[i] >> 4];
-    out += kHex[bytes[i] & 15];
+    hex[2 * i] = kHex[bytes[i] >> 4];
+    hex[2 * i + 1] = kHex[bytes[i] & 15];
   }
 }
 

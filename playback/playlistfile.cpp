@@ -10,6 +10,7 @@
 
 #include "core/jsonfile.h"
 #include "core/paths.h"
+#include "core/plaintext.h"
 #include "core/sysio.h"
 #include "playback/playlist.h"
 
@@ -77,17 +78,6 @@ class TextBuffer {
 // A line break and the tabs of up to seven levels, for the indentation.
 constexpr char kLineStarts[] = "\n\t\t\t\t\t\t\t";
 
-constexpr uint64_t kEachByte = 0x0101010101010101ull;
-constexpr uint64_t kHighBits = 0x8080808080808080ull;
-
-constexpr uint64_t zeroBytes(uint64_t word) { return (word - kEachByte) & ~word & kHighBits; }
-
-// True when a word holds a byte below 0x20, at or above 0x7F, '"' or '\\'.
-constexpr uint64_t needsEscape(uint64_t word) {
-  return ((word - 0x20 * kEachByte) & ~word & kHighBits) | (word & kHighBits) | zeroBytes(word ^ (0x7F * kEachByte)) |
-         zeroBytes(word ^ ('"' * kEachByte)) | zeroBytes(word ^ ('\\' * kEachByte));
-}
-
 // Printable ASCII without quote and backslash is left as it is by the
 // writer; it is checked while it is copied, eight bytes at a time, as paths
 // are long.
@@ -101,13 +91,13 @@ bool TextBuffer::putQuotedPlain(const std::string& text, size_t knownPlain) {
   const char* end = text.data() + length;
   for (uint64_t word; end - c >= 8; c += 8, out += 8) {
     memcpy(&word, c, 8);
-    if (needsEscape(word)) return false;
+    if (plaintext::needsEscape(word)) return false;
     memcpy(out, &word, 8);
   }
   if (size_t rest = static_cast<size_t>(end - c)) {
-    uint64_t word = 0x2020202020202020ull;  // blanks after the rest, which are plain
+    uint64_t word = plaintext::kBlanks;
     memcpy(&word, c, rest);
-    if (needsEscape(word)) return false;
+    if (plaintext::needsEscape(word)) return false;
     memcpy(out, c, rest);
     out += rest;
   }

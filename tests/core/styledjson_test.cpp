@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/jsonfile.h"
+#include "core/plaintext.h"
 
 namespace {
 
@@ -59,3 +60,23 @@ TEST(StyledJson, SameBytesAsTheLibrarysStyledWriter) {
 }
 
 }  // namespace
+
+// Every byte at every place of texts around the eight-byte steps: a text
+// found plain is one the library's writer leaves as it stands.
+TEST(PlainText, IsPrintableAsciiWithoutQuoteAndBackslash) {
+  for (size_t length = 1; length <= 17; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (int byte = 1; byte < 256; ++byte) {
+        std::string text(length, 'a');
+        text[at] = static_cast<char>(byte);
+        bool expected = byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
+        ASSERT_EQ(expected, isPlainText(text.data(), text.size())) << "byte " << byte << " at " << at << " of " << length;
+        if (expected) {
+          ASSERT_EQ("\"" + text + "\"", Json::valueToQuotedString(text.c_str()));
+        }
+      }
+    }
+  }
+  EXPECT_TRUE(isPlainText("", 0));
+  EXPECT_FALSE(isPlainText("ab\0cd", 5));  // a zero byte is escaped too
+}
