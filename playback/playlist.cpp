@@ -78,9 +78,11 @@ void Playlist::toJson(Json::Value& into) const {
   into["items"] = items;
 }
 
+// Never destroyed: a playlist of thousands of items lives until the process
+// ends, and the end gives its memory back at once, without a free per item.
 std::map<std::string, Playlist>& PlaylistRegistry::playlists() {
-  static std::map<std::string, Playlist> map;
-  return map;
+  static auto* map = new std::map<std::string, Playlist>;
+  return *map;
 }
 
 Playlist& PlaylistRegistry::get(const std::string& path) {
