@@ -49,9 +49,11 @@ bool isCover(const char* name, const CoverPatterns& patterns) {
 // without a folder.
 class RealPaths {
  public:
-  std::string of(const std::string& path) {
+  // The real path of a regular file, empty for anything else.
+  std::string ofRegularFile(const std::string& path) {
     std::string real;
-    return resolve(path, 0, real) ? real : std::string();
+    bool regular = false;
+    return resolve(path, 0, real, &regular) && regular ? real : std::string();
   }
 
  private:
@@ -60,13 +62,14 @@ class RealPaths {
     bool ok = false;
   };
 
-  // Sets real to the real path of path; false when it has none.
-  bool resolve(std::string_view path, size_t depth, std::string& real) {
+  // Sets real to the real path of path, and regular (when asked) to whether
+  // it is a regular file; false when it has none.
+  bool resolve(std::string_view path, size_t depth, std::string& real, bool* regular = nullptr) {
     size_t slash = path.rfind('/');
     if (slash == std::string_view::npos || slash == 0 || depth > 64 || path.size() >= PATH_MAX)
-      return byRealpath(path, real);
+      return byRealpath(path, real, regular);
     std::string_view name = path.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") return byRealpath(path, real);
+    if (name.empty() || name == "." || name == "..") return byRealpath(path, real, regular);
     const Known& folder = known(path.substr(0, slash), depth + 1);
     if (!folder.ok) return false;
     char text[PATH_MAX];
@@ -74,15 +77,17 @@ class RealPaths {
     text[path.size()] = '\0';
     struct stat64 status;
     if (lstat64(text, &status) != 0) return false;
-    if (S_ISLNK(status.st_mode)) return byRealpath(path, real);
+    if (S_ISLNK(status.st_mode)) return byRealpath(path, real, regular);
+    if (regular) *regular = S_ISREG(status.st_mode);
     real.assign(folder.real);
     if (real.back() != '/') real += '/';
     real.append(name);
     return true;
   }
 
-  static bool byRealpath(std::string_view path, std::string& real) {
+  static bool byRealpath(std::string_view path, std::string& real, bool* regular) {
     real = resolvedPath(std::string(path));
+    if (regular) *regular = !real.empty() && isRegularFile(real);
     return !real.empty();
   }
 
@@ -157,9 +162,9 @@ static std::string publishableTarget(const std::string& imagePath, const std::st
     lastResolved = resolvedPath(lastRoot = sourceRoot);
     realPaths = RealPaths();
   }
-  std::string target = realPaths.of(imagePath);
+  std::string target = realPaths.ofRegularFile(imagePath);
   const std::string& root = lastResolved;
-  if (target.empty() || root.empty() || !isRegularFile(target)) return "";
+  if (target.empty() || root.empty()) return "";
   return isAtOrBelow(target, root) || root == "/" ? target : "";
 }
 

@@ -41,8 +41,6 @@ class CmdProcessorCreator {
   virtual ~CmdProcessorCreator() = default;
   virtual CmdProcessor* create(Request* request) = 0;
 
-  const char* name() const { return m_name; }
-
  private:
   friend class CommandRegistry;
   const char* m_name;

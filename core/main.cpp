@@ -6,7 +6,6 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,9 +54,8 @@ bool writePid(int fd) {
   char pid[34];
   intToString(static_cast<int>(getpid()), pid, 10);
   size_t length = strlen(pid);
-  struct stat status;
-  if (pwrite(fd, pid, length, 0) == static_cast<ssize_t>(length) && fstat(fd, &status) == 0 &&
-      (status.st_size == static_cast<off_t>(length) || ftruncate(fd, static_cast<off_t>(length)) == 0))
+  if (pwrite(fd, pid, length, 0) == static_cast<ssize_t>(length) &&
+      (regularFileSize(fd) == length || ftruncate(fd, static_cast<off_t>(length)) == 0))
     return true;
   writeErrorResult("pid write error");
   return false;

@@ -1,6 +1,7 @@
 #include "playback/cuesheet.h"
 
 #include <libcue.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,14 +32,6 @@ struct CueSheet {
   CueSheet& operator=(const CueSheet&) = delete;
   Cd* cd;
 };
-
-constexpr char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool equalIgnoringAsciiCase(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i)
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  return true;
-}
 
 bool isAscii(const char* text, size_t length) {
   for (size_t i = 0; i < length; ++i)
@@ -88,7 +81,7 @@ std::string findCueSheet(const std::string& mediaPath) {
 
 void CueSheetNames::consider(const char* entryName) {
   size_t length = strlen(entryName);
-  if (length < 4 || !equalIgnoringAsciiCase(entryName + length - 4, ".cue", 4)) return;
+  if (length < 4 || strncasecmp(entryName + length - 4, ".cue", 4) != 0) return;
   m_stems.emplace_back(entryName, length - 4);
   m_beyondAscii = m_beyondAscii || !isAscii(entryName, length);
 }
@@ -102,7 +95,7 @@ bool CueSheetNames::mayBelongTo(const std::string& mediaName) const {
   if (dot == std::string::npos || dot + 1 == mediaName.size()) return false;
   for (const std::string& stem : m_stems)
     if ((stem.size() == dot || stem.size() == mediaName.size()) &&
-        equalIgnoringAsciiCase(stem.data(), mediaName.data(), stem.size()))
+        strncasecmp(stem.data(), mediaName.data(), stem.size()) == 0)
       return true;
   return false;
 }
