@@ -30,6 +30,14 @@ int semaphoreValue(const Sandbox& sandbox) {
   return value;
 }
 
+bool waitForSemaphore(const Sandbox& sandbox, int millis) {
+  for (int waited = 0; waited < millis; waited += 10) {
+    if (semaphoreValue(sandbox) != -1) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
 bool waitForPidFile(const Sandbox& sandbox, pid_t pid, int millis) {
   for (int waited = 0; waited < millis; waited += 10) {
     if (sandbox.read(paths::kPidFile) == std::to_string(pid)) return true;

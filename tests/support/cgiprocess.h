@@ -12,6 +12,8 @@ CgiRequest optionSet(const std::string& name, const std::string& value, const st
 
 // The request semaphore's value, or -1 when it does not exist.
 int semaphoreValue(const Sandbox& sandbox);
+// Waits until a request has opened (and so created) the sandbox's semaphore.
+bool waitForSemaphore(const Sandbox& sandbox, int millis = 5000);
 
 // Waits (up to the given milliseconds) until the pid file names pid.
 bool waitForPidFile(const Sandbox& sandbox, pid_t pid, int millis = 5000);

@@ -299,20 +299,21 @@ TEST(Entry, StalledPostBodyDoesNotHoldTheSemaphore) {
   stalled.cookie = "bid=TEST";
   stalled.contentLength = "100";
   stalled.body = "stalled=1&b=";
-  stalled.environment = {"TAVORC_BODY_TIME_LIMIT=2"};
+  stalled.environment = {"TAVORC_BODY_TIME_LIMIT=4"};
   auto start = std::chrono::steady_clock::now();
   CgiProcess process = startCgi(sandbox, stalled, true);
-  usleep(300000);
+  ASSERT_TRUE(waitForSemaphore(sandbox));
+  usleep(100000);
   EXPECT_EQ(1, semaphoreValue(sandbox));
   CgiProcess other = startCgi(sandbox, optionSet("other", "1"));
-  EXPECT_EQ("{\"message\":\"ok\"}\n", finishWithin(other, 1200).body) << "the other request waited for the stalled body";
+  EXPECT_EQ("{\"message\":\"ok\"}\n", finishWithin(other, 2000).body) << "the other request waited for the stalled body";
   // The stalled one goes on once its time is up, without a body; the client
   // is still connected.
-  CgiResponse answer = finishWithin(process, 3500);
+  CgiResponse answer = finishWithin(process, 6000);
   double endedAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(0, answer.exitStatus);
   EXPECT_EQ("option name not defined", answer.body);
-  EXPECT_GE(endedAfter, 1.9);
+  EXPECT_GE(endedAfter, 3.9);
   Json::Value common = readJson(sandbox, paths::kConfigFile)["options"]["common"];
   EXPECT_FALSE(common.isMember("stalled"));
   EXPECT_EQ("1", common["other"].asString());

@@ -175,7 +175,7 @@ TEST(CoreWeb, StalledPostBodyHoldsUpNobody) {
                               "-b bid=W --max-time 20");
   double servedAfter = secondsSince(start);
   EXPECT_NE(std::string::npos, other.find("{\"message\":\"ok\"}")) << other;
-  EXPECT_LT(servedAfter, 1.0);
+  EXPECT_LT(servedAfter, 3.0);  // well below the stalled body's 5 s
   std::string answer;
   char buffer[4096];
   ssize_t n;
