@@ -5,13 +5,13 @@
 #include <json/json.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 #include "core/jsonfile.h"
 #include "core/paths.h"
 #include "core/plaintext.h"
 #include "core/sysio.h"
+#include "core/utils.h"
 #include "playback/playlist.h"
 
 namespace {
@@ -33,18 +33,10 @@ class TextBuffer {
     ++m_used;
   }
   void put(const std::string& text) { put(text.data(), text.size()); }
-  // Decimal digits, written from the last.
   void putNumber(int value) {
-    char digits[12];
-    char* end = digits + sizeof digits;
-    char* at = end;
-    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    do {
-      *--at = static_cast<char>('0' + magnitude % 10);
-      magnitude /= 10;
-    } while (magnitude);
-    if (value < 0) *--at = '-';
-    put(at, static_cast<size_t>(end - at));
+    char digits[16];
+    const char* text = intToString(value, digits, 10);
+    put(text, strlen(text));
   }
   // Room for exactly length bytes, which the caller then fills.
   char* claim(size_t length) {
@@ -79,30 +71,12 @@ class TextBuffer {
 constexpr char kLineStarts[] = "\n\t\t\t\t\t\t\t";
 
 // Printable ASCII without quote and backslash is left as it is by the
-// writer; it is checked while it is copied, eight bytes at a time, as paths
-// are long.
+// writer.
 bool TextBuffer::putQuotedPlain(const std::string& text, size_t knownPlain) {
-  size_t length = text.size();
-  char* out = room(length + 2);
-  *out++ = '"';
-  memcpy(out, text.data(), knownPlain);
-  out += knownPlain;
-  const char* c = text.data() + knownPlain;
-  const char* end = text.data() + length;
-  for (uint64_t word; end - c >= 8; c += 8, out += 8) {
-    memcpy(&word, c, 8);
-    if (plaintext::needsEscape(word)) return false;
-    memcpy(out, &word, 8);
-  }
-  if (size_t rest = static_cast<size_t>(end - c)) {
-    uint64_t word = plaintext::kBlanks;
-    memcpy(&word, c, rest);
-    if (plaintext::needsEscape(word)) return false;
-    memcpy(out, c, rest);
-    out += rest;
-  }
-  *out = '"';
-  m_used += length + 2;
+  if (!isPlainText(text.data() + knownPlain, text.size() - knownPlain)) return false;
+  put('"');
+  put(text);
+  put('"');
   return true;
 }
 
