@@ -30,20 +30,22 @@ int semaphoreValue(const Sandbox& sandbox) {
   return value;
 }
 
-bool waitForSemaphore(const Sandbox& sandbox, int millis) {
+// Asks every 10 ms, for up to millis, until done() says yes.
+template <typename Done>
+static bool waitUntil(Done done, int millis) {
   for (int waited = 0; waited < millis; waited += 10) {
-    if (semaphoreValue(sandbox) != -1) return true;
+    if (done()) return true;
     usleep(10000);
   }
   return false;
 }
 
+bool waitForSemaphore(const Sandbox& sandbox, int millis) {
+  return waitUntil([&] { return semaphoreValue(sandbox) != -1; }, millis);
+}
+
 bool waitForPidFile(const Sandbox& sandbox, pid_t pid, int millis) {
-  for (int waited = 0; waited < millis; waited += 10) {
-    if (sandbox.read(paths::kPidFile) == std::to_string(pid)) return true;
-    usleep(10000);
-  }
-  return false;
+  return waitUntil([&] { return sandbox.read(paths::kPidFile) == std::to_string(pid); }, millis);
 }
 
 // The kernel lists a blocked lock request in /proc/locks as
@@ -61,11 +63,7 @@ static bool isLockWaiter(pid_t pid) {
 }
 
 bool waitForLockWaiter(pid_t pid, int millis) {
-  for (int waited = 0; waited < millis; waited += 10) {
-    if (isLockWaiter(pid)) return true;
-    usleep(10000);
-  }
-  return false;
+  return waitUntil([pid] { return isLockWaiter(pid); }, millis);
 }
 
 bool parsesAsJson(const std::string& text, Json::Value* into) {
