@@ -51,12 +51,13 @@ files() {
   (cd "$1" && i=0 && while [ $i -lt "$2" ]; do : >"$(printf "$3" $i)"; i=$((i + 1)); done)
 }
 
-# albums FOLDER COUNT TRACK: COUNT subfolders, each with a cover and the track.
+# albums FOLDER COUNT TRACK: COUNT subfolders, each with a cover (the first
+# bytes of a JPEG picture) and the track.
 albums() {
   i=0
   while [ $i -lt "$2" ]; do
     mkdir -p "$1/Album $i"
-    : >"$1/Album $i/cover.jpg"
+    printf '\377\330\377\340\000\020JFIF\000' >"$1/Album $i/cover.jpg"
     : >"$1/Album $i/$3"
     i=$((i + 1))
   done

@@ -17,6 +17,7 @@
 namespace {
 
 const char kStorageRoot[] = "/tmp/mnt/storage/";
+const char kPicture[] = "\xFF\xD8\xFF picture";
 
 class BrowseTest : public ::testing::Test {
  protected:
@@ -176,9 +177,9 @@ TEST_F(BrowseTest, FileListOrdersCyrillicAfterAsciiWithCaseFolded) {
 TEST_F(BrowseTest, FileListPublishesCoversOfPlayableFolders) {
   setOptions("\"show_covers\":\"true\"");
   mountStorage("/dev/sdb1", "My Disk", "LABEL=\"USB\" UUID=\"1\"");
-  file("Music/Album/Cover.JPG");
+  file("Music/Album/Cover.JPG", kPicture);
   file("Music/Album/01.flac");
-  file("Music/Pictures/cover.jpg");
+  file("Music/Pictures/cover.jpg", kPicture);
   folder("Music/Pictures/More");
   folder("Music/Film/VIDEO_TS");
   Json::Value files = json("cmd=file_list&path=local/USB/Music")["files"];
@@ -188,10 +189,7 @@ TEST_F(BrowseTest, FileListPublishesCoversOfPlayableFolders) {
   EXPECT_EQ("Album", files[0]["name"].asString());
   EXPECT_EQ("/covers/" + link, files[0]["cover"].asString());
   EXPECT_EQ("local/USB/Music/Album", files[0]["play_path"].asString());
-  char target[4096];
-  ssize_t n = readlink(m_box.path("/tmp/www/covers/" + link).c_str(), target, sizeof target);
-  ASSERT_GT(n, 0);
-  EXPECT_EQ(image, std::string(target, static_cast<size_t>(n)));
+  EXPECT_EQ(kPicture, m_box.read("/tmp/www/covers/" + link));
   EXPECT_EQ("Film", files[1]["name"].asString());  // disc folder: playable, no cover
   EXPECT_EQ("local/USB/Music/Film", files[1]["play_path"].asString());
   EXPECT_FALSE(files[1].isMember("cover"));
@@ -218,7 +216,7 @@ TEST_F(BrowseTest, CoverLinkedToAFileOffTheStorageIsNotPublished) {
 
 TEST_F(BrowseTest, FolderWithOnlyACoverFollowsThePlayFoldersWithCoverOption) {
   mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
-  file("d/Pics/cover.jpg");
+  file("d/Pics/cover.jpg", kPicture);
   folder("d/Pics/Sub");
   struct Row {
     const char* options;
