@@ -211,6 +211,18 @@ done
 printf '| history update by the poller while nothing plays | %s of 5 runs rewrote the configuration | | | 0 |\n' \
   "$writes" >>"$rows"
 
+# The listing cache after 600 spellings of the 10,000-file folder: 1 to 25 "/"
+# after "BENCH", 0 or 2 to 24 at the end; each spelling is a cache file of its own.
+rm -rf "$root/tmp/tavorc.cache"
+for b in $(seq 1 25); do
+  for e in 0 $(seq 2 24); do
+    env -i $cgi "QUERY_STRING=cmd=file_list&path=local/BENCH$(printf "%${b}s" | tr ' ' /)Many$(printf "%${e}s" | tr ' ' /)" \
+      "$tavorc" >/dev/null
+  done
+done
+printf '| listing cache after 600 spellings of the 10,000-file folder | %s KiB in %s files | | | <= 8192 KiB |\n' \
+  "$(du -sk "$root/tmp/tavorc.cache" | cut -f1)" "$(ls "$root/tmp/tavorc.cache" | wc -l)" >>"$rows"
+
 stripped() {
   if [ -f "$1" ]; then
     strip -o "$work/stripped" "$1" 2>/dev/null || cp "$1" "$work/stripped"
