@@ -1,6 +1,9 @@
 #include "browse/listingcache.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,28 +41,45 @@ std::string sideText(const FolderStamp& stamp) {
 }
 
 bool parseSide(const std::string& text, FolderStamp& stamp) {
-  long long seconds, size;
-  long nanoseconds;
-  unsigned options;
-  int pathAt = 0;
-  if (sscanf(text.c_str(), "1 %lld %ld %lld %u %n", &seconds, &nanoseconds, &size, &options, &pathAt) != 4 ||
-      pathAt == 0)
-    return false;
-  stamp.modified.tv_sec = static_cast<time_t>(seconds);
-  stamp.modified.tv_nsec = nanoseconds;
-  stamp.size = size;
-  stamp.coverOptions = options;
-  stamp.realPath.assign(text, static_cast<size_t>(pathAt), std::string::npos);
+  if (text.compare(0, 2, "1 ") != 0) return false;
+  const char* at = text.c_str() + 2;
+  long long fields[4];  // seconds, nanoseconds, size, cover options
+  for (long long& field : fields) {
+    char* end;
+    field = strtoll(at, &end, 10);
+    if (end == at || *end != ' ') return false;
+    at = end + 1;
+  }
+  stamp.modified.tv_sec = static_cast<time_t>(fields[0]);
+  stamp.modified.tv_nsec = static_cast<long>(fields[1]);
+  stamp.size = fields[2];
+  stamp.coverOptions = static_cast<unsigned>(fields[3]);
+  stamp.realPath.assign(at, text.c_str() + text.size());
+  return true;
+}
+
+// The side file in one read: this is the path of every cached answer. Missing,
+// it is "" (the answer is served as it is); unreadable, false.
+bool readSide(const std::string& path, std::string& text) {
+  text.clear();
+  int fd = openFile(path, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT;
+  char buffer[kMaxSideBytes];
+  ssize_t length = readFully(fd, buffer, sizeof buffer);
+  closeFile(fd);
+  if (length <= 0) return false;
+  text.assign(buffer, static_cast<size_t>(length));
   return true;
 }
 
 // Whether the answer made from stored still holds for the folder as it is now.
 bool holds(const FolderStamp& stored, unsigned coverOptions) {
   if (stored.coverOptions != coverOptions) return false;
-  FolderStamp now = FolderStamp::of(stored.realPath, coverOptions);
-  if (now.size < 0) return true;  // unreachable: the answer is all there is
-  return now.size == stored.size && now.modified.tv_sec == stored.modified.tv_sec &&
-         now.modified.tv_nsec == stored.modified.tv_nsec;
+  struct stat64 now;
+  if (stat64(stored.realPath.c_str(), &now) != 0 || !S_ISDIR(now.st_mode))
+    return true;  // unreachable: the answer is all there is
+  return now.st_size == stored.size && now.st_mtim.tv_sec == stored.modified.tv_sec &&
+         now.st_mtim.tv_nsec == stored.modified.tv_nsec;
 }
 
 }  // namespace
@@ -79,7 +99,8 @@ FolderStamp FolderStamp::of(const std::string& realPath, unsigned coverOptions) 
 ProcessResult* answer(const std::string& key, unsigned coverOptions) {
   std::string file = answerFile(key);
   std::string side;
-  if (readFile(file + kSideSuffix, side, kMaxSideBytes)) {
+  if (!readSide(file + kSideSuffix, side)) return nullptr;
+  if (!side.empty()) {
     FolderStamp stored;
     if (!parseSide(side, stored) || !holds(stored, coverOptions)) return nullptr;
   }
