@@ -29,11 +29,17 @@ class CmdProcFileList : public CmdProcessor {
         m_playFoldersWithCover(Config::instance()->get("play_dwc") == "true") {}
 
   ProcessResult* process() override {
-    if (m_request->getInt("ignore_cache") == 0) {
+    bool useCache = m_request->getInt("ignore_cache") == 0;
+    if (useCache) {
       if (ProcessResult* cached = listingcache::answer(m_path, coverOptions())) return cached;
     }
     IFilesSource* source = findSourceByVirtualPath(m_path);
-    if (!source) return makeErrorResult("invalid path");
+    if (!source) {
+      // A storage unplugged can leave its empty mount point behind, which no
+      // longer looks like the folder listed: the stored listing is all there is.
+      ProcessResult* stored = useCache ? listingcache::storedAnswer(m_path) : nullptr;
+      return stored ? stored : makeErrorResult("invalid path");
+    }
     if (m_path.back() != '/') m_path += '/';
     std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
     std::string folder = source->virtualToReal(m_path);

@@ -107,6 +107,8 @@ ProcessResult* answer(const std::string& key, unsigned coverOptions) {
   return ProcessResultJsonFile::open(file);
 }
 
+ProcessResult* storedAnswer(const std::string& key) { return ProcessResultJsonFile::open(answerFile(key)); }
+
 // The answer goes first: a side file left from before then names an older
 // state of the folder, so a cut-off store costs a new listing, never a stale one.
 void store(const std::string& key, const std::string& text, const FolderStamp& stamp) {

@@ -34,6 +34,10 @@ struct FolderStamp {
 // no longer holds. An answer stored without its side file is served.
 ProcessResult* answer(const std::string& key, unsigned coverOptions);
 
+// The stored answer of key whether it holds or not (for a folder whose source
+// is gone), or null.
+ProcessResult* storedAnswer(const std::string& key);
+
 // Stores the answer and its side file, then keeps the cache within kMaxBytes,
 // the answers stored longest ago first out.
 void store(const std::string& key, const std::string& text, const FolderStamp& stamp);

@@ -330,9 +330,12 @@ TEST_F(BrowseTest, CachedAnswerFollowsTheFolderAndTheCoverOptions) {
   // Unchanged, the answer comes from the cache.
   m_box.write(cacheFile("local/USB"), "{\"cached\":1}\n");
   EXPECT_EQ("{\"cached\":1}\n", body("cmd=file_list&path=local/USB"));
-  // A folder that cannot be reached (the storage unplugged) is answered from the cache.
-  shellOutput("rm -r '" + real("") + "'");
+  // A folder that cannot be reached (the storage unplugged) is answered from
+  // the cache, also when its empty mount point stays behind.
   m_box.write(paths::kMtab, "");
+  shellOutput("rm -r '" + real("") + "'/*");
+  EXPECT_EQ("{\"cached\":1}\n", body("cmd=file_list&path=local/USB"));
+  shellOutput("rmdir '" + real("") + "'");
   EXPECT_EQ("{\"cached\":1}\n", body("cmd=file_list&path=local/USB"));
 }
 
