@@ -51,12 +51,13 @@ files() {
   (cd "$1" && i=0 && while [ $i -lt "$2" ]; do : >"$(printf "$3" $i)"; i=$((i + 1)); done)
 }
 
-# albums FOLDER COUNT TRACK: COUNT subfolders, each with a cover and the track.
+# albums FOLDER COUNT TRACK: COUNT subfolders, each with a cover (the first
+# bytes of a JPEG picture) and the track.
 albums() {
   i=0
   while [ $i -lt "$2" ]; do
     mkdir -p "$1/Album $i"
-    : >"$1/Album $i/cover.jpg"
+    printf '\377\330\377\340\000\020JFIF\000' >"$1/Album $i/cover.jpg"
     : >"$1/Album $i/$3"
     i=$((i + 1))
   done
@@ -209,6 +210,18 @@ for i in 1 2 3 4 5; do
 done
 printf '| history update by the poller while nothing plays | %s of 5 runs rewrote the configuration | | | 0 |\n' \
   "$writes" >>"$rows"
+
+# The listing cache after 600 spellings of the 10,000-file folder: 1 to 25 "/"
+# after "BENCH", 0 or 2 to 24 at the end; each spelling is a cache file of its own.
+rm -rf "$root/tmp/tavorc.cache"
+for b in $(seq 1 25); do
+  for e in 0 $(seq 2 24); do
+    env -i $cgi "QUERY_STRING=cmd=file_list&path=local/BENCH$(printf "%${b}s" | tr ' ' /)Many$(printf "%${e}s" | tr ' ' /)" \
+      "$tavorc" >/dev/null
+  done
+done
+printf '| listing cache after 600 spellings of the 10,000-file folder | %s KiB in %s files | | | <= 8192 KiB |\n' \
+  "$(du -sk "$root/tmp/tavorc.cache" | cut -f1)" "$(ls "$root/tmp/tavorc.cache" | wc -l)" >>"$rows"
 
 stripped() {
   if [ -f "$1" ]; then

@@ -1,5 +1,6 @@
 // "file_list": one folder of a source, subfolders first, with play paths and
-// covers; finished answers are kept in a cache folder until asked afresh.
+// covers; finished answers are kept in a cache folder while the folder and
+// the cover options stay as they were, or until asked afresh.
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -10,18 +11,14 @@
 #include "browse/entryorder.h"
 #include "browse/filelisting.h"
 #include "browse/filetypes.h"
+#include "browse/listingcache.h"
 #include "browse/sourcelookup.h"
 #include "core/cmdprocessor.h"
-#include "core/log.h"
-#include "core/paths.h"
-#include "core/sysio.h"
 #include "core/utils.h"
 
 namespace {
 
 const char kSettingsFile[] = "tavo_folder.txt";
-
-std::string cacheFile(const std::string& key) { return rooted(paths::kCacheDir) + sha1Hex(key); }
 
 class CmdProcFileList : public CmdProcessor {
  public:
@@ -32,19 +29,27 @@ class CmdProcFileList : public CmdProcessor {
         m_playFoldersWithCover(Config::instance()->get("play_dwc") == "true") {}
 
   ProcessResult* process() override {
-    if (m_request->getInt("ignore_cache") == 0) {
-      if (ProcessResult* cached = ProcessResultJsonFile::open(cacheFile(m_path))) return cached;
+    bool useCache = m_request->getInt("ignore_cache") == 0;
+    if (useCache) {
+      if (ProcessResult* cached = listingcache::answer(m_path, coverOptions())) return cached;
     }
     IFilesSource* source = findSourceByVirtualPath(m_path);
-    if (!source) return makeErrorResult("invalid path");
+    if (!source) {
+      // A storage unplugged can leave its empty mount point behind, which no
+      // longer looks like the folder listed: the stored listing is all there is.
+      ProcessResult* stored = useCache ? listingcache::storedAnswer(m_path) : nullptr;
+      return stored ? stored : makeErrorResult("invalid path");
+    }
     if (m_path.back() != '/') m_path += '/';
     std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
     std::string folder = source->virtualToReal(m_path);
     m_sourceRoot = sourceRootOf(*source);
+    listingcache::FolderStamp stamp = listingcache::FolderStamp::of(folder, coverOptions());
     SortedFolder entries(folder);
     if (!entries.ok()) return makeErrorResult(entries.readError());
     std::string text = listFolder(entries).finish(currDirPlayPath);
-    store(currDirPlayPath, text);
+    if (trimPublishedCovers()) listingcache::drop();  // stored listings may name covers now gone
+    listingcache::store(currDirPlayPath, text, stamp);
     return new ProcessResultJsonText(std::move(text));
   }
 
@@ -79,14 +84,9 @@ class CmdProcFileList : public CmdProcessor {
     listing.addFolder(name, showCover ? cover : std::string(), playable);
   }
 
-  // A cache that cannot be written only costs the next request a new listing.
-  static void store(const std::string& key, const std::string& text) {
-    std::string folder = rooted(paths::kCacheDir);
-    if (!canOpenDirectory(folder) && !makeDirectory(folder, 0775)) {
-      logError("mkdir '%s' failed", folder.c_str());
-      return;
-    }
-    writeFileAtomic(cacheFile(key), text);
+  unsigned coverOptions() const {
+    return (m_showCovers ? listingcache::kShowCovers : 0u) |
+           (m_playFoldersWithCover ? listingcache::kPlayFoldersWithCover : 0u);
   }
 
   std::string m_path;

@@ -1,9 +1,12 @@
 #include "browse/covers.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <string_view>
@@ -13,18 +16,24 @@
 #include "browse/filetypes.h"
 #include "core/config.h"
 #include "core/digest.h"
+#include "core/foldertrim.h"
+#include "core/optionrules.h"
 #include "core/paths.h"
 #include "core/sysio.h"
 #include "core/utils.h"
 
 namespace {
 
-// An option's value, or its default, which is then stored so that it is saved.
+// An option's value, or its default, which is then stored so that it is
+// saved. A value that covers must not take (stored by an earlier version,
+// or by hand) is left as it is and the default applies.
 std::string patternOption(const char* name, const char* fallback) {
   Config* config = Config::instance();
   std::string value = config->get(name);
-  if (!value.empty()) return value;
-  config->set(name, fallback);
+  if (value.empty())
+    config->set(name, fallback);
+  else if (isAcceptableOptionValue(name, value))
+    return value;
   return fallback;
 }
 
@@ -49,11 +58,10 @@ bool isCover(const char* name, const CoverPatterns& patterns) {
 // without a folder.
 class RealPaths {
  public:
-  // The real path of a regular file, empty for anything else.
-  std::string ofRegularFile(const std::string& path) {
+  // The real path of a regular file and its status, empty for anything else.
+  std::string ofRegularFile(const std::string& path, struct stat64& status) {
     std::string real;
-    bool regular = false;
-    return resolve(path, 0, real, &regular) && regular ? real : std::string();
+    return resolve(path, 0, real, &status) && S_ISREG(status.st_mode) ? real : std::string();
   }
 
  private:
@@ -62,33 +70,32 @@ class RealPaths {
     bool ok = false;
   };
 
-  // Sets real to the real path of path, and regular (when asked) to whether
-  // it is a regular file; false when it has none.
-  bool resolve(std::string_view path, size_t depth, std::string& real, bool* regular = nullptr) {
+  // Sets real to the real path of path, and status (when asked) to what it
+  // leads to; false when it has none.
+  bool resolve(std::string_view path, size_t depth, std::string& real, struct stat64* status = nullptr) {
     size_t slash = path.rfind('/');
     if (slash == std::string_view::npos || slash == 0 || depth > 64 || path.size() >= PATH_MAX)
-      return byRealpath(path, real, regular);
+      return byRealpath(path, real, status);
     std::string_view name = path.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") return byRealpath(path, real, regular);
+    if (name.empty() || name == "." || name == "..") return byRealpath(path, real, status);
     const Known& folder = known(path.substr(0, slash), depth + 1);
     if (!folder.ok) return false;
     char text[PATH_MAX];
     memcpy(text, path.data(), path.size());
     text[path.size()] = '\0';
-    struct stat64 status;
-    if (lstat64(text, &status) != 0) return false;
-    if (S_ISLNK(status.st_mode)) return byRealpath(path, real, regular);
-    if (regular) *regular = S_ISREG(status.st_mode);
+    struct stat64 own;
+    if (lstat64(text, &own) != 0) return false;
+    if (S_ISLNK(own.st_mode)) return byRealpath(path, real, status);
+    if (status) *status = own;
     real.assign(folder.real);
     if (real.back() != '/') real += '/';
     real.append(name);
     return true;
   }
 
-  static bool byRealpath(std::string_view path, std::string& real, bool* regular) {
+  static bool byRealpath(std::string_view path, std::string& real, struct stat64* status) {
     real = resolvedPath(std::string(path));
-    if (regular) *regular = !real.empty() && isRegularFile(real);
-    return !real.empty();
+    return !real.empty() && (!status || stat64(real.c_str(), status) == 0);
   }
 
   // Depth counts the folders from the end of the path first asked for.
@@ -107,6 +114,65 @@ class RealPaths {
 
   std::vector<Known> m_known;
 };
+
+using Digest = std::array<unsigned char, 16>;
+
+// What this process published: the covers it handed out (their copies stay
+// while it runs) with their bytes, and whether it wrote a copy.
+struct Shelf {
+  std::string folder = rooted(paths::kCoversDir);
+  bool ready = false;  // the folder is there
+  bool wrote = false;
+  size_t bytes = 0;
+  std::vector<Digest> handedOut;
+};
+
+Shelf& shelf() {
+  static Shelf published;
+  return published;
+}
+
+// The first bytes of a picture of one of the cover types.
+bool looksLikePicture(const std::string& data) {
+  auto has = [&data](const char* magic, size_t length, size_t at = 0) {
+    return data.size() >= at + length && memcmp(data.data() + at, magic, length) == 0;
+  };
+  return has("\xFF\xD8\xFF", 3) || has("\x89PNG\r\n\x1A\n", 8) || has("GIF87a", 6) || has("GIF89a", 6) ||
+         (has("BM", 2) && data.size() >= 26 && has("\0\0\0\0", 4, 6)) || (has("RIFF", 4) && has("WEBP", 4, 8));
+}
+
+// The copy is unchanged while its size and modification time (taken over
+// from the picture) are those of the picture.
+bool isCopyOf(const std::string& copy, const struct stat64& picture) {
+  struct stat64 status;
+  return lstat64(copy.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == picture.st_size &&
+         status.st_mtim.tv_sec == picture.st_mtim.tv_sec && status.st_mtim.tv_nsec == picture.st_mtim.tv_nsec;
+}
+
+// Copies the picture that was checked at path (seen): the file opened must be
+// that same file, not a link put in its place since, and must hold a picture.
+bool copyPicture(const std::string& path, const struct stat64& seen, const std::string& copy) {
+  int fd = openFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat64 opened;
+  size_t size = static_cast<size_t>(seen.st_size);
+  bool ok = fstat64(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == seen.st_dev &&
+            opened.st_ino == seen.st_ino && opened.st_size == seen.st_size;
+  std::string data;
+  if (ok) {
+    data.resize(size + 1);
+    ok = readFully(fd, &data[0], size + 1) == static_cast<ssize_t>(size);
+    data.resize(size);
+  }
+  closeFile(fd);
+  if (!ok || !looksLikePicture(data)) return false;
+  struct stat64 old;
+  if (lstat64(copy.c_str(), &old) == 0 && !S_ISREG(old.st_mode)) unlink(copy.c_str());  // an earlier version's link
+  if (!writeFileAtomic(copy, data, 0644)) return false;
+  struct timespec times[2] = {{0, UTIME_OMIT}, seen.st_mtim};
+  utimensat(AT_FDCWD, copy.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  return true;
+}
 
 }  // namespace
 
@@ -148,11 +214,12 @@ void CoverFinder::scan(const CoverPatterns& patterns, const std::string& sourceR
   closedir(dir);
 }
 
-// The web server hands out whatever a cover link leads to. A cover file on a
-// storage or share may itself be a link to any file of the box (the
+// The web server hands out whatever lies in the covers folder. A cover file
+// on a storage or share may itself be a link to any file of the box (the
 // configuration, with the share passwords): only a regular file that really
-// lies on the source is published, and the link leads to its resolved path.
-static std::string publishableTarget(const std::string& imagePath, const std::string& sourceRoot) {
+// lies on the source is published.
+static std::string publishableTarget(const std::string& imagePath, const std::string& sourceRoot,
+                                     struct stat64& status) {
   if (sourceRoot.empty()) return "";
   // A listing publishes the covers of many folders of one source, in a
   // process of its own: what it resolved stays true while it runs.
@@ -162,33 +229,56 @@ static std::string publishableTarget(const std::string& imagePath, const std::st
     lastResolved = resolvedPath(lastRoot = sourceRoot);
     realPaths = RealPaths();
   }
-  std::string target = realPaths.ofRegularFile(imagePath);
+  std::string target = realPaths.ofRegularFile(imagePath, status);
   const std::string& root = lastResolved;
   if (target.empty() || root.empty()) return "";
   return isAtOrBelow(target, root) || root == "/" ? target : "";
 }
 
-// The cover becomes reachable through the web server as a symbolic link named
-// by the MD5 of the image's path; the link is made directly, never by a shell.
+// The cover becomes reachable through the web server as a copy named by the
+// MD5 of the image's path: a picture of a cover type, of at most
+// kMaxCoverBytes, copied again only when it changed. The web server never
+// follows anything to the storage or share, so a file replaced there later
+// changes nothing that is published.
 void CoverFinder::publishCover(const std::string& imagePath, const std::string& sourceRoot) {
-  std::string target = publishableTarget(imagePath, sourceRoot);
-  if (target.empty()) return;
-  static const std::string coversDir = rooted(paths::kCoversDir);
-  static bool coversDirReady = false;  // once there, it stays for the process
-  if (!coversDirReady) coversDirReady = canOpenDirectory(coversDir) || makeDirectory(coversDir, 0775);
-  if (!coversDirReady) return;
   size_t dot = imagePath.rfind('.');
-  if (dot == std::string::npos) return;
-  unsigned char digest[16];
-  md5Digest(imagePath.data(), imagePath.size(), digest);
-  std::string linkPath;
-  linkPath.reserve(coversDir.size() + 1 + 2 * sizeof digest + imagePath.size() - dot);
-  linkPath += coversDir;
-  linkPath += '/';
-  size_t linkName = linkPath.size();
-  appendHexUpper(linkPath, digest, sizeof digest);
-  linkPath.append(imagePath, dot, std::string::npos);
-  if (access(linkPath.c_str(), R_OK) != 0) symlink(target.c_str(), linkPath.c_str());
-  m_cover.reserve(8 + linkPath.size() - linkName);
-  m_cover.assign("/covers/").append(linkPath, linkName, std::string::npos);
+  if (dot == std::string::npos || !isImageExtension(imagePath.c_str() + dot + 1)) return;
+  struct stat64 seen;
+  std::string target = publishableTarget(imagePath, sourceRoot, seen);
+  if (target.empty() || seen.st_size <= 0 || static_cast<size_t>(seen.st_size) > kMaxCoverBytes) return;
+  Shelf& published = shelf();
+  size_t size = static_cast<size_t>(seen.st_size);
+  if (published.bytes + size > kMaxPublishedBytes) return;
+  if (!published.ready) published.ready = canOpenDirectory(published.folder) || makeDirectory(published.folder, 0775);
+  if (!published.ready) return;
+  Digest digest;
+  md5Digest(imagePath.data(), imagePath.size(), digest.data());
+  std::string copyPath;
+  copyPath.reserve(published.folder.size() + 1 + 2 * digest.size() + imagePath.size() - dot);
+  copyPath += published.folder;
+  copyPath += '/';
+  size_t copyName = copyPath.size();
+  appendHexUpper(copyPath, digest.data(), digest.size());
+  copyPath.append(imagePath, dot, std::string::npos);
+  if (!isCopyOf(copyPath, seen)) {
+    if (!copyPicture(target, seen, copyPath)) return;
+    published.wrote = true;
+  }
+  published.bytes += size;
+  published.handedOut.push_back(digest);
+  m_cover.reserve(8 + copyPath.size() - copyName);
+  m_cover.assign("/covers/").append(copyPath, copyName, std::string::npos);
+}
+
+bool trimPublishedCovers() {
+  Shelf& published = shelf();
+  if (!published.wrote) return false;
+  published.wrote = false;
+  std::vector<std::string> handedOut;
+  handedOut.reserve(published.handedOut.size());
+  for (const Digest& digest : published.handedOut) handedOut.push_back(hexUpper(digest.data(), digest.size()));
+  std::sort(handedOut.begin(), handedOut.end());
+  return trimFolder(published.folder, CoverFinder::kMaxPublishedBytes, [&handedOut](const std::string& name) {
+           return std::binary_search(handedOut.begin(), handedOut.end(), name);
+         }) > 0;
 }

@@ -2,6 +2,7 @@
 // folder (DVD or Blu-ray structure) and, when asked, which picture is its cover.
 #pragma once
 
+#include <cstddef>
 #include <list>
 #include <string>
 
@@ -33,6 +34,11 @@ class CoverFinder {
   bool hasMedia() const { return m_hasMedia; }
   const std::string& cover() const { return m_cover; }  // URL below "/covers/", or empty
 
+  // A cover is published as a copy of at most kMaxCoverBytes; the copies of
+  // one listing, and the folder of copies, stay within kMaxPublishedBytes.
+  static constexpr size_t kMaxCoverBytes = 2 * 1024 * 1024;
+  static constexpr size_t kMaxPublishedBytes = 16 * 1024 * 1024;
+
  private:
   void scan(const CoverPatterns& patterns, const std::string& sourceRoot);
   void publishCover(const std::string& imagePath, const std::string& sourceRoot);
@@ -43,3 +49,10 @@ class CoverFinder {
   std::string m_cover;
   bool m_wantCover;
 };
+
+// After a listing that published new copies: the folder of published covers
+// is brought back within CoverFinder::kMaxPublishedBytes, the copies made
+// longest ago first, never one this process handed out; what is not a copy (a
+// link left by an earlier version) goes too. True when something was removed:
+// stored listings may name it.
+bool trimPublishedCovers();

@@ -1,5 +1,6 @@
 // "option": list the options this browser sees, or set some.
 #include "core/cmdprocessor.h"
+#include "core/optionrules.h"
 
 namespace {
 
@@ -23,6 +24,10 @@ class CmdProcOption : public CmdMultiActionProcessor {
     std::list<std::string> names = m_request->postNames();
     const std::string& name = m_request->get("opt_name");
     if (name.empty() && names.empty()) return makeErrorResult("option name not defined");
+    if (!name.empty() && !isAcceptableOptionValue(name, m_request->get("opt_value")))
+      return makeErrorResult(kInvalidOptionValue);
+    for (const std::string& posted : names)
+      if (!isAcceptableOptionValue(posted, m_request->post(posted))) return makeErrorResult(kInvalidOptionValue);
     bool stored = config->changeWithinBound([&] {
       for (auto it = names.rbegin(); it != names.rend(); ++it) config->set(*it, m_request->post(*it));
       if (!name.empty()) config->set(name, m_request->get("opt_value"));

@@ -18,6 +18,7 @@
 
 #include "core/cmdprocessor.h"
 #include "core/log.h"
+#include "core/originguard.h"
 #include "core/paths.h"
 #include "core/sysio.h"
 #include "core/utils.h"
@@ -117,7 +118,9 @@ void detachPoller() {
     dup2(devNull, STDERR_FILENO);
     if (devNull > STDERR_FILENO) close(devNull);
   }
-  for (const char* name : {"QUERY_STRING", "REQUEST_METHOD", "CONTENT_LENGTH", "HTTP_COOKIE"}) unsetenv(name);
+  for (const char* name : {"QUERY_STRING", "REQUEST_METHOD", "CONTENT_LENGTH", "HTTP_COOKIE", "HTTP_HOST",
+                           "HTTP_ORIGIN", "HTTP_REFERER", "HTTP_SEC_FETCH_SITE"})
+    unsetenv(name);
 }
 
 // The running poller holds a lock on its pid file; a second one finds the
@@ -237,6 +240,18 @@ void serve(const char* queryString, const char* method, const std::string& body)
   }
 }
 
+// A request that a browser sends for a foreign page is answered with the
+// refusal before "daemon", "restore" or any command sees it.
+bool refusedAsForeign() {
+  const char* reason = foreignRequestReason(OriginHeaders::fromEnvironment(), storedAllowedHosts);
+  if (!reason) return false;
+  logError("%s: %s", kCrossSiteRefused, reason);
+  ProcessResultError result(kCrossSiteRefused);
+  result.setStatus(kCrossSiteStatus);
+  result.output();
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -246,6 +261,7 @@ int main(int argc, char** argv) {
   const char* queryString = getenv("QUERY_STRING");
   const char* method = getenv("REQUEST_METHOD");
   if (!queryString && argc == 2) queryString = argv[1];
+  if (refusedAsForeign()) return 0;
 
   if (queryString && strcmp(queryString, "daemon") == 0) {
     startHistoryPoller();

@@ -23,6 +23,7 @@ class CoverFinderTest : public ::testing::Test {
   static void TearDownTestSuite() { delete s_sandbox; }
 
   void SetUp() override {
+    s_sandbox->write(paths::kConfigFile, "{\"version\":\"2\"}");  // each test starts from the defaults
     m_config = new Config("TESTBID");
     m_root = s_sandbox->root() + "/tmp/mnt/storage/sda1";
     m_folder = m_root + "/" +
@@ -31,16 +32,23 @@ class CoverFinderTest : public ::testing::Test {
   }
   void TearDown() override { delete m_config; }
 
-  void touch(const std::string& name) const { s_sandbox->write(m_folder.substr(s_sandbox->root().size()) + name, ""); }
+  void touch(const std::string& name) const { write(name, ""); }
+  // A picture (the first bytes of a JPEG) that tells which file it is.
+  void picture(const std::string& name) const { write(name, pictureOf(name)); }
+  std::string pictureOf(const std::string& name) const { return "\xFF\xD8\xFF" + m_folder + name; }
+  void write(const std::string& name, const std::string& content) const {
+    s_sandbox->write(m_folder.substr(s_sandbox->root().size()) + name, content);
+  }
   void mkdir(const std::string& name) const { s_sandbox->mkdirs(m_folder.substr(s_sandbox->root().size()) + name); }
   std::string expectedUrl(const std::string& name, const std::string& extension) const {
     return "/covers/" + md5Hex(m_folder + name) + extension;
   }
-  std::string linkTarget(const std::string& url) const {
-    char target[4096];
-    std::string link = s_sandbox->path("/tmp/www") + url;
-    ssize_t n = readlink(link.c_str(), target, sizeof target);
-    return n < 0 ? "" : std::string(target, static_cast<size_t>(n));
+  // What the web server hands out for the URL: a regular file's bytes.
+  std::string published(const std::string& url) const {
+    struct stat status;
+    std::string copy = s_sandbox->path("/tmp/www") + url;
+    if (url.empty() || lstat(copy.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return "";
+    return s_sandbox->read("/tmp/www" + url);
   }
 
   static Sandbox* s_sandbox;
@@ -51,25 +59,25 @@ class CoverFinderTest : public ::testing::Test {
 
 Sandbox* CoverFinderTest::s_sandbox = nullptr;
 
-TEST_F(CoverFinderTest, FindsCoverIgnoringCaseAndPublishesALink) {
-  touch("Cover.JPG");
+TEST_F(CoverFinderTest, FindsCoverIgnoringCaseAndPublishesACopy) {
+  picture("Cover.JPG");
   touch("film.mkv");
   CoverFinder finder(m_folder, true, m_root);
   EXPECT_TRUE(finder.hasMedia());
   EXPECT_FALSE(finder.isDiscFolder());
   EXPECT_EQ(expectedUrl("Cover.JPG", ".JPG"), finder.cover());
-  EXPECT_EQ(m_folder + "Cover.JPG", linkTarget(finder.cover()));
+  EXPECT_EQ(pictureOf("Cover.JPG"), published(finder.cover()));
 }
 
 TEST_F(CoverFinderTest, NamePatternWithWildcardMatchesTheBaseName) {
-  touch("movie.icon.png");
+  write("movie.icon.png", "\x89PNG\r\n\x1A\n");
   CoverFinder finder(m_folder, true, m_root);
   EXPECT_EQ(expectedUrl("movie.icon.png", ".png"), finder.cover());
   EXPECT_FALSE(finder.hasMedia());
 }
 
 TEST_F(CoverFinderTest, ExtensionsComeFromTheConfiguration) {
-  touch("front.gif");
+  write("front.gif", "GIF89a");
   EXPECT_EQ("", CoverFinder(m_folder, true, m_root).cover());
   m_config->set("cover_files_exts", "jpg,jpeg,png,gif");
   EXPECT_EQ(expectedUrl("front.gif", ".gif"), CoverFinder(m_folder, true, m_root).cover());
@@ -88,7 +96,7 @@ TEST_F(CoverFinderTest, NoCoverSearchWhenNotWanted) {
   CoverFinder finder(m_folder, false);
   EXPECT_TRUE(finder.hasMedia());
   EXPECT_EQ("", finder.cover());
-  EXPECT_FALSE(s_sandbox->exists(paths::kCoversDir));
+  EXPECT_FALSE(s_sandbox->exists("/tmp/www" + expectedUrl("cover.jpg", ".jpg")));
 }
 
 TEST_F(CoverFinderTest, DiscMarkersAreCaseSensitive) {
@@ -103,7 +111,7 @@ TEST_F(CoverFinderTest, DiscMarkersAreCaseSensitive) {
 }
 
 TEST_F(CoverFinderTest, HiddenImageCanBeTheCoverButHiddenMediaDoesNotCount) {
-  touch(".icon.jpg");
+  picture(".icon.jpg");
   touch(".hidden.mkv");
   CoverFinder finder(m_folder, true, m_root);
   EXPECT_EQ(expectedUrl(".icon.jpg", ".jpg"), finder.cover());
@@ -112,16 +120,16 @@ TEST_F(CoverFinderTest, HiddenImageCanBeTheCoverButHiddenMediaDoesNotCount) {
 
 TEST_F(CoverFinderTest, ShellCharactersInTheImageNameAreHarmless) {
   const std::string name = "it's \"$(touch x)\".icon.jpg";
-  touch(name);
+  picture(name);
   CoverFinder finder(m_folder, true, m_root);
   EXPECT_EQ(expectedUrl(name, ".jpg"), finder.cover());
-  EXPECT_EQ(m_folder + name, linkTarget(finder.cover()));
+  EXPECT_EQ(pictureOf(name), published(finder.cover()));
   EXPECT_FALSE(s_sandbox->exists("/x"));
 }
 
 TEST_F(CoverFinderTest, SameImageSameLinkDifferentImagesDifferentLinks) {
-  touch("a/cover.jpg");
-  touch("b/cover.jpg");
+  picture("a/cover.jpg");
+  picture("b/cover.jpg");
   std::string a = m_folder + "a/", b = m_folder + "b/";
   std::string first = CoverFinder(a, true, m_root).cover();
   EXPECT_EQ(first, CoverFinder(a, true, m_root).cover());
@@ -138,8 +146,8 @@ TEST_F(CoverFinderTest, FolderThatCannotBeOpenedGivesNothing) {
 
 TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
   s_sandbox->write(paths::kConfigFile, "{\"password\":\"secret\"}");
-  s_sandbox->write("/tmp/mnt/storage/sda10/cover.jpg", "other disk");
-  touch("elsewhere/picture.jpg");
+  s_sandbox->write("/tmp/mnt/storage/sda10/cover.jpg", "\xFF\xD8\xFFother disk");
+  picture("elsewhere/picture.jpg");
   mkfifo((m_folder + "fifo.jpg").c_str(), 0644);
   struct Row {
     const char* description;
@@ -162,39 +170,122 @@ TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
     std::string cover = CoverFinder(folder, true, m_root).cover();
     if (row.published) {
       EXPECT_EQ("/covers/" + md5Hex(folder + "cover.jpg") + ".jpg", cover) << row.description;
-      EXPECT_EQ(m_folder + "elsewhere/picture.jpg", linkTarget(cover)) << row.description;
+      EXPECT_EQ(pictureOf("elsewhere/picture.jpg"), published(cover)) << row.description;
     } else {
       EXPECT_EQ("", cover) << row.description;
       EXPECT_FALSE(s_sandbox->exists("/tmp/www/covers/" + md5Hex(folder + "cover.jpg") + ".jpg")) << row.description;
     }
   }
   // A finder that is not told the source publishes nothing.
-  touch("plain/cover.jpg");
+  picture("plain/cover.jpg");
   EXPECT_EQ("", CoverFinder(m_folder + "plain/", true).cover());
 }
 
 TEST_F(CoverFinderTest, FolderReachedThroughALinkIsJudgedWhereItLeads) {
-  touch("inside/cover.jpg");
-  touch("inside/sub/cover.jpg");
-  s_sandbox->write("/tmp/outside/cover.jpg", "not on the storage");
+  picture("inside/cover.jpg");
+  picture("inside/sub/cover.jpg");
+  s_sandbox->write("/tmp/outside/cover.jpg", "\xFF\xD8\xFFnot on the storage");
   ASSERT_EQ(0, symlink((m_folder + "inside").c_str(), (m_folder + "viaLink").c_str()));
   ASSERT_EQ(0, symlink(s_sandbox->path("/tmp/outside").c_str(), (m_folder + "away").c_str()));
   // Twice: the second finders reuse what the first ones resolved.
   for (int round = 0; round < 2; ++round) {
-    EXPECT_EQ(m_folder + "inside/cover.jpg", linkTarget(CoverFinder(m_folder + "viaLink/", true, m_root).cover()));
-    EXPECT_EQ(m_folder + "inside/sub/cover.jpg",
-              linkTarget(CoverFinder(m_folder + "viaLink/sub/", true, m_root).cover()));
+    EXPECT_EQ(pictureOf("inside/cover.jpg"), published(CoverFinder(m_folder + "viaLink/", true, m_root).cover()));
+    EXPECT_EQ(pictureOf("inside/sub/cover.jpg"),
+              published(CoverFinder(m_folder + "viaLink/sub/", true, m_root).cover()));
     EXPECT_EQ("", CoverFinder(m_folder + "away/", true, m_root).cover());
-    EXPECT_EQ(m_folder + "inside/sub/cover.jpg",
-              linkTarget(CoverFinder(m_folder + "inside/sub/", true, m_root).cover()));
+    EXPECT_EQ(pictureOf("inside/sub/cover.jpg"),
+              published(CoverFinder(m_folder + "inside/sub/", true, m_root).cover()));
   }
 }
 
 TEST_F(CoverFinderTest, EmptyPatternPieceMatchesOnlyEmptyText) {
   // The empty piece between two commas matches the empty base name of ".png".
   m_config->set("cover_files_names", "nothing,,other");
-  touch(".png");
+  write(".png", "\x89PNG\r\n\x1A\n");
   EXPECT_EQ(expectedUrl(".png", ".png"), CoverFinder(m_folder, true, m_root).cover());
 }
 
 }  // namespace
+
+TEST_F(CoverFinderTest, OnlyPicturesWithinTheSizeBoundArePublished) {
+  struct Row {
+    const char* description;
+    std::string content;
+    bool published;
+  } rows[] = {
+      {"a text", "password=secret\n", false},
+      {"an empty file", "", false},
+      {"a page", "<html><script>alert(1)</script></html>", false},
+      {"a picture at the bound", "\xFF\xD8\xFF" + std::string(CoverFinder::kMaxCoverBytes - 3, 'x'), true},
+      {"a picture over the bound", "\xFF\xD8\xFF" + std::string(CoverFinder::kMaxCoverBytes - 2, 'x'), false},
+      {"a PNG", "\x89PNG\r\n\x1A\n", true},
+      {"a GIF", "GIF87a", true},
+      {"a WebP", std::string("RIFF\0\0\0\0WEBP", 12), true},
+      {"a BMP", "BM" + std::string(24, '\0'), true},
+  };
+  int i = 0;
+  for (const Row& row : rows) {
+    std::string name = "case" + std::to_string(i++) + "/cover.jpg";
+    write(name, row.content);
+    std::string cover = CoverFinder(m_folder + name.substr(0, name.find('/') + 1), true, m_root).cover();
+    EXPECT_EQ(row.published ? expectedUrl(name, ".jpg") : "", cover) << row.description;
+    EXPECT_EQ(row.published, s_sandbox->exists("/tmp/www" + expectedUrl(name, ".jpg"))) << row.description;
+  }
+}
+
+TEST_F(CoverFinderTest, CopyStaysWhatWasCheckedAndFollowsChangesOfThePicture) {
+  s_sandbox->write(paths::kConfigFile, "{\"password\":\"secret\"}");
+  // An earlier version published links; a link found under the copy's name is replaced.
+  s_sandbox->mkdirs(paths::kCoversDir);
+  std::string copy = s_sandbox->path("/tmp/www") + expectedUrl("cover.jpg", ".jpg");
+  ASSERT_EQ(0, symlink(s_sandbox->path(paths::kConfigFile).c_str(), copy.c_str()));
+  picture("cover.jpg");
+  std::string url = CoverFinder(m_folder, true, m_root).cover();
+  EXPECT_EQ(pictureOf("cover.jpg"), published(url));
+  struct stat first, again;
+  ASSERT_EQ(0, stat(copy.c_str(), &first));
+  EXPECT_EQ(url, CoverFinder(m_folder, true, m_root).cover());
+  ASSERT_EQ(0, stat(copy.c_str(), &again));
+  EXPECT_EQ(first.st_ino, again.st_ino) << "an unchanged picture is not copied again";
+
+  write("cover.jpg", pictureOf("cover.jpg") + " changed");
+  EXPECT_EQ(url, CoverFinder(m_folder, true, m_root).cover());
+  EXPECT_EQ(pictureOf("cover.jpg") + " changed", published(url));
+
+  // Replaced by a link to the configuration: nothing is published, and the
+  // copy still holds the picture.
+  ASSERT_EQ(0, unlink((m_folder + "cover.jpg").c_str()));
+  ASSERT_EQ(0, symlink(s_sandbox->path(paths::kConfigFile).c_str(), (m_folder + "cover.jpg").c_str()));
+  EXPECT_EQ("", CoverFinder(m_folder, true, m_root).cover());
+  EXPECT_EQ(pictureOf("cover.jpg") + " changed", published(url));
+}
+
+TEST_F(CoverFinderTest, StoredPatternsThatCoversMustNotTakeAreIgnored) {
+  write("cover.html", "<html></html>");
+  write("notes.jpg", "\xFF\xD8\xFF notes");
+  for (const auto& [names, extensions] : {std::pair<const char*, const char*>{"cover", "html"}, {"*", "jpg"},
+                                          {"../cover", "jpg"}, {"cover", "*"}}) {
+    m_config->set("cover_files_names", names);
+    m_config->set("cover_files_exts", extensions);
+    EXPECT_EQ("", CoverFinder(m_folder, true, m_root).cover()) << names << " " << extensions;
+    EXPECT_EQ(names, m_config->get("cover_files_names")) << "left as stored";
+  }
+  picture("cover.jpg");
+  EXPECT_EQ(expectedUrl("cover.jpg", ".jpg"), CoverFinder(m_folder, true, m_root).cover());
+}
+
+TEST_F(CoverFinderTest, TrimAfterNewCopiesRemovesLinksAndLeftovers) {
+  s_sandbox->mkdirs(paths::kCoversDir);
+  std::string covers = s_sandbox->path(paths::kCoversDir);
+  trimPublishedCovers();  // after the copies of earlier tests
+  ASSERT_EQ(0, symlink(s_sandbox->path(paths::kConfigFile).c_str(), (covers + "/0123.jpg").c_str()));
+  s_sandbox->write(std::string(paths::kCoversDir) + "/4567.jpg", "\xFF\xD8\xFF");
+  EXPECT_FALSE(trimPublishedCovers()) << "no new copy, nothing looked at";
+  picture("cover.jpg");
+  std::string url = CoverFinder(m_folder, true, m_root).cover();
+  EXPECT_TRUE(trimPublishedCovers());
+  EXPECT_EQ(pictureOf("cover.jpg"), published(url));
+  EXPECT_TRUE(s_sandbox->exists(std::string(paths::kCoversDir) + "/4567.jpg")) << "within the bound, copies stay";
+  struct stat status;
+  EXPECT_NE(0, lstat((covers + "/0123.jpg").c_str(), &status));
+}

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/optionrules.h"
 #include "core/paths.h"
 #include "core/result.h"
 #include "tests/core/scratchroot.h"
@@ -246,6 +247,34 @@ TEST_F(ConfigTest, EarlySaveIsTheOnlyWrite) {
     removeScratch(kFile);
   }
   EXPECT_FALSE(scratchExists(kFile));
+}
+
+TEST(OptionRules, CoverPatternsAndHostNamesTakeOnlyWhatTheyNeed) {
+  struct Row {
+    const char* name;
+    const char* value;
+    bool accepted;
+  } rows[] = {
+      {"cover_files_exts", "jpg,jpeg,png", true},
+      {"cover_files_exts", "JPG,Gif,bmp,webp,", true},
+      {"cover_files_exts", "html", false},
+      {"cover_files_exts", "*", false},
+      {"cover_files_exts", "jpg,,png", false},
+      {"cover_files_names", "cover,front,*.icon", true},
+      {"cover_files_names", "folder,,Album Art", true},
+      {"cover_files_names", "*", false},
+      {"cover_files_names", "*.*", false},
+      {"cover_files_names", "c*ver", false},
+      {"cover_files_names", "../../etc/passwd", false},
+      {"allowed_hosts", "box.example.com, media.fritz.box", true},
+      {"allowed_hosts", "box.example.com,,x", false},
+      {"allowed_hosts", "*.example.com", false},
+      {"language", "*", true},  // every other option takes any text
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(row.accepted, isAcceptableOptionValue(row.name, row.value)) << row.name << "=" << row.value;
+  EXPECT_TRUE(isListedHost(" Box.Example.com , media.fritz.box", "box.example.com"));
+  EXPECT_FALSE(isListedHost("box.example.com", "example.com"));
 }
 
 }  // namespace

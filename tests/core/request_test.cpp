@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/originguard.h"
 #include "tests/support/child.h"
 
 namespace {
@@ -206,6 +207,63 @@ TEST(RequestBody, HugeLengthIsBoundedAndNeverWaitsForMore) {
     ASSERT_TRUE(outcome.finished) << length;
     EXPECT_EQ(std::string(Request::kMaxValue, 'x'), outcome.post["v"]) << length;
   }
+}
+
+TEST(OriginGuard, RefusesWhatABrowserSendsForAForeignPageOrName) {
+  struct Row {
+    const char* description;
+    const char* host;
+    const char* origin;
+    const char* referer;
+    const char* fetchSite;
+    bool refused;
+    bool https = false;
+  } rows[] = {
+      {"no such headers: scripts, curl, the poller", nullptr, nullptr, nullptr, nullptr, false},
+      {"the box's page", "192.168.1.20", nullptr, "http://192.168.1.20/rc/", "same-origin", false},
+      {"the page's POST", "192.168.1.20:80", "http://192.168.1.20", nullptr, "same-origin", false},
+      {"an address typed by the person", "box.local", nullptr, nullptr, "none", false},
+      {"IPv6 with a port", "[fe80::1]:8080", "http://[FE80::1]:8080", nullptr, nullptr, false},
+      {"the Host's port is 80 by default", "box.lan", "https://box.lan", nullptr, nullptr, true},
+      {"and 443 over https", "box.lan", "https://box.lan:443", nullptr, nullptr, false, true},
+      {"names of home networks", "tavo-box", nullptr, "http://tavo-box/rc/", nullptr, false},
+      {"with the final dot of a name", "box.home.arpa.", nullptr, nullptr, nullptr, false},
+      {"another home suffix", "box.internal", nullptr, nullptr, nullptr, false},
+      {"localhost", "localhost:8080", nullptr, nullptr, nullptr, false},
+      {"an image of a foreign page, Referer suppressed", "192.168.1.20", nullptr, nullptr, "cross-site", true},
+      {"another port of the same address", "192.168.1.20", nullptr, nullptr, "same-site", true},
+      {"a form of a foreign page", "192.168.1.20", "http://attacker.example", nullptr, "cross-site", true},
+      {"a foreign Origin alone", "192.168.1.20", "http://localhost:8299", nullptr, nullptr, true},
+      {"another port in the Origin", "192.168.1.20", "http://192.168.1.20:8080", nullptr, nullptr, true},
+      {"an opaque Origin", "192.168.1.20", "null", nullptr, nullptr, true},
+      {"a foreign Referer alone", "127.0.0.1:8080", nullptr, "http://localhost:8080/x.html", nullptr, true},
+      {"a Referer with a user", "box.lan", nullptr, "http://box.lan@attacker.example/", nullptr, true},
+      {"a Referer that is no URL", "box.lan", nullptr, "box.lan", nullptr, true},
+      {"an Origin without a Host", nullptr, "http://box.lan", nullptr, nullptr, true},
+      {"a rebound name", "rebind.attacker.example", nullptr, nullptr, nullptr, true},
+      {"a rebound name, same origin", "rebind.attacker.example:80", "http://rebind.attacker.example", nullptr,
+       "same-origin", true},
+      {"a suffix without a name", ".local", nullptr, nullptr, nullptr, true},
+      {"a name ending like a suffix", "evil-local", nullptr, nullptr, nullptr, false},
+      {"a name containing a suffix", "box.local.attacker.example", nullptr, nullptr, nullptr, true},
+      {"a malformed Host", "box.lan:80x", nullptr, nullptr, nullptr, true},
+      {"the owner's name", "media.example.com", "http://media.example.com", nullptr, nullptr, false},
+  };
+  int asked = 0;
+  for (const Row& row : rows) {
+    OriginHeaders headers;
+    headers.host = row.host;
+    headers.origin = row.origin;
+    headers.referer = row.referer;
+    headers.fetchSite = row.fetchSite;
+    headers.https = row.https;
+    const char* reason = foreignRequestReason(headers, [&asked] {
+      ++asked;
+      return std::string("Box.example.com, media.example.com");
+    });
+    EXPECT_EQ(row.refused, reason != nullptr) << row.description << " " << (row.host ? row.host : "");
+  }
+  EXPECT_EQ(5, asked) << "the option is read only for names that are not the box's anyway";
 }
 
 }  // namespace

@@ -110,8 +110,15 @@ CgiRequest toCgi(const Block& block, const std::string& updateUrl) {
   size_t question = target.find('?');
   request.query = question == std::string::npos ? "" : target.substr(question + 1);
   for (const auto& [name, value] : head.headers) {
-    if (name == "Cookie") request.cookie = value;
-    if (name == "Content-Type") request.environment.push_back("CONTENT_TYPE=" + value);
+    if (name == "Cookie") {
+      request.cookie = value;
+    } else if (name == "Content-Type") {
+      request.environment.push_back("CONTENT_TYPE=" + value);
+    } else {  // as the web server passes a header on: "Sec-Fetch-Site" is HTTP_SEC_FETCH_SITE
+      std::string variable = "HTTP_" + name;
+      for (char& c : variable) c = c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
+      request.environment.push_back(variable + "=" + value);
+    }
   }
   request.body = head.body;
   if (request.method == "GET") request.contentLength = "";
@@ -119,7 +126,9 @@ CgiRequest toCgi(const Block& block, const std::string& updateUrl) {
   return request;
 }
 
-const char* reason(int status) { return status == 200 ? "OK" : status == 500 ? "Internal Server Error" : "?"; }
+const char* reason(int status) {
+  return status == 200 ? "OK" : status == 403 ? "Forbidden" : status == 500 ? "Internal Server Error" : "?";
+}
 
 // The answer in the document's form, as the web server passes it on.
 std::string asDocument(const CgiResponse& response, const std::string& body) {

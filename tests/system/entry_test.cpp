@@ -399,6 +399,7 @@ TEST(Entry, DaemonReturnsAtOnceAndThePollerStartsDo2WithoutTheCgiVariables) {
   request.method = "POST";
   request.cookie = "bid=TEST";
   request.body = "x=1";
+  request.environment = {"HTTP_HOST=box.lan", "HTTP_REFERER=http://box.lan/rc/", "HTTP_SEC_FETCH_SITE=same-origin"};
   auto start = std::chrono::steady_clock::now();
   CgiResponse response = sandbox.run(request);  // returns only once the output pipe is closed by all
   double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -417,7 +418,8 @@ TEST(Entry, DaemonReturnsAtOnceAndThePollerStartsDo2WithoutTheCgiVariables) {
 
   for (int i = 0; i < 100 && sandbox.read("/var/do2.env").empty(); ++i) usleep(10000);
   std::string env = sandbox.read("/var/do2.env");
-  for (const char* variable : {"QUERY_STRING=", "REQUEST_METHOD=", "CONTENT_LENGTH=", "HTTP_COOKIE="})
+  for (const char* variable : {"QUERY_STRING=", "REQUEST_METHOD=", "CONTENT_LENGTH=", "HTTP_COOKIE=", "HTTP_HOST=",
+                               "HTTP_REFERER=", "HTTP_SEC_FETCH_SITE="})
     EXPECT_EQ(std::string::npos, env.find(std::string("\n") + variable)) << variable << " reached do2";
   EXPECT_NE(std::string::npos, env.find("TAVORC_ROOT=" + sandbox.root() + "\n"));
 
@@ -435,6 +437,42 @@ TEST(Entry, PollerRunsTheProgramAsAnOrdinaryRequestWithoutTraceLine) {
   EXPECT_TRUE(sandbox.exists(paths::kPidFile));
   EXPECT_FALSE(sandbox.exists(paths::kLogFile));
   EXPECT_GE(killSandboxProcesses(sandbox), 1);
+}
+
+// The page of another site (or a name rebound to the box) reaches nothing:
+// not a command, not "restore", not "daemon"; the box's own page and a request
+// without these headers pass.
+TEST(Entry, ForeignPagesAndNamesAreRefusedBeforeAnythingRuns) {
+  Sandbox sandbox;
+  const std::vector<std::vector<std::string>> foreign = {
+      {"HTTP_HOST=127.0.0.1:8080", "HTTP_ORIGIN=http://localhost:8299"},
+      {"HTTP_HOST=127.0.0.1:8080", "HTTP_REFERER=http://localhost:8299/"},
+      {"HTTP_HOST=127.0.0.1:8080", "HTTP_SEC_FETCH_SITE=cross-site"},
+      {"HTTP_HOST=rebind.attacker.example"},
+  };
+  for (const char* query : {"cmd=option&action=set&opt_name=x&opt_value=1", "restore", "daemon"}) {
+    for (const std::vector<std::string>& headers : foreign) {
+      CgiRequest request;
+      request.query = query;
+      request.environment = headers;
+      CgiResponse response = sandbox.run(request);
+      EXPECT_EQ(0, response.exitStatus);
+      EXPECT_EQ("Status: 403\nContent-Type: text/plain\nDate: <date>\nExpires: <date>\n\ncross-site request refused",
+                withDatesMasked(response))
+          << query << " " << headers.back();
+    }
+  }
+  EXPECT_EQ(-1, semaphoreValue(sandbox));
+  for (const char* file : {paths::kConfigFile, paths::kPidFile, paths::kPollerPidFile})
+    EXPECT_FALSE(sandbox.exists(file)) << file;
+
+  CgiRequest own;
+  own.query = "cmd=option&action=set&opt_name=x&opt_value=1";
+  own.environment = {"HTTP_HOST=127.0.0.1:8080", "HTTP_REFERER=http://127.0.0.1:8080/rc/",
+                     "HTTP_SEC_FETCH_SITE=same-origin"};
+  EXPECT_EQ(200, sandbox.run(own).status());
+  EXPECT_EQ(200, sandbox.get("cmd=option&action=set&opt_name=y&opt_value=2").status());
+  EXPECT_EQ("1", readJson(sandbox, paths::kConfigFile)["options"]["common"]["x"].asString());
 }
 
 }  // namespace
