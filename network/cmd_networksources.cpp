@@ -26,9 +26,11 @@ class CmdProcAddNetworkSource : public CmdProcessor {
     // A source the registry would not store is refused, rather than answered "ok".
     if (sourceCodeFromText(param("type")) < 0) return makeErrorResult("Type not valid");
     if (sourceCodeFromText(param("protocol")) < 0) return makeErrorResult("Protocol not valid");
-    NetworkService::instance().add(param("title"), param("type"), param("protocol"), param("address"), param("path"),
-                                   param("user"), param("password"));
-    return makeOkResult("");
+    bool stored = Config::instance()->changeWithinBound([&] {
+      NetworkService::instance().add(param("title"), param("type"), param("protocol"), param("address"), param("path"),
+                                     param("user"), param("password"));
+    });
+    return stored ? makeOkResult("") : makeErrorResult(Config::kTooLarge);
   }
 
  private:

@@ -2,6 +2,7 @@
 // root per test.
 #include <gtest/gtest.h>
 
+#include "core/config.h"
 #include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
@@ -78,6 +79,16 @@ TEST(NetworkSourceCommands, AddChecksItsParametersInOrder) {
   expectJson(box.get("cmd=network_source_list"), listBody(""));
   expectError(box.get("cmd=network_source_del"), "source name not defined");
   expectError(box.get("cmd=network_source_del&source_key="), "source name not defined");
+}
+
+TEST(NetworkSourceCommands, AddThatWouldPassTheConfigurationBoundStoresNothing) {
+  Sandbox box;
+  std::string filler(Config::kMaxDocumentBytes - 300, 'x');
+  box.write(paths::kConfigFile, "{\"version\":\"2\",\"filler\":\"" + filler + "\"}");
+  expectError(box.get("cmd=network_source_add&title=Movies&type=0&protocol=0&address=nas&path=Films&user=" +
+                      std::string(400, 'u')),
+              Config::kTooLarge);
+  expectJson(box.get("cmd=network_source_list"), listBody(""));
 }
 
 TEST(NetworkSourceCommands, ClashingTitlesAreRenamedToTheShareHash) {
