@@ -170,6 +170,14 @@ function drawLists() {
 window.addEventListener('scroll', drawLists, { passive: true });
 window.addEventListener('resize', drawLists);
 
+// Whether the row with that index (a playlist row number) is in the window.
+function rowInView(list, index) {
+  if (!list || !list.isConnected || index < 0) return false;
+  const at = state.playlist.rows.findIndex((r) => r.index === index);
+  const top = list.getBoundingClientRect().top + at * ROW_HEIGHT;
+  return at >= 0 && top + ROW_HEIGHT > 0 && top < window.innerHeight;
+}
+
 // Scrolls the window so that row `index` of a list lies in the middle of it.
 function scrollToRow(list, index) {
   const top = list.getBoundingClientRect().top + window.scrollY + index * ROW_HEIGHT;
@@ -475,6 +483,7 @@ async function loadPlaylist() {
     if (!rows.length) {
       box.replaceChildren();
       lists = lists.filter((l) => l.isConnected);
+      pl.list = null;
     } else {
       const list = rowList('ol', { class: 'playlist', 'aria-label': t('playlist') }, rows.length, (i) => playlistRow(rows[i]));
       box.replaceChildren(list);
@@ -482,7 +491,7 @@ async function loadPlaylist() {
       pl.list = list;
     }
   }
-  markPlaying(true);
+  markPlaying(!same);
 }
 
 function playlistRow(r) {
@@ -493,13 +502,14 @@ function playlistRow(r) {
   return h('li', { class: r.track ? 'track' : 'item' }, row);
 }
 
-// The row the status names is marked (and, when it changed, scrolled to);
-// Previous and Next follow it.
-function markPlaying(scroll = false) {
+// The row the status names is marked. A freshly drawn list is scrolled to it,
+// and so is the view that showed the row playing before (it follows the
+// playback); one scrolled elsewhere stays. Previous and Next follow it.
+function markPlaying(fresh = false) {
   const pl = state.playlist;
   const s = state.status;
   const current = s && pl.rows.length ? s.row : -1;
-  const changed = current !== pl.current;
+  const follow = fresh || (current !== pl.current && rowInView(pl.list, pl.current));
   pl.current = current;
   const box = document.getElementById('playlist');
   if (box) {
@@ -507,7 +517,7 @@ function markPlaying(scroll = false) {
       if (Number(b.dataset.row) === current) b.setAttribute('aria-current', 'true');
       else b.removeAttribute('aria-current');
     }
-    if (pl.list && current >= 0 && (changed || scroll) && pl.list.isConnected) {
+    if (pl.list && current >= 0 && follow && pl.list.isConnected) {
       const at = pl.rows.findIndex((r) => r.index === current);
       if (at >= 0) scrollToRow(pl.list, at);
     }
