@@ -5,9 +5,9 @@
 #include "playback/tavo.h"
 
 const RemoteKey kBuiltInKeys[] = {
-    {"up", IR_UP},           {"down", IR_DOWN},   {"left", IR_LEFT},   {"right", IR_RIGHT},
-    {"enter", IR_ENTER},     {"page_up", IR_PAGE_UP}, {"page_down", IR_PAGE_DOWN}, {"power", IR_POWER},
-    {"panel", IR_PANEL},     {"shuffle", IR_SHUFFLE},
+    {"up", IR_UP},           {"down", IR_DOWN},           {"left", IR_LEFT},   {"right", IR_RIGHT},
+    {"enter", IR_ENTER},     {"page_up", IR_PAGE_UP},     {"page_down", IR_PAGE_DOWN},
+    {"power", IR_POWER},     {"panel", IR_PANEL},         {"shuffle", IR_SHUFFLE},
 };
 const size_t kBuiltInKeyCount = sizeof kBuiltInKeys / sizeof kBuiltInKeys[0];
 
