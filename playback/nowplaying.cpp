@@ -29,6 +29,12 @@ std::string lastComponent(std::string url) {
   return slash == std::string::npos ? url : url.substr(slash + 1);
 }
 
+// std::string::find stops at every line feed of the file; memmem skips ahead.
+size_t find(const std::string& text, const std::string& word, size_t from) {
+  const void* at = memmem(text.data() + from, text.size() - from, word.data(), word.size());
+  return at ? static_cast<size_t>(static_cast<const char*>(at) - text.data()) : std::string::npos;
+}
+
 bool startsWithAt(const std::string& text, size_t at, const std::string& word) {
   return text.compare(at, word.size(), word) == 0;
 }
@@ -63,7 +69,8 @@ PlayingRow playingRowInPlaylistText(const std::string& text, const std::string& 
   if (folderAt == std::string::npos ||
       !startsWithAt(text, folderAt + strlen(kFolderPathMember), Json::valueToQuotedString(folder.c_str())))
     return none;
-  size_t at = text.find(kItemPathMember + Json::valueToQuotedString(file.c_str()) + ",\n", folderAt);
+  const std::string member = kItemPathMember + Json::valueToQuotedString(file.c_str()) + ",\n";
+  size_t at = find(text, member, folderAt);
   if (at == std::string::npos) return none;
   size_t start = text.rfind(kItemStart, at);
   size_t end = text.find(kItemEnd, at);
