@@ -13,7 +13,6 @@
 namespace {
 
 const char kVirtualRoot[] = "local/";
-const char kMediaUrlScheme[] = "storage_uuid://";
 const char kSettingsFile[] = "/tavo_folder.txt";
 const char kStorageNameKey[] = "storage_name=";
 
@@ -72,7 +71,7 @@ std::string Storage::displayName() const {
 }
 
 std::string Storage::virtualPrefix() const { return kVirtualRoot + displayName(); }
-std::string Storage::mediaUrlPrefix() const { return kMediaUrlScheme + m_uuid; }
+std::string Storage::mediaUrlPrefix() const { return std::string(kMediaUrlScheme) + m_uuid; }
 
 std::string Storage::realToVirtual(std::string path) const {
   return replacePrefix(std::move(path), m_mountPoint.size(), virtualPrefix());

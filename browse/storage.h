@@ -21,7 +21,10 @@ class Storage : public IFilesSource {
   // The storage name, else the label, else "storage_" and the uuid.
   std::string displayName() const;
   std::string virtualPrefix() const;   // "local/" + display name
-  std::string mediaUrlPrefix() const;  // "storage_uuid://" + uuid
+  std::string mediaUrlPrefix() const;  // kMediaUrlScheme + uuid
+
+  // Every storage's media URL begins with it.
+  static constexpr const char* kMediaUrlScheme = "storage_uuid://";
 
   const std::string& device() const { return m_device; }
   const std::string& mountPoint() const { return m_mountPoint; }

@@ -5,25 +5,37 @@
 
 namespace {
 
+// The parameters come in the query string or in a POST body, so that a
+// password need not travel in a URL; one given in the query string wins.
 class CmdProcAddNetworkSource : public CmdProcessor {
  public:
   using CmdProcessor::CmdProcessor;
 
   ProcessResult* process() override {
     // SMB has no protocol, yet an add of any type without one is refused: the front end always sends it.
-    if (ProcessResult* missing = checkRequired(*m_request, {{"title", "Title not defined", false},
-                                                            {"type", "Type not defined", false},
-                                                            {"address", "Server not defined", false},
-                                                            {"path", "Directory not defined", false},
-                                                            {"protocol", "Protocol not defined", false}}))
-      return missing;
-    const Request& r = *m_request;
+    static const struct {
+      const char* name;
+      const char* missing;
+    } kRequired[] = {{"title", "Title not defined"},
+                     {"type", "Type not defined"},
+                     {"address", "Server not defined"},
+                     {"path", "Directory not defined"},
+                     {"protocol", "Protocol not defined"}};
+    for (const auto& required : kRequired)
+      if (param(required.name).empty()) return makeErrorResult(required.missing);
     // A source the registry would not store is refused, rather than answered "ok".
-    if (sourceCodeFromText(r.get("type")) < 0) return makeErrorResult("Type not valid");
-    if (sourceCodeFromText(r.get("protocol")) < 0) return makeErrorResult("Protocol not valid");
-    NetworkService::instance().add(r.get("title"), r.get("type"), r.get("protocol"), r.get("address"),
-                                   r.get("path"), r.get("user"), r.get("password"));
-    return makeOkResult("");
+    if (sourceCodeFromText(param("type")) < 0) return makeErrorResult("Type not valid");
+    if (sourceCodeFromText(param("protocol")) < 0) return makeErrorResult("Protocol not valid");
+    bool stored = Config::instance()->changeWithinBound([&] {
+      NetworkService::instance().add(param("title"), param("type"), param("protocol"), param("address"), param("path"),
+                                     param("user"), param("password"));
+    });
+    return stored ? makeOkResult("") : makeErrorResult(Config::kTooLarge);
+  }
+
+ private:
+  const std::string& param(const char* name) const {
+    return m_request->has(name) ? m_request->get(name) : m_request->post(name);
   }
 };
 

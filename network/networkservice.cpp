@@ -66,13 +66,22 @@ NetworkSource* NetworkService::findByVirtualPath(const std::string& path) {
   return nullptr;
 }
 
-NetworkSource* NetworkService::findByMediaUrl(const std::string& url) {
+NetworkSource* NetworkService::claimingMediaUrl(const std::string& url) {
   if (url.empty()) return nullptr;
   for (NetworkSource& source : sources()) {
-    std::string prefix = source.mediaUrl() + "/";
-    if (url.compare(0, prefix.size(), prefix) != 0) continue;
-    if (hasDotComponent(url.substr(prefix.size()))) return nullptr;
-    return mounted(&source);
+    std::string prefix = source.mediaUrl();
+    if (!isAtOrBelow(url, prefix)) continue;
+    return hasDotComponent(url.substr(prefix.size())) ? nullptr : &source;
   }
   return nullptr;
+}
+
+NetworkSource* NetworkService::findByMediaUrl(const std::string& url) {
+  NetworkSource* source = claimingMediaUrl(url);
+  return source ? mounted(source) : nullptr;
+}
+
+NetworkSource* NetworkService::findMountedByMediaUrl(const std::string& url) {
+  NetworkSource* source = claimingMediaUrl(url);
+  return source && NetworkMountHelper(source).isMounted() ? source : nullptr;
 }

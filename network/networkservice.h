@@ -26,10 +26,15 @@ class NetworkService {
   NetworkSource* findByKey(const std::string& key);
   NetworkSource* findByVirtualPath(const std::string& path);
   NetworkSource* findByMediaUrl(const std::string& url);
+  // findByMediaUrl without mounting: the source only when it is mounted now.
+  NetworkSource* findMountedByMediaUrl(const std::string& url);
   void invalidate() { m_sources.clear(); }
 
  private:
   NetworkSource* mounted(NetworkSource* source);
+  // The first source whose share URL is the URL or lies above it; none when
+  // the URL has a "." or ".." below that share.
+  NetworkSource* claimingMediaUrl(const std::string& url);
 
   std::list<NetworkSource> m_sources;
 };

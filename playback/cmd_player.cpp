@@ -2,7 +2,9 @@
 // operation of the player client; the client's failures are answered as
 // errors here, everything else reaches the entry point.
 #include "core/cmdprocessor.h"
+#include "playback/nowplaying.h"
 #include "playback/playlist.h"
+#include "playback/remotekeys.h"
 #include "playback/tavo.h"
 
 namespace {
@@ -55,13 +57,57 @@ class CmdProcPlayerControl : public CmdMultiActionProcessor {
     if (Playlist* playing = Tavo::instance().currentPlaylist()) playing->toJson(answer);
     return new ProcessResultJson(answer);
   }
+
+  ProcessResult* status() { return new ProcessResultJson(nowPlaying(Tavo::instance())); }
+
+  // The remote's keys by name: the player client's, and those the owner added.
+  ProcessResult* key() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"key", "key not defined", false}})) return missing;
+    std::string code = keyCodeOf(Config::instance()->root(), m_request->get("key"));
+    if (code.empty()) return makeErrorResult("key not valid");
+    Tavo::instance().pressKey(code.c_str());
+    return makeOkResult("");
+  }
+
+  ProcessResult* keys() {
+    Json::Value answer(Json::objectValue);
+    answer["keys"] = usableKeys(Config::instance()->root());
+    return new ProcessResultJson(answer);
+  }
+
+  ProcessResult* keyAdd() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"key", "key not defined", false},
+                                                            {"code", "code not defined", false}}))
+      return missing;
+    const std::string& name = m_request->get("key");
+    const std::string& code = m_request->get("code");
+    if (isBuiltInKeyName(name)) return makeErrorResult("key is built in");
+    if (!isValidOwnerKeyName(name)) return makeErrorResult("key not valid");
+    if (!isValidKeyCode(code)) return makeErrorResult("code not valid");
+    Config* config = Config::instance();
+    if (!config->changeWithinBound([&] { ownerKeys(config->root())[name] = code; }))
+      return makeErrorResult(Config::kTooLarge);
+    return makeOkResult("");
+  }
+
+  // Removing a key that is not there is no error.
+  ProcessResult* keyDel() {
+    if (ProcessResult* missing = checkRequired(*m_request, {{"key", "key not defined", false}})) return missing;
+    const std::string& name = m_request->get("key");
+    if (isBuiltInKeyName(name)) return makeErrorResult("key is built in");
+    removeOwnerKey(Config::instance()->root(), name);
+    return makeOkResult("");
+  }
 };
 
 const CmdMultiActionProcessor::Action CmdProcPlayerControl::kActions[] = {
     {"moveto", &CmdProcPlayerControl::moveTo}, {"addvol", &CmdProcPlayerControl::addVolume},
     {"addpos", &CmdProcPlayerControl::addPosition}, {"poweron", &CmdProcPlayerControl::powerOn},
     {"play", &CmdProcPlayerControl::play}, {"playlist", &CmdProcPlayerControl::playlist},
-    {"playlist_move", &CmdProcPlayerControl::playlistMove}, {"toggle_shuffle", &CmdProcPlayerControl::toggleShuffle}};
+    {"playlist_move", &CmdProcPlayerControl::playlistMove}, {"toggle_shuffle", &CmdProcPlayerControl::toggleShuffle},
+    {"status", &CmdProcPlayerControl::status}, {"key", &CmdProcPlayerControl::key},
+    {"keys", &CmdProcPlayerControl::keys}, {"key_add", &CmdProcPlayerControl::keyAdd},
+    {"key_del", &CmdProcPlayerControl::keyDel}};
 
 CmdProcPlayerControl::CmdProcPlayerControl(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 

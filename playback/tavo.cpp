@@ -139,7 +139,7 @@ void Tavo::waitForPlayback() {
 
 bool Tavo::isAwake() {
   refresh();
-  return m_status.playerState != "standby" && m_status.playerState != "loading";
+  return reportsAwake(m_status);
 }
 
 void Tavo::powerOn() {
@@ -187,6 +187,14 @@ void Tavo::seekPercent(int percent) {
 }
 
 void Tavo::startAndWait(const std::string& query) {
+  sendCommand(query);
+  g_pause(kStartPauseMillis);
+  waitForPlayback();
+  if (!reportsAwake(m_status)) wakeAndStartAgain(query);
+}
+
+void Tavo::wakeAndStartAgain(const std::string& query) {
+  powerOn();
   sendCommand(query);
   g_pause(kStartPauseMillis);
   waitForPlayback();

@@ -40,6 +40,11 @@ struct PlayerStatus {
   std::string playerState;
 };
 
+// The player is neither in standby nor starting up from it.
+inline bool reportsAwake(const PlayerStatus& status) {
+  return status.playerState != "standby" && status.playerState != "loading";
+}
+
 // Reads the control program's status answer into status; TavoException
 // "xml response parse failed" or "invalid xml response" when it is not one.
 void parseStatus(const std::string& answer, PlayerStatus& status);
@@ -100,6 +105,10 @@ class Tavo {
   void selectRow(const Playlist& playlist, int row);
   // selectRow in the playlist that is playing; the playback is then recorded.
   void playlistMove(int row);
+  // currentPlaylist; when the player was found in standby (which ended the
+  // playback), it is woken as powerOn wakes it and the remembered folder
+  // starts again.
+  Playlist* currentPlaylistWaking();
 
   // Tests replace the pauses between requests; the player needs the real ones.
   using PauseFunction = void (*)(long millis);
@@ -107,6 +116,9 @@ class Tavo {
 
  private:
   void startAndWait(const std::string& query);
+  // A player found in standby while waiting for playback ignored the start:
+  // it is woken as powerOn wakes it and started once more.
+  void wakeAndStartAgain(const std::string& query);
   void pressKeys(std::initializer_list<const char*> codes);
   void pressKey(const char* code, int times);
   static void pause(long millis);

@@ -97,7 +97,7 @@ void Tavo::selectRow(const Playlist& playlist, int row) {
 }
 
 void Tavo::playlistMove(int row) {
-  Playlist* playlist = currentPlaylist();
+  Playlist* playlist = currentPlaylistWaking();
   if (!playlist) throw TavoException("invalid playlist");
   selectRow(*playlist, row);
   recordPlayback();

@@ -101,7 +101,8 @@ Playlist* Tavo::currentPlaylist() {
     return nullptr;
   }
   waitForPlayback();
-  if (m_status.playbackUrl.compare(0, lpd.size(), lpd) != 0) {
+  // Inside the folder: "Music2/a.mp3" is not in "Music".
+  if (!isAtOrBelow(m_status.playbackUrl, lpd)) {
     config->setLpd("");
     return nullptr;
   }
@@ -114,6 +115,17 @@ Playlist* Tavo::currentPlaylist() {
   } catch (const AppException& error) {
     throw TavoException(error.what());
   }
+}
+
+Playlist* Tavo::currentPlaylistWaking() {
+  const std::string lpd = Config::instance()->lpd();
+  Playlist* playlist = currentPlaylist();
+  if (playlist || lpd.empty() || reportsAwake(m_status)) return playlist;
+  IFilesSource* source = findSourceByMediaUrl(lpd);
+  if (!source) return nullptr;
+  powerOn();
+  startDirectoryPlaylist(PlaylistRegistry::get(source->mediaUrlToReal(lpd)), lpd, -1);
+  return currentPlaylist();
 }
 
 void Tavo::recordPlayback() {

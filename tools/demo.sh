@@ -50,7 +50,7 @@ server.port = $port
 server.errorlog = "$root/lighttpd-error.log"
 index-file.names = ("index.html")
 url.redirect = ("^/$" => "/rc/")
-mimetype.assign = (".html" => "text/html; charset=utf-8", ".css" => "text/css", ".js" => "text/javascript", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
+mimetype.assign = (".html" => "text/html; charset=utf-8", ".css" => "text/css", ".js" => "text/javascript", ".webmanifest" => "application/manifest+json", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
 cgi.assign = ("/cgi-bin/do2" => "", "/cgi-bin/do" => "")
 setenv.add-environment = ("TAVORC_ROOT" => "$root", "TAVORC_UPDATE_URL" => "http://127.0.0.1:$port/update-server", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
 CONF

@@ -2,6 +2,7 @@
 // root per test.
 #include <gtest/gtest.h>
 
+#include "core/config.h"
 #include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/sandbox.h"
@@ -23,9 +24,13 @@ std::string listBody(const std::string& entries) { return "{\"sources\":[" + ent
 TEST(NetworkSourceCommands, AddListDeleteRoundTrip) {
   Sandbox box;
   expectJson(box.get("cmd=network_source_list"), listBody(""));
-  expectJson(box.get("cmd=network_source_add&title=Movies&type=0&protocol=0&address=nas&path=Films"
-                     "&user=bob&password=pw"),
-             kOk);
+  // The password in a POST body rather than the URL; a query parameter wins over the body's.
+  CgiRequest add;
+  add.method = "POST";
+  add.query = "cmd=network_source_add&type=0";
+  add.body = "title=Movies&type=9&protocol=0&address=nas&path=Films&user=bob&password=pw";
+  add.cookie = "bid=TEST";
+  expectJson(box.run(add), kOk);
   expectJson(box.get("cmd=network_source_add&title=Video&type=1&protocol=1&address=10.0.0.2&path=export%2Fv"), kOk);
   expectJson(box.get("cmd=network_source_list"),
              listBody(entry("0", "1:10.0.0.2:export/v", "nfs/Video", "/export/v", "Video", "NFS") + "," +
@@ -74,6 +79,16 @@ TEST(NetworkSourceCommands, AddChecksItsParametersInOrder) {
   expectJson(box.get("cmd=network_source_list"), listBody(""));
   expectError(box.get("cmd=network_source_del"), "source name not defined");
   expectError(box.get("cmd=network_source_del&source_key="), "source name not defined");
+}
+
+TEST(NetworkSourceCommands, AddThatWouldPassTheConfigurationBoundStoresNothing) {
+  Sandbox box;
+  std::string filler(Config::kMaxDocumentBytes - 300, 'x');
+  box.write(paths::kConfigFile, "{\"version\":\"2\",\"filler\":\"" + filler + "\"}");
+  expectError(box.get("cmd=network_source_add&title=Movies&type=0&protocol=0&address=nas&path=Films&user=" +
+                      std::string(400, 'u')),
+              Config::kTooLarge);
+  expectJson(box.get("cmd=network_source_list"), listBody(""));
 }
 
 TEST(NetworkSourceCommands, ClashingTitlesAreRenamedToTheShareHash) {

@@ -178,8 +178,9 @@ TEST_F(NetworkMount, FindersMountOnDemandAndKeepToTheSource) {
   service.add("A", "0", "0", "nas", "share", "", "");
   EXPECT_EQ(nullptr, service.findByVirtualPath("smb/AB"));
   EXPECT_EQ(nullptr, service.findByVirtualPath("smb/A/../../etc"));
-  EXPECT_EQ(nullptr, service.findByMediaUrl("smb://nas/share"));
+  EXPECT_EQ(nullptr, service.findByMediaUrl("smb://nas/shareX/a"));
   EXPECT_EQ(nullptr, service.findByMediaUrl("smb://nas/share/./x"));
+  EXPECT_EQ(nullptr, service.findMountedByMediaUrl("smb://nas/share/film.avi")) << "not mounted, and not mounted now";
   EXPECT_EQ("", standins());
 
   NetworkSource* found = service.findByVirtualPath("smb/A/Film/x.mkv");
@@ -187,6 +188,8 @@ TEST_F(NetworkMount, FindersMountOnDemandAndKeepToTheSource) {
   EXPECT_EQ(smbDir(md5Hex("\\\\nas\\share")), found->mountPoint());
   EXPECT_EQ(found, service.findByVirtualPath("smb/A"));
   EXPECT_EQ(found, service.findByMediaUrl("smb://nas/share/film.avi"));
+  EXPECT_EQ(found, service.findByMediaUrl("smb://nas/share")) << "the share's root";
+  EXPECT_EQ(found, service.findMountedByMediaUrl("smb://nas/share/film.avi"));
   EXPECT_EQ(found, service.findByKey("0:nas:share"));
   EXPECT_EQ(nullptr, service.findByKey(""));
 }
@@ -214,5 +217,9 @@ TEST_F(NetworkMount, MediaUrlsClimbingOutOfAStorageHaveNoSource) {
   EXPECT_EQ(storage, findSourceByVirtualPath("local/USB/Films"));
   EXPECT_EQ(nullptr, findSourceByMediaUrl("storage_uuid://4a3b_1c2d/../../etc/passwd"));
   EXPECT_EQ(nullptr, findSourceByMediaUrl("storage_uuid://4a3b_1c2d/Films/./a.mkv"));
-  EXPECT_EQ(nullptr, findSourceByMediaUrl("storage_uuid://4a3b_1c2d"));
+  EXPECT_EQ(storage, findSourceByMediaUrl("storage_uuid://4a3b_1c2d")) << "the storage's root";
+  EXPECT_EQ(storage, findMountedSourceByMediaUrl("storage_uuid://4a3b_1c2d/Films"));
+  EXPECT_EQ(nullptr, findSourceByMediaUrl("storage_uuid://4a3b_1c2dX/a.mkv"));
+  EXPECT_EQ("/tmp/mnt/storage/sda1", storage->mediaUrlToReal("storage_uuid://4a3b_1c2d").substr(box().root().size()));
+  EXPECT_EQ("local/USB", storage->mediaUrlToVirtual("storage_uuid://4a3b_1c2d"));
 }

@@ -11,6 +11,7 @@
 
 #include "core/config.h"
 #include "core/paths.h"
+#include "playback/nowplaying.h"
 #include "playback/playlist.h"
 #include "playback/tavo.h"
 #include "tests/support/playersim.h"
@@ -98,6 +99,35 @@ class Playing : public ::testing::Test {
 Sandbox* Playing::s_box = nullptr;
 SimulatedPlayer* Playing::s_player = nullptr;
 
+TEST(NowPlaying, PlaylistFileGivesTheRowOnlyForItsOwnFolder) {
+  std::list<PlaylistItem> items(2);
+  items.front().title = "a \"b\".mp3";
+  items.front().path = "/m/Ö/a \"b\".mp3";
+  PlaylistItem& album = items.back();
+  album.index = 1;
+  album.title = "Live.flac";
+  album.path = "/m/Ö/Live.flac";
+  for (int t = 0; t < 2; ++t) album.subitems.push_back({2 + t, t ? "Ballad" : "Opening", 300 * t, 300});
+  const std::string text = playlistFileText("/m/Ö", items);
+  const struct {
+    const char* folder;
+    const char* file;
+    int position, row;
+    const char* title;
+  } cases[] = {
+      {"/m/Ö", "/m/Ö/a \"b\".mp3", 0, 0, "a \"b\".mp3"},
+      {"/m/Ö", "/m/Ö/Live.flac", 310, 3, "Ballad"},
+      {"/m/Ö", "/m/Ö/Live.flac", 900, 1, "Live.flac"},
+      {"/m/Ö", "/m/Ö/c.mp3", 0, -1, ""},
+      {"/m", "/m/Ö/Live.flac", 0, -1, ""},
+  };
+  for (const auto& c : cases) {
+    PlayingRow playing = playingRowInPlaylistText(text, c.folder, c.file, c.position);
+    EXPECT_EQ(c.row, playing.row) << c.file << " at " << c.position;
+    EXPECT_EQ(c.title, playing.title) << c.file << " at " << c.position;
+  }
+}
+
 TEST_F(Playing, EachKindOfPathSendsItsRequest) {
   const std::string start = std::string("cmd=start_playlist_playback&media_url=") + kEncodedUrl;
   const std::string launch = std::string("cmd=launch_media_url&media_url=") + kEncodedUrl;
@@ -172,6 +202,10 @@ TEST_F(Playing, CurrentPlaylistFollowsTheRememberedFolder) {
   m_tavo.launch(std::string(kUrl) + "/film.iso");
   EXPECT_EQ(nullptr, m_tavo.currentPlaylist());
   EXPECT_EQ("", m_config->lpd()) << "playback outside the folder forgets it";
+
+  m_tavo.play("local/USB/Two");
+  m_config->setLpd(std::string(kUrl) + "/Tw");
+  EXPECT_EQ(nullptr, m_tavo.currentPlaylist()) << "\"Two/a.mp3\" is not inside \"Tw\"";
 }
 
 TEST_F(Playing, CueTrackPlayingIsMarked) {
@@ -276,6 +310,36 @@ TEST_F(Playing, RowsOutsideThePlaylistAndNoPlaylist) {
     }
   }
   EXPECT_TRUE(s_player->actions().empty());
+}
+
+TEST_F(Playing, StandbyPlayerIsWokenAndStartedOnceMore) {
+  const std::string power = keyRequests({{IR_POWER, 1}})[0];
+  const struct {
+    const char* what;
+    void (*start)(Tavo&);
+    const char* plays;
+  } cases[] = {
+      {"folder", [](Tavo& t) { t.play("local/USB/Two"); }, "/Two/a.mp3"},
+      {"disc image", [](Tavo& t) { t.play("local/USB/film.iso"); }, "/film.iso"},
+      {"resume", [](Tavo& t) { t.playDirectory("local/USB/Two", 1); }, "/Two/b.mp3"},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    s_player->set("power=standby boot_seconds=0");
+    c.start(m_tavo);
+    EXPECT_EQ(kUrl + std::string(c.plays), s_player->state("url")) << c.what;
+    std::vector<std::string> sent = s_player->actions();
+    ASSERT_EQ(3u, sent.size()) << c.what;
+    EXPECT_EQ(power, sent[1]) << c.what << ": the start, the power key, the start again";
+    EXPECT_EQ(sent[0], sent[2]) << c.what;
+  }
+
+  Playlist& playlist = playLong();
+  s_player->set("power=standby boot_seconds=0");  // which ends the playback
+  m_tavo.playlistMove(30);
+  EXPECT_EQ("30", s_player->state("row")) << "the folder started again and moved";
+  EXPECT_EQ(kLongRows, playlist.rows());
+  EXPECT_EQ(kUrl + std::string("/Long"), m_config->lpd());
 }
 
 TEST_F(Playing, PlaybackIsRecordedPerFolder) {

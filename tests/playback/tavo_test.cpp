@@ -13,6 +13,7 @@
 #include "core/config.h"
 #include "core/paths.h"
 #include "core/sysio.h"
+#include "playback/remotekeys.h"
 #include "tests/support/fuzzrun.h"
 #include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
@@ -113,6 +114,29 @@ PlayerStatus audio(int position, int duration = 3600) {
   status.position = position;
   status.duration = duration;
   return status;
+}
+
+TEST(RemoteKeys, CodesFollowTheRuleOfTheKeyTable) {
+  for (size_t i = 0; i < kBuiltInKeyCount; ++i) EXPECT_TRUE(isValidKeyCode(kBuiltInKeys[i].code)) << kBuiltInKeys[i].name;
+  const struct {
+    const char* code;
+    bool valid;
+    const char* why;
+  } cases[] = {
+      {"E21DBF00", true, "first byte the complement of the second"},
+      {"00FFBF00", true, "the smallest first byte"},
+      {"E21EBF00", false, "not the complement"},
+      {"e21dBF00", false, "lower case"},
+      {"E21DBF01", false, "not ending BF00"},
+      {"E21DBF0", false, "seven digits"},
+      {"E21DBF000", false, "nine digits"},
+      {"G21DBF00", false, "not hexadecimal"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.valid, isValidKeyCode(c.code)) << c.code << ": " << c.why;
+  EXPECT_TRUE(isValidOwnerKeyName("Pause"));
+  EXPECT_TRUE(isValidOwnerKeyName("Пауза"));
+  for (const char* name : {"", "UP", "Page_Down", "a\tb", "0123456789012345678901234567890123456789x"})
+    EXPECT_FALSE(isValidOwnerKeyName(name)) << name;
 }
 
 TEST(TavoSeek, TimeJumpKeysOfTheWorkedExamples) {

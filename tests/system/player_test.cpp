@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -72,6 +73,16 @@ TEST_F(PlayerCommand, MissingParametersAreAnsweredBeforeThePlayerIsAsked) {
       {"cmd=player&action=play", "play_path not defined"},
       {"cmd=player&action=play&play_path=", "play_path not defined"},
       {"cmd=player&action=playlist_move", "position not defined"},
+      {"cmd=player&action=key", "key not defined"},
+      {"cmd=player&action=key&key=", "key not defined"},
+      {"cmd=player&action=key&key=pause", "key not valid"},
+      {"cmd=player&action=key&key=UP", "key not valid"},
+      {"cmd=player&action=key_add&code=E21DBF00", "key not defined"},
+      {"cmd=player&action=key_add&key=Pause", "code not defined"},
+      {"cmd=player&action=key_add&key=Page_Up&code=E21DBF00", "key is built in"},
+      {"cmd=player&action=key_add&key=Pause&code=E21EBF00", "code not valid"},
+      {"cmd=player&action=key_add&key=a%09b&code=E21DBF00", "key not valid"},
+      {"cmd=player&action=key_del&key=enter", "key is built in"},
       {"cmd=history", "action not defined"},
       {"cmd=history&action=resume_play&start_index=1&position=5", "dir_play_path not defined"},
       {"cmd=history&action=resume_play&dir_play_path=&start_index=1&position=5", "dir_play_path not defined"},
@@ -107,6 +118,80 @@ TEST_F(PlayerCommand, PlayerClientFailuresAreErrorAnswers) {
   expectError(response, "invalid xml response");
   expectError(m_box.get("cmd=history&action=resume_play&dir_play_path=local/USB/Album&start_index=0&position=9"),
               "invalid xml response");
+}
+
+TEST_F(PlayerCommand, OwnerKeysArePressedByNameLikeTheBuiltInOnes) {
+  expectOk("cmd=player&action=key_add&key=Pause&code=E21DBF00");
+  expectOk("cmd=player&action=key_add&key=Stop&code=BD42BF00");
+  expectOk("cmd=player&action=key_add&key=Stop&code=BE41BF00");
+  expectOk("cmd=player&action=key_del&key=Pause");
+  expectOk("cmd=player&action=key_del&key=Pause");
+  EXPECT_EQ("{\"Stop\":\"BE41BF00\"}\n", toJsonText(config()["remote_keys"]));
+  Json::Value keys = json("cmd=player&action=keys")["keys"];
+  ASSERT_EQ(11u, keys.size());
+  EXPECT_EQ("{\"code\":\"EA15BF00\",\"name\":\"up\",\"owner\":false}\n", toJsonText(keys[0]));
+  EXPECT_EQ("{\"code\":\"BE41BF00\",\"name\":\"Stop\",\"owner\":true}\n", toJsonText(keys[10]));
+  EXPECT_TRUE(m_player.requests().empty());
+
+  expectOk("cmd=player&action=key&key=Stop");
+  expectOk("cmd=player&action=key&key=page_down");
+  EXPECT_EQ(m_player.requests(), keyRequests({{"BE41BF00", 1}, {IR_PAGE_DOWN, 1}}));
+}
+
+TEST_F(PlayerCommand, StatusTellsWhatPlaysFromOneStatusQuery) {
+  expectJson(m_box.get("cmd=player&action=status"),
+             "{\"awake\":true,\"duration\":0,\"position\":0,\"row\":-1,\"state\":\"navigator\",\"title\":\"\","
+             "\"virtual_path\":\"\",\"volume\":50}\n");
+  EXPECT_EQ(m_player.requests(), std::vector<std::string>{"cmd=status"});
+
+  expectOk("cmd=player&action=play&play_path=local/USB/Album");
+  expectOk("cmd=player&action=playlist_move&position=4");
+  m_player.set("clock=frozen position=310");
+  m_player.clearRequests();
+  expectJson(m_box.get("cmd=player&action=status"),
+             "{\"awake\":true,\"duration\":900,\"position\":310,\"row\":4,\"state\":\"file_playback\","
+             "\"title\":\"Ballad\",\"virtual_path\":\"local/USB/Album/03 Live.flac\",\"volume\":50}\n");
+  EXPECT_EQ(m_player.requests(), std::vector<std::string>{"cmd=status"}) << "no wait for playback";
+
+  // A playlist file elsewhere that plays a file of the remembered folder.
+  m_box.write("/tmp/mnt/usb1/Mix.m3u", "Album/02.mp3\n");
+  expectOk("cmd=player&action=play&play_path=local/USB/Mix.m3u");
+  Json::Value status = json("cmd=player&action=status");
+  EXPECT_EQ(1, status["row"].asInt());
+  EXPECT_EQ("02.mp3", status["title"].asString());
+  EXPECT_EQ("local/USB/Album/02.mp3", status["virtual_path"].asString());
+  // One the folder does not hold: no row, and the name the player reports.
+  m_box.write("/tmp/mnt/usb1/Solo/Only One.mp3", "duration=300\n");
+  m_box.write("/tmp/mnt/usb1/Solo.m3u", "Solo/Only One.mp3\n");
+  expectOk("cmd=player&action=play&play_path=local/USB/Solo.m3u");
+  status = json("cmd=player&action=status");
+  EXPECT_EQ(-1, status["row"].asInt());
+  EXPECT_EQ("Only One.mp3", status["title"].asString());
+  EXPECT_EQ("local/USB/Solo/Only One.mp3", status["virtual_path"].asString());
+
+  // The storage's root is a folder like any other.
+  expectOk("cmd=player&action=play&play_path=local/USB");
+  EXPECT_EQ("storage_uuid://1a2b_3c4d", config()["lpd"].asString());
+  status = json("cmd=player&action=status");
+  Json::Value playlist = json("cmd=player&action=playlist");
+  ASSERT_EQ(playlist["items"][0]["play"].asBool(), true) << toJsonText(playlist);
+  EXPECT_EQ(0, status["row"].asInt());
+  EXPECT_EQ(playlist["items"][0]["title"], status["title"]);
+  EXPECT_EQ("local/USB", json("cmd=history&action=get")[0]["virtual_path"].asString());
+
+  m_player.set("power=standby");
+  expectJson(m_box.get("cmd=player&action=status"),
+             "{\"awake\":false,\"duration\":0,\"position\":0,\"row\":-1,\"state\":\"standby\",\"title\":\"\","
+             "\"virtual_path\":\"\",\"volume\":50}\n");
+}
+
+TEST_F(PlayerCommand, PlayOnAStandbyPlayerWakesItAndPlays) {
+  m_player.set("power=standby boot_seconds=1");
+  expectOk("cmd=player&action=play&play_path=local/USB/Album/02.mp3");
+  EXPECT_EQ("storage_uuid://1a2b_3c4d/Album/02.mp3", m_player.state("url"));
+  std::vector<std::string> sent = m_player.actions();
+  EXPECT_EQ(1, std::count(sent.begin(), sent.end(), keyRequests({{IR_POWER, 1}})[0]));
+  EXPECT_EQ("local/USB/Album", json("cmd=history&action=get")[0]["virtual_path"].asString());
 }
 
 TEST_F(PlayerCommand, PlayShowMoveAndResumeAFolder) {
@@ -166,6 +251,20 @@ TEST_F(PlayerCommand, NetworkFolderPlaysAndResumesLikeALocalOne) {
   EXPECT_EQ("smb://nas/Media/Music/01.mp3", m_player.state("url"));
   expectOk("cmd=player&action=playlist_move&position=3");
   EXPECT_EQ("3", m_player.state("row"));
+  Json::Value status = json("cmd=player&action=status");
+  EXPECT_EQ("Opening", status["title"].asString());
+  EXPECT_EQ("smb/NAS/Music/03 Live.flac", status["virtual_path"].asString());
+
+  // Unmounted meanwhile: the status tells what it can without mounting.
+  std::string mtab = m_box.read(paths::kMtab);
+  m_box.write(paths::kMtab, mtab.substr(0, mtab.find("\\134\\134nas")));
+  std::string mounts = m_box.read("/var/standin.log");
+  status = json("cmd=player&action=status");
+  EXPECT_EQ("03 Live.flac", status["title"].asString());
+  EXPECT_EQ(-1, status["row"].asInt());
+  EXPECT_EQ("", status["virtual_path"].asString());
+  std::string runs = m_box.read("/var/standin.log").substr(mounts.size());
+  EXPECT_EQ(std::string::npos, runs.find("[-t]")) << runs;
 }
 
 // The processes of this root running the program: pollers, and the history

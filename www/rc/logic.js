@@ -1,5 +1,17 @@
-// The page's own logic, free of the DOM: paths, the playlist's rows, the
+// The page's own logic, free of the DOM: the address, paths, the playlist's
+// rows and neighbours, the window of a long list, what an error means, the
 // version comparison, the status refresh timer. Node's test runner loads it too.
+
+// "#/browse/local%2FDEMO" -> {section: "browse", arg: "local/DEMO"}; an
+// address that cannot be decoded opens the start view.
+export function parseRoute(hash) {
+  const [section, ...rest] = String(hash).replace(/^#\/?/, '').split('/');
+  try {
+    return { section: section || 'browse', arg: rest.length ? decodeURIComponent(rest.join('/')) : '' };
+  } catch (e) {
+    return { section: 'browse', arg: '' };
+  }
+}
 
 // "local/DEMO/Music/Album" -> "local/DEMO/Music"; a storage or share root
 // ("local/DEMO", "smb/NAS") has no parent inside a source: null.
@@ -23,17 +35,52 @@ export function pathSteps(path) {
   return steps;
 }
 
+// Where a history entry or a favourite lies: its storage or share and the
+// folders above it, "local/DEMO/Music/Live Concert" -> "DEMO / Music".
+export function placeOf(path) {
+  const parts = String(path).replace(/\/+$/, '').split('/');
+  return parts.slice(1, -1).join(' / ');
+}
+
+export function isSharePath(path) {
+  return /^(smb|nfs)\//.test(String(path || ''));
+}
+
 // The playlist answer as panel rows, in row order: every file, and below a
-// file with a cue sheet its tracks. "current" is the row that plays.
+// file with a cue sheet its tracks ("tracks": how many). "current" is the row
+// that plays.
 export function playlistRows(playlist) {
   const rows = [];
   if (!playlist || !Array.isArray(playlist.items)) return rows;
   for (const item of playlist.items) {
     const tracks = Array.isArray(item.subitems) ? item.subitems : [];
-    rows.push({ index: item.index, title: item.title, track: false, current: !!item.play && tracks.length === 0 });
-    for (const sub of tracks) rows.push({ index: sub.index, title: sub.title, track: true, current: !!sub.play });
+    rows.push({ index: item.index, title: item.title, track: false, tracks: tracks.length, current: !!item.play && tracks.length === 0 });
+    for (const sub of tracks) rows.push({ index: sub.index, title: sub.title, track: true, tracks: 0, current: !!sub.play });
   }
   return rows;
+}
+
+// The rows "Previous" and "Next" go to from the playing row (-1: none). A
+// file with cue tracks plays through its tracks, so its own row is no stop.
+export function neighbours(rows, current) {
+  let previous = -1;
+  let next = -1;
+  if (current < 0) return { previous, next };
+  for (const r of rows) {
+    if (!r.track && r.tracks > 0) continue;
+    if (r.index < current) previous = r.index;
+    else if (r.index > current && next < 0) next = r.index;
+  }
+  return { previous, next };
+}
+
+// The rows of a long list worth having in the page: those in view and
+// `extra` beyond each edge. A short list is drawn whole.
+export function visibleRange({ count, rowHeight, viewTop, viewHeight, extra = 12, whole = 120 }) {
+  if (count <= whole) return { first: 0, last: count };
+  const first = Math.max(0, Math.floor(viewTop / rowHeight) - extra);
+  const last = Math.min(count, Math.max(first, Math.ceil((viewTop + viewHeight) / rowHeight) + extra));
+  return { first: Math.min(first, last), last };
 }
 
 export function currentRow(rows) {
@@ -87,31 +134,37 @@ export function resumeParams(entry) {
   };
 }
 
-// A repeating refresh: runs `task` (a function returning a promise) no more
-// often than every `interval` ms, counted from the end of the previous run,
-// and only while `visible()` holds and `idle()` says nothing else is waiting.
-// start() / stop() follow the view; poke() re-checks after a visibility change.
-export function makeRefresher({ interval, task, visible, idle = () => true, timers = globalThis }) {
+// A repeating refresh: runs `task` (a function returning a promise) every
+// `interval` ms counted from the start of the previous run, never sooner than
+// `gap` ms after its end, and only while `visible()` holds and `idle()` says
+// nothing else is waiting. start() / stop() follow the view; poke() re-checks
+// after a visibility change.
+const clock = { setTimeout: (f, ms) => setTimeout(f, ms), clearTimeout: (id) => clearTimeout(id), now: () => Date.now() };
+
+export function makeRefresher({ interval, gap = 500, task, visible, idle = () => true, timers = clock }) {
   let timer = null;
   let running = false;
   let active = false;
+  let lastStart = -Infinity;
   let lastEnd = -Infinity;
-  const now = () => (timers.now ? timers.now() : Date.now());
+  const now = () => timers.now();
 
   function schedule() {
     if (!active || running || timer !== null || !visible()) return;
-    const wait = Math.max(0, lastEnd + interval - now());
+    const wait = Math.max(0, lastStart + interval - now(), lastEnd + gap - now());
     timer = timers.setTimeout(tick, wait);
   }
   async function tick() {
     timer = null;
     if (!active || !visible()) return;
     if (!idle()) {
-      lastEnd = now();
+      lastStart = now();
+      lastEnd = lastStart;
       schedule();
       return;
     }
     running = true;
+    lastStart = now();
     try {
       await task();
     } catch (e) {
@@ -129,7 +182,7 @@ export function makeRefresher({ interval, task, visible, idle = () => true, time
   return {
     start({ now: immediately = false } = {}) {
       active = true;
-      if (immediately) lastEnd = -Infinity;
+      if (immediately) lastStart = lastEnd = -Infinity;
       cancel();
       schedule();
     },
@@ -144,7 +197,8 @@ export function makeRefresher({ interval, task, visible, idle = () => true, time
     },
     // A run made outside the timer (after a jump) counts as one.
     ran() {
-      lastEnd = now();
+      lastStart = now();
+      lastEnd = lastStart;
       cancel();
       schedule();
     },
@@ -152,4 +206,55 @@ export function makeRefresher({ interval, task, visible, idle = () => true, time
       return active;
     },
   };
+}
+
+// A key code as the player's remote sends it: eight upper-case hexadecimal
+// digits, the first byte the complement of the second, ending "BF00".
+export function isValidKeyCode(code) {
+  const m = /^([0-9A-F]{2})([0-9A-F]{2})BF00$/.exec(String(code));
+  return !!m && (parseInt(m[1], 16) ^ parseInt(m[2], 16)) === 0xff;
+}
+
+// What the system's answer texts mean for a person: [text, dictionary key],
+// a key per kind of trouble; a function picks one by the request.
+const ANSWERS = new Map([
+  ['invalid path', (p) => (isSharePath(p.path || p.play_path || p.dir_play_path) ? 'err_share' : 'err_gone')],
+  ['Tavo::play error o_O', 'err_not_playable'],
+  ['Tavo::play error O_o', 'err_not_playable'],
+  ['invalid position', 'err_row'],
+  ['invalid playlist', 'err_no_playlist'],
+  ['invalid xml response', 'err_player'],
+  ['xml response parse failed', 'err_player'],
+  ['player does not wake up', 'err_wake'],
+  ['config too large', 'err_config_full'],
+  ['config save failed', 'err_config_save'],
+  ['Unable to check for updates', 'err_update_check'],
+  ['error 0', 'err_update_download'],
+  ['error 1', 'err_update_space'],
+  ['error 2', 'err_update_archive'],
+  ['error 3', 'err_update_broken'],
+  ['error 4', 'err_update_unsigned'],
+  ['cross-site request refused', 'err_cross_site'],
+  ['key not valid', 'err_key_name'],
+  ['key is built in', 'err_key_builtin'],
+  ['code not valid', 'err_key_code'],
+  ['Title not defined', 'err_share_form'],
+  ['Server not defined', 'err_share_form'],
+  ['Directory not defined', 'err_share_form'],
+  ['Type not valid', 'err_share_form'],
+  ['Protocol not valid', 'err_share_form'],
+]);
+
+// An error of a request as {key, values} for the dictionary: the answer text
+// when it is a known one, else what happened on the way.
+export function describeError(error, params = {}) {
+  const text = String((error && error.message) || '').trim();
+  if (error && error.kind === 'timeout') return { key: 'err_timeout', values: { s: Math.round(error.limit / 1000) } };
+  if (error && error.kind === 'network') return { key: 'err_network', values: {} };
+  const known = ANSWERS.get(text);
+  if (known) return { key: typeof known === 'function' ? known(params) : known, values: {} };
+  if (text.startsWith('Invalid cue: ')) return { key: 'err_cue', values: { file: baseName(text.slice(13)) } };
+  if (text.endsWith('not a directory')) return { key: 'err_not_folder', values: {} };
+  if (error && error.status && error.status !== 500) return { key: 'err_http', values: { status: error.status } };
+  return { key: 'err_other', values: { text } };
 }
