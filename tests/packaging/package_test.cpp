@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/donation.h"
+#include "core/version.h"
 #include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/child.h"
