@@ -57,12 +57,14 @@ void removeTree(const std::string& path) { runProgram("rm", {"-rf", "--", path})
 class Scratch {
  public:
   Scratch()
-      : archive(rooted(paths::kUpdateArchive)), listing(rooted(paths::kUpdateListing)), dir(rooted(paths::kUpdateDir)) {
+      : archive(rooted(paths::kUpdateArchive)),
+        listing(rooted(paths::kUpdateListing)),
+        errors(rooted(paths::kUpdateErrors)),
+        dir(rooted(paths::kUpdateDir)) {
     unlink(archive.c_str());
   }
   ~Scratch() {
-    unlink(archive.c_str());
-    unlink(listing.c_str());
+    for (const std::string* file : {&archive, &listing, &errors}) unlink(file->c_str());
     if (m_dirMade) removeTree(dir);
   }
 
@@ -76,6 +78,7 @@ class Scratch {
 
   const std::string archive;
   const std::string listing;
+  const std::string errors;  // what update.sh wrote to its standard error
   const std::string dir;
 
  private:
@@ -125,6 +128,14 @@ bool unpackManifestFiles(const Scratch& scratch, const std::vector<ArchiveEntry>
   return true;
 }
 
+// The last line a file's first kilobytes end with.
+std::string lastLine(const std::string& path) {
+  std::string text;
+  readFile(path, text, 4096);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+}
+
 // Why a package is not run: its answer, and what the log says.
 struct Refusal {
   const char* answer;
@@ -145,9 +156,12 @@ class CmdProcTryUpdate : public CmdProcessor {
     Refusal refusal = check(scratch);
     if (refusal.answer) return refuse(refusal);
 
-    ProgramResult script = runProgram("sh", {"-c", "cd \"$1\" && exec sh update.sh", "sh", scratch.dir}, kScriptLimit);
+    ProgramResult script = runProgram(
+        "sh", {"-c", "cd \"$1\" && exec sh update.sh 2>\"$2\"", "sh", scratch.dir, scratch.errors},
+        sandboxTimeLimit("TAVORC_UPDATE_TIME_LIMIT", kScriptLimit));
     if (exitedCleanly(script)) return makeOkResult("");
-    logError("update.sh %s", script.timedOut ? "was stopped at its time limit" : "failed");
+    logError("update.sh %s: %s", script.timedOut ? "was stopped at its time limit" : "failed",
+             lastLine(scratch.errors).c_str());
     return makeErrorResult(kScriptFailed);
   }
 
