@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fuzzrun.h"
 #include "update/package.h"
 #include "update/signature.h"
+
+int fuzzUpdatePackage(const uint8_t* data, size_t size);
 
 namespace {
 
@@ -112,6 +115,17 @@ TEST(PackageManifest, NamesExactlyTheArchivesFiles) {
   EXPECT_TRUE(listingMatchesManifest(entries({"bin/", "bin/tavorc", "update.sh", "manifest", "manifest.minisig"}), files));
   EXPECT_FALSE(listingMatchesManifest(entries({"bin/tavorc", "update.sh", "manifest", "extra.sh"}), files));
   EXPECT_FALSE(listingMatchesManifest(entries({"update.sh", "manifest", "manifest.minisig"}), files));
+}
+
+TEST(UpdatePackageFuzz, AcceptedListingsAndManifestsKeepTheirPromises) {
+  std::string digest(64, 'a');
+  std::vector<std::string> seeds = {
+      std::string("      120  2026-12-09 22:19   update.sh\n        0  2026-12-09 22:19   bin/\n") + '\0' + digest +
+          "  update.sh\n" + digest + "  bin/tavorc\n",
+      std::string("        1  12-09-2026 22:19   ../x\n") + '\0' + kUntrusted + kHashed + kTrusted + kHashedGlobal,
+      std::string(kMessage) + '\0' + kMessage + kUntrusted + kLegacy + kTrusted + kLegacyGlobal,
+  };
+  EXPECT_GT(runFuzzBriefly(fuzzUpdatePackage, seeds), 20000u);
 }
 
 }  // namespace
