@@ -1,7 +1,6 @@
 // "try_update" downloads an update package, checks its bounds and the maker's
 // signature, unpacks what the signed manifest names and runs its update.sh;
 // "cancel_update" puts the next automatic version check a week off.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <map>
@@ -43,7 +42,7 @@ const char kScriptFailed[] = "error 3";
 const char kRefused[] = "error 4";
 
 size_t fileSize(const std::string& path) {
-  int fd = openFile(path, O_RDONLY);
+  int fd = openRegularFile(path);
   if (fd < 0) return 0;
   size_t size = regularFileSize(fd);
   closeFile(fd);
