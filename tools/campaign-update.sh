@@ -23,7 +23,14 @@ cmake -S . -B build-campaign-b -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVORC_TESTS=
   $launcher >/dev/null
 cmake --build build-campaign-b -j2 --target tavorc orvexbd >/dev/null
 root=$(mktemp -d /tmp/tavorc-updates-XXXXXX)
-[ -n "$KEEP_ROOT" ] || trap 'end_addon; rm -rf "$root"' EXIT INT TERM
+# The request semaphores of the root and of the health check's scratch root
+# (a kill may leave that one behind), named as the program names them.
+semaphores=
+for r in "$root" "$root/tmp/orvex_check"; do
+  semaphores="$semaphores /dev/shm/sem.tavoorvex-$(printf '%s' "$r" | md5sum | cut -c1-12 | tr a-f A-F)"
+done
+# shellcheck disable=SC2086
+[ -n "$KEEP_ROOT" ] || trap 'end_addon; rm -rf "$root" $semaphores' EXIT INT TERM
 work=$root/work
 addon=$root/persistfs/orvex
 mkdir -p "$work" "$root/var/run" "$root/tmp" "$addon/etc"
