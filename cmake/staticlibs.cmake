@@ -1,6 +1,6 @@
 # Static archives for the fully static tavorc: JsonCpp and libcue as built by
-# tools/build-static-deps.sh into TAVORC_STATIC_PREFIX; pugixml from there too
-# when cross-built, else as Debian ships it.
+# tools/build-static-deps.sh into TAVORC_STATIC_PREFIX; pugixml and libsodium
+# from there too when cross-built, else as Debian ships them.
 if(TAVORC_SANITIZE)
   message(FATAL_ERROR "TAVORC_STATIC and TAVORC_SANITIZE cannot be combined")
 endif()
@@ -25,3 +25,5 @@ static_archive(jsoncpp libjsoncpp.a json/json.h ${TAVORC_STATIC_PREFIX})
 static_archive(libcue libcue.a libcue.h ${TAVORC_STATIC_PREFIX})
 static_archive(pugixml libpugixml.a pugixml.hpp ${TAVORC_STATIC_PREFIX} /usr)
 target_link_libraries(tavorc_libs INTERFACE static::jsoncpp static::libcue static::pugixml)
+static_archive(sodium libsodium.a sodium.h ${TAVORC_STATIC_PREFIX} /usr)
+target_link_libraries(signing_libs INTERFACE static::sodium)

@@ -1,6 +1,7 @@
 // "app_info": version, language, next update check and the donation reminder.
 #include "core/cmdprocessor.h"
 #include "core/donation.h"
+#include "core/version.h"
 
 namespace {
 

@@ -9,6 +9,3 @@ int donationRemainingStarts();
 
 // Puts the reminder off: the countdown starts again at 3.
 void donationRemindLater();
-
-// The program's version, also reported to the update server.
-inline constexpr const char* kProgramVersion = "0.7.1";

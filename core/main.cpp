@@ -2,6 +2,7 @@
 // named semaphore; "daemon" starts the history poller, "restore" frees a
 // semaphore left taken by a dead or hung process.
 #include <cxxabi.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <semaphore.h>
 #include <signal.h>
@@ -68,13 +69,38 @@ void writeLockError() {
   writeErrorResult(text);
 }
 
-// The lock holder named by the pid file is killed. A holder that has not yet
-// written its pid (the file names someone else) is only starting: it is left.
+// Kills the children of a process, each with its process group when it leads
+// one: a program run with a time limit leads its own, and an update script
+// with everything it started is in it.
+void killChildren(pid_t parent) {
+  DIR* proc = opendir("/proc");
+  while (dirent* entry = proc ? readdir(proc) : nullptr) {
+    pid_t pid = atoi(entry->d_name);
+    std::string stat;
+    if (pid <= 0 || !readFile(std::string("/proc/") + entry->d_name + "/stat", stat, 1024)) continue;
+    // "pid (name) state ppid pgrp ...": the name may hold blanks and parentheses.
+    size_t nameEnd = stat.rfind(')');
+    char state = 0;
+    int ppid = 0, group = 0;
+    if (nameEnd == std::string::npos || sscanf(stat.c_str() + nameEnd + 1, " %c %d %d", &state, &ppid, &group) != 3 ||
+        ppid != parent)
+      continue;
+    kill(group == pid ? -pid : pid, SIGKILL);
+  }
+  if (proc) closedir(proc);
+}
+
+// The lock holder named by the pid file is killed, and what it runs with it.
+// It is stopped first, so that it starts nothing more meanwhile. A holder that
+// has not yet written its pid (the file names someone else) is only
+// starting: it is left.
 pid_t killLockHolder(int fd) {
   pid_t holder = wholeFileLockHolder(fd);
   if (holder <= 0) return 0;
   char text[16] = {0};
   if (pread(fd, text, 15, 0) <= 0 || atoi(text) != holder) return 0;
+  kill(holder, SIGSTOP);
+  killChildren(holder);
   kill(holder, SIGKILL);
   return holder;
 }

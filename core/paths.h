@@ -39,6 +39,8 @@ inline constexpr const char* kNfsMountDir = "/tmp/mnt/nfs/";
 inline constexpr const char* kVersionReply = "/tmp/orvex_ver";
 inline constexpr const char* kUpdateArchive = "/tmp/orvex_update.zip";
 inline constexpr const char* kUpdateDir = "/tmp/orvex_update";
+inline constexpr const char* kUpdateListing = "/tmp/orvex_update.list";
+inline constexpr const char* kUpdateErrors = "/tmp/orvex_update.err";
 
 }  // namespace paths
 

@@ -1,12 +1,14 @@
 #!/bin/sh
-# Makes the add-on package from the programs in PROGRAM_DIR (tavorc and
-# orvexbd): one zip that is both the self-update archive and the add-on's
-# installation. At its top level: update.sh, orvex.sh, bin/tavorc,
-# bin/orvexbd, and www/rc/ when the source tree has the web front end.
-# Usage: sh packaging/make-package.sh PROGRAM_DIR ZIP
+# Makes the add-on package from the programs in PROGRAM_DIR (tavorc, orvexbd
+# and the version file tavorc.version that the build writes): one zip that is
+# both the self-update archive and the add-on's installation, signed with the
+# maker's secret key. At its top level: update.sh, orvex.sh, version,
+# bin/tavorc, bin/orvexbd, www/rc/, and the signed manifest of them all
+# (manifest, manifest.minisig).
+# Usage: sh packaging/make-package.sh PROGRAM_DIR ZIP SECRET_KEY
 set -e
-if [ $# -ne 2 ]; then
-  echo "usage: $0 PROGRAM_DIR ZIP" >&2
+if [ $# -ne 3 ]; then
+  echo "usage: $0 PROGRAM_DIR ZIP SECRET_KEY" >&2
   exit 2
 fi
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,12 +18,14 @@ zip=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 stage=$(mktemp -d "${TMPDIR:-/tmp}/tavorc-package-XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 
-mkdir "$stage/bin"
+mkdir "$stage/bin" "$stage/www"
 cp "$programs/tavorc" "$programs/orvexbd" "$stage/bin/"
+cp "$programs/tavorc.version" "$stage/version"
 cp "$top/packaging/orvex.sh" "$top/packaging/update.sh" "$stage/"
+cp -R "$top/www/rc" "$stage/www/rc"
 chmod 755 "$stage/bin/tavorc" "$stage/bin/orvexbd" "$stage/orvex.sh"
-[ -d "$top/www/rc" ] && mkdir "$stage/www" && cp -R "$top/www/rc" "$stage/www/rc"
+sh "$top/packaging/sign-package.sh" "$stage" "$3"
 
 rm -f "$zip"
 (cd "$stage" && zip -q -X -r "$zip" .)
-echo "$zip: $(wc -c <"$zip") bytes"
+echo "$zip: version $(cat "$stage/version"), $(wc -c <"$zip") bytes"

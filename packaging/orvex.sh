@@ -1,33 +1,100 @@
 #!/bin/sh
-# The add-on's start script, installed as /persistfs/orvex/orvex.sh; orvexbd
-# runs "orvex.sh start" once the add-on's storage is mounted after boot.
-#   start    installs tavorc as the web server's /cgi-bin/do2 and the web front
-#            end below /rc/ (the player's /tmp is empty after every boot), then
-#            starts the history poller
-#   stop     ends the history poller
-#   restart  stop, then start
+# The add-on's start script. Each release below /persistfs/orvex/releases/
+# holds its own copy beside its programs and page; the copy at
+# /persistfs/orvex/orvex.sh, which orvexbd runs once the add-on's storage is
+# mounted after boot, hands every command to the current release's copy.
+#   start     installs the release's tavorc as the web server's /cgi-bin/do2
+#             and its web front end below /rc/ (the player's /tmp is empty
+#             after every boot), then starts the history poller
+#   stop      ends the history poller
+#   restart   stop, then start
+#   rollback  makes the previous release the current one again and starts it
+# The file /persistfs/orvex/release names the current release on its first
+# line and the previous one on its second; it is replaced in one rename.
 # TAVORC_ROOT, when set, goes in front of every fixed path, as in the programs.
 root=${TAVORC_ROOT:-}
 addon=$root/persistfs/orvex
+releases=$addon/releases
+release_file=$addon/release
 www=$root/tmp/www
 cgi=$www/cgi-bin
 poller_pid_file=$root/var/run/tavorc-poller.pid
+here=$(cd "$(dirname "$0")" && pwd) || exit 1
+
+# plain_name NAME: a release name is one plain folder name.
+plain_name() {
+  case $1 in
+    '' | . | .. | */* | *[!A-Za-z0-9._+-]*) return 1 ;;
+  esac
+}
+
+# read_releases: current and previous from the release file (empty when none).
+read_releases() {
+  current= previous=
+  [ -f "$release_file" ] || return 0
+  { read -r current; read -r previous; } <"$release_file"
+  plain_name "$current" || current=
+  plain_name "$previous" || previous=
+}
+
+# write_releases CURRENT PREVIOUS: the new file is flushed before the rename
+# that makes it count, and the rename is flushed too.
+write_releases() {
+  printf '%s\n%s\n' "$1" "$2" >"$release_file.new" && sync &&
+    mv -f "$release_file.new" "$release_file" && sync
+}
+
+# A release folder holds its version file; the copy at the add-on's top does
+# not, and hands the command on.
+if [ ! -f "$here/version" ]; then
+  read_releases
+  for name in "$current" "$previous"; do
+    [ -n "$name" ] && [ -f "$releases/$name/orvex.sh" ] && exec sh "$releases/$name/orvex.sh" "$@"
+  done
+  echo "$0: no release installed in $releases" >&2
+  exit 1
+fi
 
 # install_cgi: a copy in /tmp, renamed into place, so that a do2 that runs
 # meanwhile is never overwritten.
 install_cgi() {
   mkdir -p "$cgi" &&
-    cp "$addon/bin/tavorc" "$cgi/do2.new" &&
+    cp "$here/bin/tavorc" "$cgi/do2.new" &&
     chmod 755 "$cgi/do2.new" &&
     mv -f "$cgi/do2.new" "$cgi/do2"
 }
 
+# replace_link NEW NAME: the symbolic link NEW renamed over NAME. mv -T does
+# it in one rename; a mv without -T would move NEW into the folder NAME
+# points to, so there NAME goes first.
+replace_link() {
+  mv -T -f "$1" "$2" 2>/dev/null || { rm -f "$2" && mv -f "$1" "$2"; }
+}
+
+# install_front_end: /tmp/www/rc is a symbolic link to one of two copies,
+# rc.a and rc.b. The page is copied beside the one in use and the link is
+# switched to it, so the web server always finds a whole page. A real folder
+# left there by an older start script is moved aside first. A release
+# without a page leaves none of another release.
 install_front_end() {
-  [ -d "$addon/www/rc" ] || return 0
-  rm -rf "$www/rc.new" &&
-    cp -R "$addon/www/rc" "$www/rc.new" &&
-    rm -rf "$www/rc" &&
-    mv "$www/rc.new" "$www/rc"
+  if [ ! -d "$here/www/rc" ]; then
+    rm -rf "$www/rc" "$www/rc.a" "$www/rc.b"
+    return 0
+  fi
+  mkdir -p "$www" || return 1
+  in_use=$(readlink "$www/rc" 2>/dev/null)
+  copy=rc.a
+  [ "$in_use" = rc.a ] && copy=rc.b
+  rm -rf "${www:?}/$copy" "$www/rc.link" &&
+    cp -R "$here/www/rc" "$www/$copy" &&
+    ln -s "$copy" "$www/rc.link" || return 1
+  if [ -d "$www/rc" ] && [ ! -L "$www/rc" ]; then
+    rm -rf "$www/rc.old" && mv "$www/rc" "$www/rc.old" || return 1
+  fi
+  replace_link "$www/rc.link" "$www/rc" || return 1
+  rm -rf "$www/rc.old"
+  [ -n "$in_use" ] && [ "$in_use" != "$copy" ] && rm -rf "${www:?}/$in_use"
+  return 0
 }
 
 # start_poller: "daemon" returns at once and leaves a poller that runs
@@ -71,12 +138,28 @@ stop_poller() {
   ! running "$pid"
 }
 
+start() { install_front_end && install_cgi && start_poller; }
+
+# rollback: the previous release becomes the current one, the current one
+# the previous, and the previous release starts.
+rollback() {
+  read_releases
+  if [ -z "$previous" ] || [ "$previous" = "$current" ] || [ ! -f "$releases/$previous/version" ]; then
+    echo "$0: there is no previous release to go back to" >&2
+    return 1
+  fi
+  stop_poller
+  write_releases "$previous" "$current" || return 1
+  sh "$releases/$previous/orvex.sh" start
+}
+
 case $1 in
-  start) install_cgi && install_front_end && start_poller ;;
+  start) start ;;
   stop) stop_poller ;;
-  restart) stop_poller; install_cgi && install_front_end && start_poller ;;
+  restart) stop_poller; start ;;
+  rollback) rollback ;;
   *)
-    echo "usage: $0 start|stop|restart" >&2
+    echo "usage: $0 start|stop|restart|rollback" >&2
     exit 2
     ;;
 esac

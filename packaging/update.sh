@@ -1,40 +1,189 @@
 #!/bin/sh
-# Installs the add-on from this unpacked package and restarts it. The
-# self-update ("try_update") runs it in the folder it unpacked the package to;
-# a first installation runs it the same way by hand: sh update.sh
-# Every file of the package goes below /persistfs/orvex; the configuration
-# (etc/tavorc.conf) is the owner's and is never touched.
+# Installs the add-on from this unpacked package as a release of its own and
+# switches to it whole. The self-update ("try_update") runs it in the folder
+# it unpacked the package to, once the package's signature and files have
+# been checked; a first installation runs it the same way by hand:
+# sh update.sh
+#
+# 1. The package's programs, page and start script are copied into
+#    /persistfs/orvex/releases/<version>/ and flushed to the flash (sync).
+# 2. Health check: the new tavorc, installed as do2 in a scratch root that
+#    holds a copy of the configuration, must answer app_info with its own
+#    version. Its own root gives it a semaphore of its own (the request that
+#    runs this update holds the add-on's) and keeps it off the add-on's files.
+# 3. The history poller stops, the release file names the new release (and
+#    the one that ran as the previous one) in one rename, and the new release
+#    starts. If it does not start, the release file goes back and the release
+#    that ran starts again.
+# 4. Releases other than these two are removed.
+# Any failure leaves the release that runs as it was, and exits non-zero with
+# a message that names the step. An installation of the older layout
+# (bin/ and www/ at the add-on's top) is first made a release of its own, so
+# that it stays the way back. The configuration (etc/tavorc.conf) is the
+# owner's and is never touched.
 # TAVORC_ROOT, when set, goes in front of every fixed path, as in the programs.
 root=${TAVORC_ROOT:-}
 addon=$root/persistfs/orvex
+releases=$addon/releases
+release_file=$addon/release
+config=$addon/etc/tavorc.conf
+check_root=$root/tmp/orvex_check
+check_seconds=30
 package=$(cd "$(dirname "$0")" && pwd) || exit 1
 
-# put FILE MODE: one file of the package into place, through a temporary copy
-# renamed over the old one, so that a cut leaves the old or the new file.
-put() {
-  mkdir -p "$(dirname "$addon/$1")" &&
-    cp "$package/$1" "$addon/$1.new" &&
-    chmod "$2" "$addon/$1.new" &&
-    mv -f "$addon/$1.new" "$addon/$1"
-}
-
-# put_folder FOLDER: a folder of the package replaces the installed one whole.
-put_folder() {
-  [ -d "$package/$1" ] || return 0
-  mkdir -p "$(dirname "$addon/$1")" &&
-    rm -rf "$addon/$1.new" &&
-    cp -R "$package/$1" "$addon/$1.new" &&
-    rm -rf "$addon/$1" &&
-    mv "$addon/$1.new" "$addon/$1"
-}
-
-[ -f "$addon/orvex.sh" ] && sh "$addon/orvex.sh" stop
-put bin/tavorc 755 &&
-  put bin/orvexbd 755 &&
-  put orvex.sh 755 &&
-  put_folder www/rc &&
-  mkdir -p "$addon/etc" || {
-  echo "update.sh: installing into $addon failed" >&2
+fail() {
+  echo "update.sh: $*" >&2
   exit 1
 }
-exec sh "$addon/orvex.sh" start
+
+# plain_name NAME: a release name is one plain folder name.
+plain_name() {
+  case $1 in
+    '' | . | .. | */* | *[!A-Za-z0-9._+-]*) return 1 ;;
+  esac
+}
+
+# read_releases: current and previous from the release file (empty when none).
+read_releases() {
+  current= previous=
+  [ -f "$release_file" ] || return 0
+  { read -r current; read -r previous; } <"$release_file"
+  plain_name "$current" || current=
+  plain_name "$previous" || previous=
+}
+
+# write_releases CURRENT PREVIOUS: the new file is flushed before the rename
+# that makes it count, and the rename is flushed too.
+write_releases() {
+  printf '%s\n%s\n' "$1" "$2" >"$release_file.new" && sync &&
+    mv -f "$release_file.new" "$release_file" && sync
+}
+
+# running PID: true while the process exists and is not a zombie.
+running() {
+  [ -d "/proc/$1" ] || return 1
+  ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
+# within SECONDS COMMAND...: runs the command, killed when it takes longer.
+within() {
+  limit=$(($1 * 10))
+  shift
+  "$@" &
+  pid=$!
+  tenths=0
+  while running "$pid"; do
+    if [ $tenths -ge $limit ]; then
+      kill -9 "$pid" 2>/dev/null
+      break
+    fi
+    sleep 0.1 2>/dev/null || sleep 1
+    tenths=$((tenths + 1))
+  done
+  wait "$pid"
+}
+
+# program_version TAVORC: the version that the program answers to app_info,
+# run as the box runs it (do2 as a CGI program) in the scratch root.
+program_version() {
+  rm -rf "$check_root" &&
+    mkdir -p "$check_root/tmp/www/cgi-bin" "$check_root/persistfs/orvex/etc" "$check_root/var/run" &&
+    cp "$1" "$check_root/tmp/www/cgi-bin/do2" && chmod 755 "$check_root/tmp/www/cgi-bin/do2" || return 1
+  [ ! -f "$config" ] || cp "$config" "$check_root/persistfs/orvex/etc/tavorc.conf"
+  (
+    unset CONTENT_LENGTH HTTP_COOKIE
+    TAVORC_ROOT=$check_root QUERY_STRING=cmd=app_info REQUEST_METHOD=GET
+    export TAVORC_ROOT QUERY_STRING REQUEST_METHOD
+    within $check_seconds "$check_root/tmp/www/cgi-bin/do2" >"$check_root/answer" 2>/dev/null </dev/null
+  )
+  sed -n 's/.*"version":"\([^"]*\)".*/\1/p' "$check_root/answer" 2>/dev/null
+  # The scratch root's semaphore, named as the program names it.
+  command -v md5sum >/dev/null 2>&1 &&
+    rm -f "/dev/shm/sem.tavoorvex-$(printf '%s' "$check_root" | md5sum | cut -c1-12 | tr a-f A-F)"
+  rm -rf "$check_root"
+}
+
+# copy_release FROM_BIN FROM_WWW_RC START_SCRIPT VERSION FOLDER: a release
+# folder made whole and flushed.
+copy_release() {
+  rm -rf "$5" && mkdir -p "$5/bin" &&
+    cp "$1/tavorc" "$5/bin/tavorc" &&
+    { [ ! -f "$1/orvexbd" ] || cp "$1/orvexbd" "$5/bin/orvexbd"; } &&
+    { [ ! -d "$2" ] || { mkdir -p "$5/www" && cp -R "$2" "$5/www/rc"; }; } &&
+    cp "$3" "$5/orvex.sh" &&
+    printf '%s\n' "$4" >"$5/version" &&
+    chmod 755 "$5/bin/"* "$5/orvex.sh" &&
+    sync
+}
+
+# put_start_script: this package's start script at the add-on's top, where
+# orvexbd runs it, through a flushed copy renamed over the old one.
+put_start_script() {
+  cp "$package/orvex.sh" "$addon/orvex.sh.new" && chmod 755 "$addon/orvex.sh.new" && sync &&
+    mv -f "$addon/orvex.sh.new" "$addon/orvex.sh" && sync
+}
+
+# adopt_older_layout: an installation by an older package (its programs in
+# bin/ at the add-on's top, no release file) becomes a release of its own,
+# named by the version its tavorc answers.
+adopt_older_layout() {
+  [ ! -f "$release_file" ] && [ -f "$addon/bin/tavorc" ] || return 0
+  old=$(program_version "$addon/bin/tavorc")
+  plain_name "$old" || old=older-layout
+  copy_release "$addon/bin" "$addon/www/rc" "$package/orvex.sh" "$old" "$releases/$old" &&
+    write_releases "$old" "" && put_start_script ||
+    fail "the installation in $addon cannot be made a release"
+}
+
+# start_again NAME: the release that ran before starts again.
+start_again() {
+  [ -n "$1" ] && sh "$releases/$1/orvex.sh" start
+}
+
+version=$(cat "$package/version" 2>/dev/null)
+plain_name "$version" || fail "the package names no version"
+[ -f "$package/bin/tavorc" ] && [ -f "$package/orvex.sh" ] || fail "the package has no tavorc or no orvex.sh"
+mkdir -p "$releases" "$addon/etc" || fail "$releases cannot be made"
+adopt_older_layout
+read_releases
+
+# The same version again gets a folder of its own beside the one that runs.
+name=$version
+n=1
+while [ "$name" = "$current" ] || [ "$name" = "$previous" ]; do
+  n=$((n + 1))
+  name=$version-$n
+done
+new=$releases/$name
+copy_release "$package/bin" "$package/www/rc" "$package/orvex.sh" "$version" "$new" || {
+  rm -rf "$new"
+  fail "copying the release into $new failed"
+}
+
+answered=$(program_version "$new/bin/tavorc")
+if [ "$answered" != "$version" ]; then
+  rm -rf "$new"
+  fail "health check failed: the new tavorc answers app_info with version \"$answered\", not \"$version\"; nothing was switched"
+fi
+
+sh "$package/orvex.sh" stop
+if ! write_releases "$name" "$current" || ! put_start_script; then
+  write_releases "$current" "$previous"
+  start_again "$current"
+  fail "switching to $name failed; ${current:-nothing} runs again"
+fi
+if ! sh "$new/orvex.sh" start; then
+  write_releases "$current" "$previous"
+  start_again "$current"
+  fail "the new release does not start; ${current:-nothing} runs again"
+fi
+
+for folder in "$releases"/*; do
+  case ${folder##*/} in
+    "$name" | "$current") ;;
+    *) rm -rf "$folder" ;;
+  esac
+done
+rm -rf "$addon/bin" "$addon/www"
+sync
+exit 0

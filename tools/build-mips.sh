@@ -6,6 +6,9 @@
 #   sh tools/build-mips.sh         the two programs
 #   sh tools/build-mips.sh tests   also every test program (ctest --test-dir build-mips
 #                                  runs them under qemu-mipsel-static)
+# TAVORC_UPDATE_PUBLIC_KEY, when set, is the maker's public key built in
+# (-DUPDATE_PUBLIC_KEY; packaging/build.sh sets it); otherwise the build
+# keeps the one it has.
 set -e
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -13,7 +16,8 @@ sh tools/setup.sh
 sh tools/build-static-deps.sh build-mips-deps cmake/mipsel-linux-gnu.cmake
 cmake -S . -B build-mips -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mipsel-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=MinSizeRel -DTAVORC_STATIC=ON -DTAVORC_SMALL=ON \
-  -DTAVORC_STATIC_PREFIX="$top/build-mips-deps" >/dev/null
+  -DTAVORC_STATIC_PREFIX="$top/build-mips-deps" \
+  ${TAVORC_UPDATE_PUBLIC_KEY:+-DUPDATE_PUBLIC_KEY="$TAVORC_UPDATE_PUBLIC_KEY"} >/dev/null
 if [ "$1" = tests ]; then
   cmake --build build-mips -j2
 else

@@ -2,10 +2,11 @@
 # Builds the libraries of the fully static tavorc as static archives from
 # Debian's source packages into PREFIX (lib/, include/), for -DTAVORC_STATIC=ON
 # -DTAVORC_STATIC_PREFIX=PREFIX. A library already in PREFIX is not built again.
-#   sh tools/build-static-deps.sh PREFIX              host: JsonCpp and libcue
-#                                                     (pugixml: libpugixml-dev ships libpugixml.a)
+#   sh tools/build-static-deps.sh PREFIX              host: JsonCpp and libcue (pugixml and
+#                                                     libsodium: their -dev packages ship the archives)
 #   sh tools/build-static-deps.sh PREFIX TOOLCHAIN    cross, with a CMake toolchain file: JsonCpp,
-#                                                     libcue, pugixml, and GoogleTest for the tests
+#                                                     libcue, pugixml, libsodium, and GoogleTest for
+#                                                     the tests
 # Run as root, or with sudo: it adds a deb-src entry to apt when none exists.
 set -e
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
@@ -70,6 +71,23 @@ cmake_static() {
   cmake --install "$build" >/dev/null
 }
 
+# autotools_static PACKAGE CONFIGURE_OPTIONS...: one library from its source
+# package that builds with configure and make, static only; cross-built with
+# the C compiler that the toolchain file names.
+autotools_static() {
+  package=$1
+  shift
+  dir=$(fetch "$package")
+  if [ -n "$toolchain" ]; then
+    cc=$(sed -n 's/^set(CMAKE_C_COMPILER \([^)]*\))$/\1/p' "$toolchain")
+    set -- --host="${cc%-gcc}" CC="$cc" CFLAGS="-Os -ffunction-sections -fdata-sections" "$@"
+  fi
+  # The source package holds configure.ac, not configure: Debian's build makes it.
+  [ -x "$dir/configure" ] || (cd "$dir" && autoreconf -fi >/dev/null 2>&1)
+  (cd "$dir" && ./configure --prefix="$prefix" --libdir="$prefix/lib" --disable-shared --enable-static "$@" \
+    >/dev/null && make clean >/dev/null && make -j2 >/dev/null && make install >/dev/null)
+}
+
 # build_package PACKAGE CMAKE_OPTIONS...: one library from its source package.
 build_package() {
   package=$1
@@ -85,6 +103,7 @@ want libjsoncpp.a
 want libcue.a
 if [ -n "$toolchain" ]; then
   want libpugixml.a
+  want libsodium.a
   want libgtest.a
 fi
 if [ -z "$wanted" ]; then
@@ -98,7 +117,7 @@ if ! has_source_entry; then
 elif ! apt-cache showsrc libjsoncpp >/dev/null 2>&1; then
   $sudo apt-get update >/dev/null
 fi
-$sudo apt-get install -y dpkg-dev cmake make g++ flex bison libgtest-dev >/dev/null
+$sudo apt-get install -y dpkg-dev cmake make g++ flex bison autoconf automake libtool libgtest-dev >/dev/null
 mkdir -p "$src"
 
 for archive in $wanted; do
@@ -115,6 +134,7 @@ for archive in $wanted; do
         -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF ;;
     libcue.a) build_package libcue ;;
     libpugixml.a) build_package pugixml -DPUGIXML_BUILD_TESTS=OFF ;;
+    libsodium.a) autotools_static libsodium ;;
     # The sources of GoogleTest and GoogleMock come with libgtest-dev.
     libgtest.a) cmake_static /usr/src/googletest "$src/googletest-build" -DBUILD_GMOCK=ON ;;
   esac

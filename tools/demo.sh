@@ -31,13 +31,19 @@ printf 'title = Films\nplay = Play\nback = Back\n' >"$root/tmp/www/rc/i18n/en"
 printf 'title = Filme\nplay = Abspielen\nback = Zurück\n' >"$root/tmp/www/rc/i18n/de"
 # The web front end as the add-on installs it (its dictionaries replace the
 # generated "en"), and a stand-in update server in the same web server that
-# offers version 0.8.0 with an update script that only leaves a mark.
+# offers version 0.8.0: a package whose update script only leaves a mark,
+# signed with a throw-away key made here (outside the served folder), which
+# the demo's tavorc takes as the maker's (TAVORC_UPDATE_PUBKEY).
 cp -R www/rc/. "$root/tmp/www/rc/"
 upd=$root/tmp/www/update-server
-mkdir -p "$upd/pkg"
+keys=$root/demo-key
+rm -rf "$upd/pkg"
+mkdir -p "$upd/pkg" "$keys"
+[ -f "$keys/demo.key" ] || minisign -G -W -p "$keys/demo.pub" -s "$keys/demo.key" >/dev/null
 printf '{"versionNumber":"0.8.0","notes":"demo update"}\n' >"$upd/last_version.php"
 printf 'date >"$TAVORC_ROOT/tmp/demo-update-installed"\n' >"$upd/pkg/update.sh"
-(cd "$upd/pkg" && rm -f ../download.php && zip -q ../download.php update.sh)
+sh packaging/sign-package.sh "$upd/pkg" "$keys/demo.key"
+(cd "$upd/pkg" && rm -f ../download.php && zip -q ../download.php ./*)
 [ -x tools/make-sample-storage.sh ] && sh tools/make-sample-storage.sh "$root"
 [ -x tools/add-sample-share.sh ] && sh tools/add-sample-share.sh "$root"
 [ -x build/playersim ] && ./build/playersim "$root" set power=on >/dev/null 2>&1 || true
@@ -52,7 +58,7 @@ index-file.names = ("index.html")
 url.redirect = ("^/$" => "/rc/")
 mimetype.assign = (".html" => "text/html; charset=utf-8", ".css" => "text/css", ".js" => "text/javascript", ".webmanifest" => "application/manifest+json", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
 cgi.assign = ("/cgi-bin/do2" => "", "/cgi-bin/do" => "")
-setenv.add-environment = ("TAVORC_ROOT" => "$root", "TAVORC_UPDATE_URL" => "http://127.0.0.1:$port/update-server", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
+setenv.add-environment = ("TAVORC_ROOT" => "$root", "TAVORC_UPDATE_URL" => "http://127.0.0.1:$port/update-server", "TAVORC_UPDATE_PUBKEY" => "$(sed -n 2p "$keys/demo.pub")", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
 CONF
 
 u="http://127.0.0.1:$port/cgi-bin/do2"

@@ -1,12 +1,12 @@
 #!/bin/sh
 # Installs what building, testing and the demo need on a Debian 12 machine,
 # the player's cross build included (the cross compiler, the emulator, and
-# dpkg-dev for apt-get source).
+# dpkg-dev for apt-get source, autotools for libsodium's); minisign signs the packages of updates.
 # Packages already present are left alone; apt-get runs only when one is missing.
 set -e
-packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libgtest-dev libgmock-dev
-lighttpd curl wget unzip zip valgrind chromium clang libclang-rt-14-dev time
-g++-mipsel-linux-gnu qemu-user-static dpkg-dev flex bison"
+packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libsodium-dev libgtest-dev libgmock-dev
+lighttpd curl wget unzip zip minisign valgrind chromium clang libclang-rt-14-dev time
+g++-mipsel-linux-gnu qemu-user-static dpkg-dev flex bison autoconf automake libtool"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

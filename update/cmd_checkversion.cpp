@@ -14,8 +14,9 @@ const long kNextCheckDelay = 86400;
 
 // The reply is a few hundred bytes: a server silent for 5 seconds is given
 // one more try, and the whole check never takes more than 20 seconds, since
-// the request semaphore is held meanwhile.
-const DownloadLimits kCheckLimits = {5, 2, 20};
+// the request semaphore is held meanwhile. A reply that grows beyond the
+// bound is cut there, and is no version document.
+const DownloadLimits kCheckLimits = {5, 2, 20, kMaxVersionReply + 1};
 
 class CmdProcCheckNewVersion : public CmdProcessor {
  public:

@@ -1,8 +1,8 @@
 #include "update/versioncheck.h"
 
-#include "core/donation.h"
 #include "core/jsonfile.h"
 #include "core/utils.h"
+#include "core/version.h"
 
 std::string versionCheckUrl(const std::string& baseUrl, const std::string& userId, int remainingStarts) {
   char starts[34];

@@ -100,7 +100,7 @@ Head splitMessage(const std::string& text, std::string& first) {
   return head;
 }
 
-CgiRequest toCgi(const Block& block, const std::string& updateUrl) {
+CgiRequest toCgi(const Block& block, const std::string& updateUrl, const std::string& updateKey) {
   std::string first;
   Head head = splitMessage(block.text, first);
   CgiRequest request;
@@ -123,6 +123,7 @@ CgiRequest toCgi(const Block& block, const std::string& updateUrl) {
   request.body = head.body;
   if (request.method == "GET") request.contentLength = "";
   request.environment.push_back("TAVORC_UPDATE_URL=" + updateUrl);
+  request.environment.push_back(updateKey);
   return request;
 }
 
@@ -146,10 +147,15 @@ class ApiReference : public ::testing::Test {
                 "/tools/add-sample-share.sh " + box.root());
     box.write(paths::kSysInfo, "serial_number: DEMO-0001\n");
     box.write("/tmp/www/rc/i18n/de", "title = Filme\nplay = Abspielen\nback = Zurück\n");
-    // The update server's offer and an archive whose script leaves a mark.
+    // The update server's offer; signed archives whose script leaves a mark
+    // or fails, the first one unsigned too, and one without a script.
     server.put("last_version.php", "{\"versionNumber\":\"0.8.0\",\"notes\":\"demo update\"}\n");
-    shellOutput("cd " + box.root() + " && mkdir -p pkg && printf 'date >\"$TAVORC_ROOT/tmp/updated\"\\n' >pkg/update.sh"
-                " && cd pkg && zip -q ../update.zip update.sh && printf x >notes.txt && zip -q ../empty.zip notes.txt");
+    shellOutput("cd " + box.root() + " && mkdir -p pkg failing && printf 'date >\"$TAVORC_ROOT/tmp/updated\"\\n' >pkg/update.sh"
+                " && printf 'exit 1\\n' >failing/update.sh && cd pkg && zip -q ../unsigned.zip update.sh"
+                " && printf x >notes.txt && zip -q ../empty.zip notes.txt && rm notes.txt");
+    key.sign(box.root() + "/pkg");
+    key.sign(box.root() + "/failing");
+    shellOutput("cd " + box.root() + "/pkg && zip -q ../update.zip * && cd ../failing && zip -q ../failing.zip *");
   }
   void TearDown() override {
     std::string poller = box.read(paths::kPollerPidFile);
@@ -159,6 +165,7 @@ class ApiReference : public ::testing::Test {
   Sandbox box;
   SimulatedPlayer player{box};
   UpdateServer server{box.root() + "/update-server"};
+  SigningKey key{box.root() + "/key"};
 };
 
 TEST_F(ApiReference, EveryExampleAnswersAsDocumented) {
@@ -187,10 +194,13 @@ TEST_F(ApiReference, EveryExampleAnswersAsDocumented) {
     else if (fixture == "update server without an archive") server.remove("download.php");
     else if (fixture == "update server with an archive without update.sh") server.put("download.php", box.read("/empty.zip"));
     else if (fixture == "update server with an archive") server.put("download.php", box.read("/update.zip"));
+    else if (fixture == "update server with an unsigned archive") server.put("download.php", box.read("/unsigned.zip"));
+    else if (fixture == "update server with an archive whose script fails")
+      server.put("download.php", box.read("/failing.zip"));
     else if (fixture == "player in standby") player.set("power=standby boot_seconds=0");
     else if (!fixture.empty()) ADD_FAILURE() << "unknown fixture " << fixture;
     size_t before = server.requests().size();
-    CgiResponse response = box.run(toCgi(request, server.url()));
+    CgiResponse response = box.run(toCgi(request, server.url(), key.environment()));
     EXPECT_EQ(response.exitStatus, 0);
     // On the box the real paths have no sandbox root in front.
     std::string body = response.body;

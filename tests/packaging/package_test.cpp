@@ -1,7 +1,9 @@
-// The add-on package, made with the programs of this build, installed through
-// "try_update" from a real update server (lighttpd on 127.0.0.1), then
-// started as orvexbd starts it: which files land where, the installed do2,
-// the one history poller, and an update over an installed add-on.
+// The add-on package, made and signed with the programs of this build and a
+// throw-away key, installed through "try_update" from a real update server
+// (lighttpd on 127.0.0.1), then started as orvexbd starts it: which files
+// land where, the installed do2 and page, the one history poller, updates
+// over an installed add-on (also of the older layout), the health check,
+// refused packages and the way back.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/donation.h"
 #include "core/paths.h"
 #include "core/utils.h"
+#include "core/version.h"
 #include "tests/support/child.h"
 #include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
@@ -31,6 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kAddon[] = "/persistfs/orvex";
+const char kOk[] = "{\"message\":\"ok\"}\n";
 
 std::string fileText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -56,35 +60,44 @@ class AddonPackage : public ::testing::Test {
  protected:
   Sandbox box;
   UpdateServer server{box.path("/update-server")};
+  SigningKey key{box.path("/key")};
 
   std::string m_unpacked;  // the package's files, as unzip leaves them
 
-  // The package of this build's programs, with a web front end added to it.
   void SetUp() override {
     box.write(paths::kSysInfo, "serial_number: 07A1\n");
-    box.write("/package/www/rc/index.html", "<title>remote</title>\n");
-    box.write("/package/www/rc/i18n/en", "play = Play\n");
     std::string zip = box.path("/package/tavo_update.zip");
     int status = -1;
     std::string made = shellOutput("sh " + shellQuote(sourceDir() + "/packaging/make-package.sh") + " " +
-                                       shellQuote(TAVORC_BINARY_DIR) + " " + shellQuote(zip) + " && cd " +
-                                       shellQuote(box.path("/package")) + " && zip -q -r " + shellQuote(zip) +
-                                       " www && mkdir unpacked && cd unpacked && unzip -q " + shellQuote(zip) +
-                                       " 2>&1",
+                                       shellQuote(TAVORC_BINARY_DIR) + " " + shellQuote(zip) + " " +
+                                       shellQuote(key.secretKeyFile()) + " && cd " + shellQuote(box.path("/package")) +
+                                       " && mkdir unpacked && cd unpacked && unzip -q " + shellQuote(zip) + " 2>&1",
                                    &status);
     ASSERT_EQ(0, status) << made;
     m_unpacked = box.path("/package/unpacked");
     server.put("download.php", fileText(zip));
   }
 
-  // What the package installs: its files but the update script, and the
-  // configuration's folder.
-  std::map<std::string, std::string> packageInstalls() {
+  // A package of this build whose files are changed, then signed by signer
+  // (none: unsigned), offered by the update server.
+  void offerChanged(const std::map<std::string, std::string>& changes, const SigningKey* signer) {
+    std::string folder = box.path("/changed");
+    shellOutput("rm -rf " + shellQuote(folder) + " && cp -R " + shellQuote(m_unpacked) + " " + shellQuote(folder) +
+                " && rm " + shellQuote(folder) + "/manifest*");
+    for (const auto& [name, content] : changes) box.write("/changed/" + name, content);
+    if (signer) signer->sign(folder);
+    server.put("download.php", shellOutput("cd " + shellQuote(folder) + " && zip -q -X -r - ."));
+  }
+
+  // What a release holds: the package's files but the update script and the
+  // signed manifest.
+  std::map<std::string, std::string> releaseFiles() {
     std::map<std::string, std::string> files = tree(m_unpacked);
-    files.erase("/update.sh");
-    files["/etc"] = "dir";
+    for (const char* name : {"/update.sh", "/manifest", "/manifest.minisig"}) files.erase(name);
     return files;
   }
+
+  std::string release(const std::string& name) { return box.path(std::string(kAddon) + "/releases/" + name); }
 
   // The add-on's files but those in the configuration's folder, which the
   // running add-on writes (the poller's first pass may be writing just now).
@@ -98,12 +111,12 @@ class AddonPackage : public ::testing::Test {
     for (pid_t pid : pollers(false)) endPoller(pid);
   }
 
-  void tryUpdate() {
+  CgiResponse tryUpdate() {
     CgiRequest request;
     request.query = "cmd=try_update";
     request.cookie = "bid=TEST";
-    request.environment = {"TAVORC_UPDATE_URL=" + server.url()};
-    expectJson(box.run(request), "{\"message\":\"ok\"}\n");
+    request.environment = {"TAVORC_UPDATE_URL=" + server.url(), key.environment()};
+    return box.run(request);
   }
 
   // The start script as orvexbd runs it, with the root and PATH of the box.
@@ -125,8 +138,22 @@ class AddonPackage : public ::testing::Test {
     return box.run(request);
   }
 
+  // do2 answers app_info with this build's version, and it and the page
+  // below /rc/ are the release's.
+  void expectRunning(const std::string& name) {
+    CgiResponse info = askDo2("cmd=app_info&log=0");
+    EXPECT_EQ(200, info.status());
+    EXPECT_NE(std::string::npos, info.body.find(std::string(",\"version\":\"") + kProgramVersion + "\"}")) << info.body;
+    struct stat do2;
+    ASSERT_EQ(0, lstat(box.path(paths::kSelfProgram).c_str(), &do2));
+    EXPECT_TRUE(S_ISREG(do2.st_mode)) << "a copy in /tmp, not a link to the storage";
+    EXPECT_TRUE(fileText(release(name) + "/bin/tavorc") == fileText(box.path(paths::kSelfProgram)));
+    EXPECT_EQ(tree(release(name) + "/www/rc"), tree(box.path("/tmp/www/rc"))) << "the page of " << name;
+  }
+
   // Processes of this root running "do2 daemon": the pollers (not the
-  // history updates they run). Waits up to 2 s for one to appear.
+  // history updates they run, nor a poller's child between its fork and
+  // the start of such an update). Waits up to 2 s for one to appear.
   std::vector<pid_t> pollers(bool waitForOne = true) {
     std::vector<std::string> command = {box.path(paths::kSelfProgram), "daemon"};
     std::string rootVariable = "TAVORC_ROOT=" + box.root();
@@ -142,7 +169,14 @@ class AddonPackage : public ::testing::Test {
       }
       if (proc) closedir(proc);
     }
-    return found;
+    std::vector<pid_t> pollers;
+    for (pid_t pid : found) {
+      std::string stat = procText(pid, "stat");
+      pid_t parent = 0;
+      if (stat.rfind(')') != std::string::npos) sscanf(stat.c_str() + stat.rfind(')') + 1, " %*c %d", &parent);
+      if (std::find(found.begin(), found.end(), parent) == found.end()) pollers.push_back(pid);
+    }
+    return pollers;
   }
 
   static bool gone(pid_t pid) { return kill(pid, 0) != 0 || isZombie(pid); }
@@ -162,49 +196,145 @@ class AddonPackage : public ::testing::Test {
   }
 };
 
-TEST_F(AddonPackage, UpdateInstallsTheAddOnAndStartsItOnce) {
-  tryUpdate();
-  std::map<std::string, std::string> installed = addonFiles();
-  EXPECT_EQ(packageInstalls(), installed);
-  EXPECT_EQ("755 " + md5Hex(fileText(tavorcBinary())), installed["/bin/tavorc"]);
-  EXPECT_EQ("755 " + md5Hex(fileText(orvexbdBinary())), installed["/bin/orvexbd"]);
-  EXPECT_EQ("755 " + md5Hex(fileText(sourceDir() + "/packaging/orvex.sh")), installed["/orvex.sh"]);
-  EXPECT_EQ(tree(box.path(kAddon) + "/www/rc"), tree(box.path("/tmp/www/rc"))) << "the front end, below /rc/";
-  struct stat do2;
-  ASSERT_EQ(0, lstat(box.path(paths::kSelfProgram).c_str(), &do2));
-  EXPECT_TRUE(S_ISREG(do2.st_mode)) << "a copy in /tmp, not a link to the storage";
-  EXPECT_TRUE(fileText(tavorcBinary()) == fileText(box.path(paths::kSelfProgram)));
+TEST_F(AddonPackage, UpdateInstallsTheAddOnAsAReleaseAndStartsItOnce) {
+  expectJson(tryUpdate(), kOk);
+  std::string name = kProgramVersion;
+  EXPECT_EQ(name + "\n\n", box.read(std::string(kAddon) + "/release"));
+  EXPECT_EQ(releaseFiles(), tree(release(name)));
+  EXPECT_EQ(fileText(sourceDir() + "/packaging/orvex.sh"), box.read(std::string(kAddon) + "/orvex.sh"));
+  EXPECT_EQ("755 " + md5Hex(fileText(tavorcBinary())), tree(release(name))["/bin/tavorc"]);
+  EXPECT_EQ("755 " + md5Hex(fileText(orvexbdBinary())), tree(release(name))["/bin/orvexbd"]);
+  EXPECT_EQ((std::vector<std::string>{"/etc", "/orvex.sh", "/release", "/releases"}),
+            [&] {
+              std::vector<std::string> top;
+              for (const auto& entry : fs::directory_iterator(box.path(kAddon)))
+                top.push_back(entry.path().string().substr(box.path(kAddon).size()));
+              std::sort(top.begin(), top.end());
+              return top;
+            }());
+  expectRunning(name);
 
   pid_t poller = onePoller();
   startScript("start");
   EXPECT_EQ(poller, onePoller()) << "a second start finds the running poller";
-
-  expectJson(askDo2("cmd=app_info"),
-             std::string(R"({"lng":"en","nnvc":"0","sdb":false,"version":")") + kProgramVersion + "\"}\n");
+  expectRunning(name);
   startScript("stop");
   EXPECT_TRUE(gone(poller));
 }
 
-TEST_F(AddonPackage, SecondUpdateKeepsFilesAndConfigurationAndRestartsThePoller) {
-  tryUpdate();
+TEST_F(AddonPackage, SecondUpdateKeepsTheConfigurationAndThePreviousReleaseToGoBackTo) {
+  expectJson(tryUpdate(), kOk);
   CgiResponse set = askDo2("cmd=option&action=set&opt_name=language&opt_value=de");
   ASSERT_EQ(200, set.status()) << set.raw;
   std::string config = box.read(paths::kConfigFile);
   ASSERT_NE(std::string::npos, config.find("\"de\""));
-  std::map<std::string, std::string> before = addonFiles();
   pid_t first = onePoller();
 
-  tryUpdate();
-  EXPECT_EQ(before, addonFiles());
+  // The same version again: a folder of its own beside the one that runs.
+  std::string name = kProgramVersion, again = name + "-2";
+  expectJson(tryUpdate(), kOk);
+  EXPECT_EQ(again + "\n" + name + "\n", box.read(std::string(kAddon) + "/release"));
+  EXPECT_EQ(tree(release(name)), tree(release(again)));
   EXPECT_EQ(config, box.read(paths::kConfigFile));
   EXPECT_TRUE(gone(first));
   pid_t second = onePoller();
   EXPECT_NE(first, second);
-  EXPECT_EQ(200, askDo2("cmd=app_info").status());
+  expectRunning(again);
+
+  startScript("rollback");
+  EXPECT_EQ(name + "\n" + again + "\n", box.read(std::string(kAddon) + "/release"));
+  EXPECT_TRUE(gone(second));
+  onePoller();
+  expectRunning(name);
+
+  // A third update keeps the one that ran and removes the older one.
+  config = box.read(paths::kConfigFile);
+  expectJson(tryUpdate(), kOk);
+  EXPECT_EQ(name + "-3\n" + name + "\n", box.read(std::string(kAddon) + "/release"));
+  EXPECT_FALSE(box.exists(std::string(kAddon) + "/releases/" + again));
+  EXPECT_EQ(config, box.read(paths::kConfigFile));
+}
+
+TEST_F(AddonPackage, HealthCheckRefusesAProgramThatDoesNotAnswerAndTheReleaseThatRunsStays) {
+  expectJson(tryUpdate(), kOk);
+  std::map<std::string, std::string> before = addonFiles();
+  pid_t poller = onePoller();
+
+  offerChanged({{"bin/tavorc", "#!/bin/sh\nexit 1\n"}}, &key);
+  CgiResponse refused = tryUpdate();
+  expectError(refused, "error 3");
+  EXPECT_NE(std::string::npos,
+            box.read(paths::kLogFile)
+                .find(std::string(" error : update.sh failed: update.sh: health check failed: the new tavorc answers "
+                                  "app_info with version \"\", not \"") +
+                      kProgramVersion + "\"; nothing was switched\n"))
+      << box.read(paths::kLogFile);
+  EXPECT_EQ(before, addonFiles());
+  EXPECT_EQ(poller, onePoller());
+  expectRunning(kProgramVersion);
+  EXPECT_FALSE(box.exists("/tmp/orvex_check"));
+}
+
+TEST_F(AddonPackage, PackagesNotSignedByTheMakerRunNothing) {
+  expectJson(tryUpdate(), kOk);
+  std::map<std::string, std::string> before = addonFiles();
+  pid_t poller = onePoller();
+  SigningKey other(box.path("/other-key"));
+  const struct {
+    const char* description;
+    std::map<std::string, std::string> changes;
+    const SigningKey* signer;
+  } cases[] = {
+      {"signed with another key", {}, &other},
+      {"unsigned", {}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description);
+    offerChanged(c.changes, c.signer);
+    expectError(tryUpdate(), "error 4");
+    EXPECT_EQ(before, addonFiles());
+  }
+  // Changed after signing: the update script of the package we signed.
+  offerChanged({}, &key);
+  box.write("/changed/update.sh", "touch \"$TAVORC_ROOT/ran\"\n");
+  server.put("download.php", shellOutput("cd " + shellQuote(box.path("/changed")) + " && zip -q -X -r - ."));
+  expectError(tryUpdate(), "error 4");
+  EXPECT_FALSE(box.exists("/ran"));
+  EXPECT_EQ(before, addonFiles());
+  EXPECT_EQ(poller, onePoller());
+  expectRunning(kProgramVersion);
+}
+
+// The add-on as the package of version 0.7.1 installed it: its programs and
+// page at the add-on's top and its own start script, running.
+TEST_F(AddonPackage, UpdateTakesOverTheOlderLayoutAndKeepsItAsTheWayBack) {
+  std::string addon = box.path(kAddon);
+  shellOutput("mkdir -p " + addon + "/bin " + addon + "/www/rc && cp " + shellQuote(tavorcBinary()) + " " +
+              shellQuote(orvexbdBinary()) + " " + addon + "/bin/ && cp " +
+              shellQuote(sourceDir() + "/tests/packaging/orvex-0.7.1.sh") + " " + addon + "/orvex.sh");
+  box.write(std::string(kAddon) + "/www/rc/index.html", "<title>the older page</title>\n");
+  startScript("start");
+  pid_t older = onePoller();
+  ASSERT_EQ(200, askDo2("cmd=option&action=set&opt_name=language&opt_value=de").status());
+  std::string config = box.read(paths::kConfigFile);
+
+  expectJson(tryUpdate(), kOk);
+  std::string name = kProgramVersion, again = name + "-2";
+  EXPECT_EQ(again + "\n" + name + "\n", box.read(std::string(kAddon) + "/release"));
+  EXPECT_FALSE(box.exists(std::string(kAddon) + "/bin"));
+  EXPECT_FALSE(box.exists(std::string(kAddon) + "/www"));
+  EXPECT_EQ(config, box.read(paths::kConfigFile));
+  EXPECT_TRUE(gone(older));
+  onePoller();
+  expectRunning(again);
+
+  startScript("rollback");
+  expectRunning(name);
+  EXPECT_EQ("<title>the older page</title>\n", box.read("/tmp/www/rc/index.html"));
 }
 
 TEST_F(AddonPackage, StopLeavesAProcessAloneThatIsNoPoller) {
-  tryUpdate();
+  expectJson(tryUpdate(), kOk);
   pid_t poller = onePoller();
   startScript("stop");
   EXPECT_TRUE(gone(poller));

@@ -66,3 +66,22 @@ SilentServer::SilentServer() {
 SilentServer::~SilentServer() { close(m_fd); }
 
 std::string SilentServer::url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+SigningKey::SigningKey(const std::string& folder) : m_secretKeyFile(folder + "/test.key") {
+  mkdir(folder.c_str(), 0700);
+  std::string publicFile = folder + "/test.pub";
+  int status = -1;
+  std::string out = shellOutput("minisign -G -W -p " + shellQuote(publicFile) + " -s " + shellQuote(m_secretKeyFile) +
+                                    " >/dev/null 2>&1 && sed -n 2p " + shellQuote(publicFile),
+                                &status);
+  if (status != 0 || out.size() < 2) throw std::runtime_error("minisign -G failed");
+  m_publicKey = out.substr(0, out.size() - 1);
+}
+
+void SigningKey::sign(const std::string& folder) const {
+  int status = -1;
+  std::string out = shellOutput("sh " + shellQuote(sourceDir() + "/packaging/sign-package.sh") + " " +
+                                    shellQuote(folder) + " " + shellQuote(m_secretKeyFile) + " 2>&1",
+                                &status);
+  if (status != 0) throw std::runtime_error("signing failed: " + out);
+}

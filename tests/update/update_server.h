@@ -1,5 +1,6 @@
 // Stand-ins for the update server: lighttpd serving plain files, whose
-// requests are read back from its access log, and a port that never answers.
+// requests are read back from its access log, and a port that never answers;
+// and a throw-away key pair that signs packages as the maker's key does.
 #pragma once
 
 #include <memory>
@@ -39,4 +40,22 @@ class SilentServer {
  private:
   int m_fd = -1;
   int m_port = 0;
+};
+
+// A minisign key pair without a password, made in folder for one test.
+class SigningKey {
+ public:
+  explicit SigningKey(const std::string& folder);
+
+  // The public key as tavorc takes it: "TAVORC_UPDATE_PUBKEY=<base64>".
+  std::string environment() const { return "TAVORC_UPDATE_PUBKEY=" + m_publicKey; }
+  const std::string& secretKeyFile() const { return m_secretKeyFile; }
+
+  // Writes the manifest of the files below folder and its signature there,
+  // as packaging/sign-package.sh does for a release.
+  void sign(const std::string& folder) const;
+
+ private:
+  std::string m_secretKeyFile;
+  std::string m_publicKey;
 };

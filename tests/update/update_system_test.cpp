@@ -2,18 +2,21 @@
 // the real wget and unzip: what it asks, what it answers, what it leaves.
 #include <gtest/gtest.h>
 #include <json/json.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cctype>
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/paths.h"
 #include "core/result.h"
 #include "core/utils.h"
+#include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/webserver.h"
 #include "tests/update/update_server.h"
@@ -27,10 +30,8 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 const char kSerial[] = "07A1-B2C3-D4E5\n";
 const char kUnable[] = "Unable to check for updates";
 
-// An update script that records where and how it ran, then fails.
-const char kRecordingScript[] =
-    "echo \"$(pwd) $#\" > \"$TAVORC_ROOT/updated\"\n"
-    "exit 3\n";
+// An update script that records where and how it ran, and a file of its package.
+const char kRecordingScript[] = "echo \"$(pwd) $# $(cat files/new.txt 2>/dev/null)\" > \"$TAVORC_ROOT/updated\"\n";
 
 std::string configWith(const std::string& autocheck, const std::string& extraMembers = "") {
   return R"({"version":"2","options":{"common":{"autocheck_upd":")" + autocheck +
@@ -50,6 +51,7 @@ class UpdateSystem : public ::testing::Test {
  protected:
   Sandbox sandbox;
   UpdateServer server{sandbox.path("/update-server")};
+  SigningKey key{sandbox.path("/key")};
   double seconds = 0;  // how long the last request took
 
   void SetUp() override { sandbox.write(paths::kSysInfo, std::string("model: T-100\nserial_number: ") + kSerial); }
@@ -58,18 +60,28 @@ class UpdateSystem : public ::testing::Test {
     CgiRequest r;
     r.query = query;
     r.cookie = "bid=TEST";
-    r.environment = {"TAVORC_UPDATE_URL=" + (url.empty() ? server.url() : url)};
+    r.environment = {"TAVORC_UPDATE_URL=" + (url.empty() ? server.url() : url), key.environment()};
     auto t0 = std::chrono::steady_clock::now();
     CgiResponse response = sandbox.run(r);
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return response;
   }
 
-  // A zip archive of the files (path inside the archive, content).
-  std::string makeZip(const Files& files) {
-    std::string folder = "/zip-" + std::to_string(++m_zips);
-    for (const auto& file : files) sandbox.write(folder + "/" + file.first, file.second);
-    return shellOutput("cd " + shellQuote(sandbox.path(folder)) + " && zip -q -X -r - .");
+  void offer(const Files& files) { offer(files, &key); }
+  void offer(const Files& files, const SigningKey* signer, const Files& changesAfterSigning = {});
+
+  // The archive, its unpacked files and what the script wrote are gone.
+  void expectNothingLeftInTmp() {
+    for (const char* path : {paths::kUpdateArchive, paths::kUpdateDir, paths::kUpdateListing, paths::kUpdateErrors})
+      EXPECT_FALSE(sandbox.exists(path)) << path;
+  }
+
+  static bool gone(pid_t pid) {
+    for (int tenth = 0; tenth < 50; ++tenth) {
+      if (pid > 0 && (kill(pid, 0) != 0 || isZombie(pid))) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
   }
 
   Json::Value config() {
@@ -220,27 +232,65 @@ TEST_F(UpdateSystem, CancelPutsNextCheckAWeekOffAndACheckBringsItBack) {
 
 // ---- try_update
 
-TEST_F(UpdateSystem, UpdateRunsTopLevelScriptInUnpackDirectory) {
-  server.put("download.php", makeZip({{"update.sh", kRecordingScript}, {"files/new.txt", "payload"}}));
-  CgiResponse r = request("cmd=try_update");
+// A package made of these files, signed (unless signer is null) and then
+// changed; the update server hands it out.
+void UpdateSystem::offer(const Files& files, const SigningKey* signer, const Files& changesAfterSigning) {
+  std::string folder = "/zip-" + std::to_string(++m_zips);
+  for (const auto& file : files) sandbox.write(folder + "/" + file.first, file.second);
+  if (signer) signer->sign(sandbox.path(folder));
+  for (const auto& file : changesAfterSigning) sandbox.write(folder + "/" + file.first, file.second);
+  server.put("download.php", shellOutput("cd " + shellQuote(sandbox.path(folder)) + " && zip -q -X -r - ."));
+}
 
-  expectJson(r, "{\"message\":\"ok\"}\n");  // the script's own status does not matter
-  EXPECT_EQ(sandbox.path(kUpdateDir) + " 0\n", sandbox.read("/updated"));
-  EXPECT_EQ("payload", sandbox.read(unpacked("files/new.txt")));
+TEST_F(UpdateSystem, SignedUpdateRunsItsScriptInTheUnpackedPackageAndLeavesNothingInTmp) {
+  offer({{"update.sh", kRecordingScript}, {"files/new.txt", "payload"}});
+  expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
+  EXPECT_EQ(sandbox.path(kUpdateDir) + " 0 payload\n", sandbox.read("/updated"));
   EXPECT_EQ(std::vector<std::string>{"GET /download.php?file_name=tavo_update&user_id=" + sha1OfText(kSerial) +
                                      " HTTP/1.1"},
             server.requests());
+  expectNothingLeftInTmp();
+
+  // A script that fails: "error 3", with its last message in the log.
+  offer({{"update.sh", "echo 'health check failed: no answer' >&2\nexit 3\n"}});
+  expectError(request("cmd=try_update"), "error 3");
+  EXPECT_NE(std::string::npos, sandbox.read(paths::kLogFile).find(" error : update.sh failed: health check failed: no answer\n"));
+  expectNothingLeftInTmp();
+}
+
+TEST_F(UpdateSystem, PackagesNotSignedByTheMakerOrBeyondTheBoundsAreNotRun) {
+  SigningKey other(sandbox.path("/other-key"));
+  std::string big = shellOutput("head -c 20000000 /dev/urandom | base64 -w 0");
+  const struct {
+    const char* description;
+    Files files;
+    const SigningKey* signer;
+    Files changes;  // written into the package after signing
+  } cases[] = {
+      {"unsigned", {{"update.sh", kRecordingScript}}, nullptr, {}},
+      {"signed with another key", {{"update.sh", kRecordingScript}}, &other, {}},
+      {"its script changed after signing", {{"update.sh", kRecordingScript}}, &key, {{"update.sh", "touch $TAVORC_ROOT/updated\n"}}},
+      {"a file added after signing", {{"update.sh", kRecordingScript}}, &key, {{"more.sh", "exit 0\n"}}},
+      {"over the download bound", {{"update.sh", kRecordingScript}, {"big", big}}, &key, {}},
+      {"unpacking beyond its bound", {{"update.sh", kRecordingScript}, {"zeros", std::string(33 << 20, '0')}}, &key, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description);
+    offer(c.files, c.signer, c.changes);
+    expectError(request("cmd=try_update"), "error 4");
+    EXPECT_FALSE(sandbox.exists("/updated"));
+    expectNothingLeftInTmp();
+  }
+  EXPECT_NE(std::string::npos, sandbox.read(paths::kLogFile).find("update refused: the package is not signed"));
 }
 
 TEST_F(UpdateSystem, UpdateScriptInSubfolderIsNotRun) {
   // a script left by an earlier update must not stand in for the missing one
   sandbox.write(unpacked("update.sh"), kRecordingScript);
-  server.put("download.php", makeZip({{"tavo/update.sh", kRecordingScript}}));
-
+  offer({{"tavo/update.sh", kRecordingScript}});
   expectError(request("cmd=try_update"), "error 2");
   EXPECT_FALSE(sandbox.exists("/updated"));
-  EXPECT_FALSE(sandbox.exists(unpacked("update.sh")));
-  EXPECT_TRUE(sandbox.exists(unpacked("tavo/update.sh")));
+  expectNothingLeftInTmp();
 }
 
 TEST_F(UpdateSystem, ArchiveThatIsNoZipIsNotRun) {
@@ -249,7 +299,7 @@ TEST_F(UpdateSystem, ArchiveThatIsNoZipIsNotRun) {
 }
 
 TEST_F(UpdateSystem, FailedDownloadAnswersError0EvenAfterAnEarlierUpdate) {
-  server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
+  offer({{"update.sh", kRecordingScript}});
   expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
   sandbox.write("/updated", "");
 
@@ -262,25 +312,35 @@ TEST_F(UpdateSystem, FailedDownloadAnswersError0EvenAfterAnEarlierUpdate) {
 
 TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
   sandbox.write(kUpdateDir, "a file where the folder belongs");
-  server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
+  offer({{"update.sh", kRecordingScript}});
   expectError(request("cmd=try_update"), "error 1");
   EXPECT_FALSE(sandbox.exists("/updated"));
 }
 
-TEST_F(UpdateSystem, ShellCommandsQuoteTheirPaths) {
-  // a stand-in sh, first in PATH, records each command line it is given
-  sandbox.write("/bin/sh", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$TAVORC_ROOT/sh-commands\"\nexec /bin/sh \"$@\"\n");
-  chmod(sandbox.path("/bin/sh").c_str(), 0755);
-  sandbox.write(unpacked("stale.txt"), "from an earlier update");
-  server.put("download.php", makeZip({{"update.sh", kRecordingScript}}));
+// The script runs in a process group of its own: the time limit ends it with
+// what it started, and so does a "restore" that kills the request holding it.
+TEST_F(UpdateSystem, TimeLimitAndRestoreEndTheScriptWithWhatItStarted) {
+  const char kHanging[] = "sleep 60 &\necho $! >\"$TAVORC_ROOT/sleeper\"\nwait\n";
+  offer({{"update.sh", kHanging}});
+  CgiRequest limited;
+  limited.query = "cmd=try_update";
+  limited.cookie = "bid=TEST";
+  limited.environment = {"TAVORC_UPDATE_URL=" + server.url(), key.environment(), "TAVORC_UPDATE_TIME_LIMIT=1"};
+  expectError(sandbox.run(limited), "error 3");
+  EXPECT_TRUE(gone(atoi(sandbox.read("/sleeper").c_str())));
 
-  expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
-  std::string dir = sandbox.path(kUpdateDir);
-  EXPECT_EQ("-c rm -rf '" + dir + "'/*\n" +
-                "-c cd '" + dir + "'; sh '" + dir + "/update.sh'\n" +
-                dir + "/update.sh\n",
-            sandbox.read("/sh-commands"));
-  EXPECT_FALSE(sandbox.exists(unpacked("stale.txt")));
+  sandbox.write("/sleeper", "");
+  limited.environment.pop_back();
+  CgiProcess holder = startCgi(sandbox, limited);
+  pid_t sleeper = 0;
+  for (int tenth = 0; tenth < 100 && sleeper <= 0; ++tenth) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    sleeper = atoi(sandbox.read("/sleeper").c_str());
+  }
+  ASSERT_GT(sleeper, 0);
+  EXPECT_EQ("ok", sandbox.get("restore").body);
+  holder.wait();
+  EXPECT_TRUE(gone(sleeper));
 }
 
 }  // namespace
