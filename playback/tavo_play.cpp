@@ -129,5 +129,5 @@ void Tavo::recordPlayback() {
       item.playPosition = m_status.position;
     }
   }
-  History().add(item);
+  History().record(item);
 }
