@@ -83,6 +83,10 @@ class Playlist {
 // The playlist file's text for these items, as the styled JSON writer lays
 // the document out.
 std::string playlistFileText(const std::string& path, const std::list<PlaylistItem>& items);
+// The "playlist" answer of these items: what the compact JSON writer writes
+// of Playlist::toJson, written directly (the answer is asked for every few
+// seconds while the page shows it).
+std::string playlistAnswerText(const std::list<PlaylistItem>& items);
 
 // The playlists of this process by path.
 class PlaylistRegistry {

@@ -492,11 +492,30 @@ TEST(PlaylistFile, TextIsWhatTheStyledWriterWrites) {
     std::ostringstream styled;
     Json::StyledStreamWriter("\t").write(styled, document);
     EXPECT_EQ(styled.str(), playlistFileText(document["desc"]["path"].asString(), items)) << shape * 2 << " items";
+
+    // Read back without the library, the items are the same; their answer
+    // is what the compact writer writes.
+    ASSERT_TRUE(writeFileAtomic(rooted(paths::kPlaylistFile), styled.str()));
+    Playlist loaded(folder, false, "/");
+    ASSERT_EQ(items.size(), loaded.items().size()) << shape * 2 << " items";
+    auto original = items.begin();
+    for (const PlaylistItem& back : loaded.items()) {
+      EXPECT_EQ(original->title, back.title);
+      EXPECT_EQ(original->path, back.path);
+      EXPECT_EQ(original->dirIndex, back.dirIndex);
+      ASSERT_EQ(original->subitems.size(), back.subitems.size());
+      for (size_t t = 0; t < back.subitems.size(); ++t) EXPECT_EQ(original->subitems[t].title, back.subitems[t].title);
+      ++original;
+    }
+    Json::Value answer;
+    loaded.toJson(answer);
+    EXPECT_EQ(toJsonText(answer), playlistAnswerText(loaded.items())) << shape * 2 << " items";
   }
 }
 
 TEST_F(PlaylistTest, LoadingTheFileGivesTheSameList) {
   put("a.mp3");
+  put("M\xc3\xbcsic \"live\" \\ \t\x7f \xf0\x9f\x8e\xb5.mp3");  // escapes, two- and four-byte characters
   putAlbum();
   Playlist built(m_folder, true, g_sandbox->root());
   std::string saved = playlistFile();
@@ -506,7 +525,7 @@ TEST_F(PlaylistTest, LoadingTheFileGivesTheSameList) {
   loaded.save();  // everything read comes back out unchanged
   EXPECT_EQ(saved, playlistFile());
   Playlist rebuilt(m_folder, true, g_sandbox->root());
-  EXPECT_EQ(3u, rebuilt.items().size());
+  EXPECT_EQ(4u, rebuilt.items().size());
 }
 
 TEST_F(PlaylistTest, AnUnusablePlaylistFileIsRebuilt) {
