@@ -82,7 +82,8 @@ class SourceBounds {
     return holds(m_folderReal) ? Place::kInside : Place::kOutside;
   }
 
-  // A folder met in a folder inside the source is inside unless it is a link.
+  // An entry of a folder inside the source is inside unless it is a link
+  // that leads out.
   bool holdsEntry(const std::string& path) {
     struct stat64 status;
     if (lstat64(path.c_str(), &status) != 0) return false;
@@ -245,25 +246,27 @@ void Playlist::readPlaylistFile(Build& build, const std::string& file) {
 
 void Playlist::addFile(Build& build, std::string title, std::string path, bool sheetPossible) {
   if (isMediaFile(path.c_str())) {
-    PlaylistItem item;
+    m_items->emplace_back();
+    PlaylistItem& item = m_items->back();
     item.index = build.rows;
     item.dirIndex = build.count;
     item.title = std::move(title);
     item.path = std::move(path);
     std::string sheet = sheetPossible ? findCueSheet(item.path) : std::string();
     if (!sheet.empty()) {
-      if (build.bounds.of(sheet) == Place::kInside)
+      // The sheet lies beside the file, in a folder inside the source.
+      if (build.bounds.holdsEntry(sheet))
         readCueSheet(sheet, item.index, item.subitems);  // a sheet that cannot be used adds no tracks
       else
         ++build.outside;
     }
     if (build.rows + item.rows() > kMaxRows) {
+      m_items->pop_back();
       build.full = true;
       return;
     }
     build.rows += item.rows();
     ++build.count;
-    m_items->push_back(std::move(item));
   } else if (isImageFile(path.c_str()) || isDatFile(path.c_str())) {
     ++build.count;  // pictures and data files are numbered but get no row
   }
