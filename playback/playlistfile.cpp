@@ -324,12 +324,26 @@ class PlaylistReader {
       if (m_at == m_end) return false;
       char escaped = *m_at++;
       switch (escaped) {
-        case '"': case '\\': case '/': out += escaped; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+        case '\\':
+        case '/':
+          out += escaped;
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           unsigned code;
           if (!hex4(code)) return false;
@@ -353,7 +367,13 @@ class PlaylistReader {
     code = 0;
     for (int i = 0; i < 4; ++i) {
       char c = *m_at++;
-      int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      int digit = -1;
+      if (c >= '0' && c <= '9')
+        digit = c - '0';
+      else if (c >= 'a' && c <= 'f')
+        digit = c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F')
+        digit = c - 'A' + 10;
       if (digit < 0) return false;
       code = code * 16 + static_cast<unsigned>(digit);
     }

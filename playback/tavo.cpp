@@ -34,7 +34,9 @@ const long kPlaybackWaitMillis = 15000;
 Tavo::PauseFunction g_pause = sleepMillis;
 
 int signOf(int64_t value) { return value < 0 ? -1 : 1; }
-uint64_t magnitude(int64_t value) { return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value); }
+uint64_t magnitude(int64_t value) {
+  return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+}
 
 // Key presses of one time jump: pages of 10 minutes, minutes and 10 seconds.
 struct JumpSteps {

@@ -80,8 +80,8 @@ void Tavo::play(const std::string& virtualPath) {
 void Tavo::playDirectory(const std::string& virtualPath, int startIndex) {
   PlayTarget target = findTarget(virtualPath);
   if (!isDirectory(target.realPath)) throw TavoException(target.realPath + "not a directory");
-  startDirectoryPlaylist(PlaylistRegistry::rebuild(target.realPath, target.root), target.source->realToMediaUrl(target.realPath),
-                         startIndex);
+  startDirectoryPlaylist(PlaylistRegistry::rebuild(target.realPath, target.root),
+                         target.source->realToMediaUrl(target.realPath), startIndex);
   recordPlayback();
 }
 
