@@ -462,7 +462,12 @@ void writePlaylistText(TextBuffer& out, const std::string& path, const std::list
 
 // A text as the compact writer quotes it; most are plain.
 void putAnswerText(TextBuffer& out, const std::string& text) {
-  if (out.putQuotedPlain(text)) return;
+  if (isPlainText(text.data(), text.size())) {
+    out.put('"');
+    out.put(text);
+    out.put('"');
+    return;
+  }
   std::string quoted = toJsonText(Json::Value(text));
   out.put(quoted.data(), quoted.size() - 1);  // without the line feed after the value
 }
