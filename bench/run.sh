@@ -27,29 +27,7 @@ valgrind=$(command -v valgrind)
 
 # ---- sandbox roots and their media
 
-# make_root NAME: a sandbox root with one storage (local/BENCH) and covers shown.
-make_root() {
-  r=$work/$1
-  for d in var/run etc sbin bin persistfs/orvex/etc tmp/www/cgi-bin tmp/mnt/storage/sda1 var/playersim; do
-    mkdir -p "$r/$d"
-  done
-  ln -s "$top/tests/support/standins/mount" "$r/bin/mount"
-  ln -s "$top/tests/support/standins/blkid" "$r/sbin/blkid"
-  ln -s "$tavorc" "$r/tmp/www/cgi-bin/do2"
-  ln -s "$bin/bench/floor_cgi" "$r/tmp/www/cgi-bin/floor"
-  ln -s "$bin/playersim" "$r/tmp/www/cgi-bin/do"
-  echo "/dev/sda1 $r/tmp/mnt/storage/sda1 vfat rw 0 0" >"$r/etc/mtab"
-  echo '/dev/sda1: LABEL="BENCH" UUID="1234-ABCD" TYPE="vfat"' >"$r/etc/blkid.tab"
-  echo "storage_uuid://1234_abcd $r/tmp/mnt/storage/sda1" >"$r/var/playersim/media.conf"
-  echo '{"version":"2","options":{"common":{"show_covers":"true"}}}' >"$r/persistfs/orvex/etc/tavorc.conf"
-  echo "$r"
-}
-
-# files FOLDER COUNT PATTERN: COUNT empty files named by the printf PATTERN.
-files() {
-  mkdir -p "$1"
-  (cd "$1" && i=0 && while [ $i -lt "$2" ]; do : >"$(printf "$3" $i)"; i=$((i + 1)); done)
-}
+. "$top/bench/roots.sh"
 
 # albums FOLDER COUNT TRACK: COUNT subfolders, each with a cover (the first
 # bytes of a JPEG picture) and the track.
@@ -186,6 +164,10 @@ rate_row() {
 rate_row "app_info through lighttpd, one keep-alive client" "/cgi-bin/do2?cmd=app_info" ">= 0.6"
 rate_row "cached file_list through lighttpd" "/cgi-bin/do2?cmd=file_list&path=local/BENCH/Mixed" ">= 0.8" "$cache"
 kill $server 2>/dev/null || true
+
+# ---- bounds of single requests, against the simulated player and its pauses
+
+sh "$top/bench/bounds.sh" "$bin" "$work/bounds" jumps session >>"$rows"
 
 # ---- memory, writes, sizes
 

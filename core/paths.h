@@ -20,6 +20,8 @@ inline constexpr const char* kPollerPidFile = "/var/run/tavorc-poller.pid";
 inline constexpr const char* kConfigFile = "/persistfs/orvex/etc/tavorc.conf";
 inline constexpr const char* kLogFile = "/tmp/tavorc.log";
 inline constexpr const char* kPlaylistFile = "/tmp/tavorc.pl";
+// The history's newest play position, kept in RAM between its writes to flash.
+inline constexpr const char* kPlayPositionFile = "/tmp/tavorc.position";
 inline constexpr const char* kCacheDir = "/tmp/tavorc.cache/";
 inline constexpr const char* kCoversDir = "/tmp/www/covers";
 inline constexpr const char* kDictDir = "/tmp/www/rc/i18n/";

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
 #include "core/sysio.h"
 
@@ -33,12 +32,6 @@ struct ChildOutput {
   _exit(127);
 }
 
-long nowMillis() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
-}
-
 void killGroup(pid_t pid) {
   kill(-pid, SIGKILL);
   kill(pid, SIGKILL);
@@ -52,7 +45,7 @@ void waitChild(pid_t pid, long deadline, ProgramResult& result) {
     if (got == pid) break;
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return;
-    if (nowMillis() >= deadline) {
+    if (monotonicMillis() >= deadline) {
       result.timedOut = true;
       killGroup(pid);
       deadline = 0;
@@ -64,7 +57,7 @@ void waitChild(pid_t pid, long deadline, ProgramResult& result) {
 }
 
 long deadlineFor(int timeLimitSeconds) {
-  return timeLimitSeconds > 0 ? nowMillis() + timeLimitSeconds * 1000L : 0;
+  return timeLimitSeconds > 0 ? monotonicMillis() + timeLimitSeconds * 1000L : 0;
 }
 
 }  // namespace
@@ -82,12 +75,12 @@ ProgramResult runProgram(const std::string& path, const std::vector<std::string>
 }
 
 ProgramResult runProgramCapture(const std::string& path, const std::vector<std::string>& arguments,
-                                int timeLimitSeconds) {
+                                int timeLimitSeconds, size_t outputLimit) {
   ProgramResult result;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return result;
   pid_t pid = fork();
-  if (pid == 0) execChild(path, arguments, {fds[1], fds[1]}, timeLimitSeconds > 0);
+  if (pid == 0) execChild(path, arguments, {fds[1], fds[1]}, true);
   closeFile(fds[1]);
   if (pid < 0) {
     closeFile(fds[0]);
@@ -97,7 +90,7 @@ ProgramResult runProgramCapture(const std::string& path, const std::vector<std::
   char buffer[4096];
   for (;;) {
     if (deadline) {
-      long left = deadline - nowMillis();
+      long left = deadline - monotonicMillis();
       struct pollfd p = {fds[0], POLLIN, 0};
       int ready = left > 0 ? poll(&p, 1, static_cast<int>(left)) : 0;
       if (ready < 0 && errno == EINTR) continue;
@@ -110,6 +103,13 @@ ProgramResult runProgramCapture(const std::string& path, const std::vector<std::
     ssize_t n = read(fds[0], buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
+    if (result.output.size() + static_cast<size_t>(n) > outputLimit) {
+      result.outputCut = true;
+      result.output.clear();
+      result.output.shrink_to_fit();
+      killGroup(pid);
+      break;
+    }
     result.output.append(buffer, static_cast<size_t>(n));
   }
   closeFile(fds[0]);

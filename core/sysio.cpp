@@ -167,7 +167,7 @@ pid_t wholeFileLockHolder(int fd) {
   return lock.l_pid;
 }
 
-static long monotonicMillis() {
+long monotonicMillis() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return now.tv_sec * 1000L + now.tv_nsec / 1000000L;

@@ -70,3 +70,6 @@ std::string errnoText(int error);
 
 // Sleeps the given number of milliseconds, resuming after signals.
 void sleepMillis(long millis);
+
+// Milliseconds of a clock that only moves forward (not the time of day).
+long monotonicMillis();

@@ -1,6 +1,7 @@
 // "history": the history poller's "update", the front end's list ("get") and
 // resuming a folder at its file and position ("resume_play").
 #include "core/cmdprocessor.h"
+#include "playback/history.h"
 #include "playback/tavo.h"
 
 namespace {
@@ -17,11 +18,7 @@ class CmdProcHistory : public CmdMultiActionProcessor {
     return makeOkResult("");
   }
 
-  ProcessResult* get() {
-    Json::Value& history = Config::instance()->root()["history"];
-    if (!history.isArray()) history = Json::Value(Json::arrayValue);
-    return new ProcessResultJson(history);
-  }
+  ProcessResult* get() { return new ProcessResultJson(History::answer()); }
 
   ProcessResult* resumePlay() {
     if (ProcessResult* missing = checkRequired(*m_request, {{"dir_play_path", "dir_play_path not defined", false},

@@ -53,9 +53,9 @@ class CmdProcPlayerControl : public CmdMultiActionProcessor {
   }
 
   ProcessResult* playlist() {
-    Json::Value answer(Json::objectValue);
-    if (Playlist* playing = Tavo::instance().currentPlaylist()) playing->toJson(answer);
-    return new ProcessResultJson(answer);
+    if (Playlist* playing = Tavo::instance().currentPlaylist())
+      return new ProcessResultJsonText(playlistAnswerText(playing->items()));
+    return new ProcessResultJson(Json::Value(Json::objectValue));
   }
 
   ProcessResult* status() { return new ProcessResultJson(nowPlaying(Tavo::instance())); }

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "core/log.h"
-#include "core/result.h"
 #include "core/sysio.h"
 
 namespace {
@@ -100,19 +99,17 @@ bool CueSheetNames::mayBelongTo(const std::string& mediaName) const {
   return false;
 }
 
-void readCueSheet(const std::string& sheet, int firstRow, std::vector<PlaylistSubitem>& tracks) {
+bool readCueSheet(const std::string& sheet, int firstRow, std::vector<PlaylistSubitem>& tracks) {
   std::string text;
-  if (!readFile(sheet, text, kMaxCueSize + 1) || text.empty() || text.size() > kMaxCueSize)
-    throw AppException("Invalid cue: " + sheet);
-  if (text.back() != '\n') text += '\n';
-  bool accepted;
-  try {
-    accepted = parseCueSheet(text, firstRow, tracks);
-  } catch (const std::exception&) {
-    accepted = false;
+  bool accepted = readFile(sheet, text, kMaxCueSize + 1) && !text.empty() && text.size() <= kMaxCueSize;
+  if (accepted) {
+    if (text.back() != '\n') text += '\n';
+    try {
+      accepted = parseCueSheet(text, firstRow, tracks);
+    } catch (const std::exception&) {
+      accepted = false;
+    }
   }
-  if (!accepted) {
-    logError("Invalid cue file: %s", sheet.c_str());
-    throw AppException("Invalid cue: " + sheet);
-  }
+  if (!accepted) logError("Invalid cue file: %s", sheet.c_str());
+  return accepted;
 }

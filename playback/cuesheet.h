@@ -43,6 +43,7 @@ class CueSheetNames {
   bool m_beyondAscii = false;
 };
 
-// Adds the tracks of the sheet file, numbered from firstRow + 1;
-// AppException when the sheet cannot be used.
-void readCueSheet(const std::string& sheet, int firstRow, std::vector<PlaylistSubitem>& tracks);
+// Adds the tracks of the sheet file, numbered from firstRow + 1. A sheet that
+// cannot be used (unreadable, empty, larger than 32 KiB, rejected) adds none,
+// is logged, and the answer is false: its file plays without tracks.
+bool readCueSheet(const std::string& sheet, int firstRow, std::vector<PlaylistSubitem>& tracks);

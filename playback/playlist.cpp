@@ -1,5 +1,9 @@
 #include "playback/playlist.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
 #include "core/utils.h"
 
 int PlaylistItem::currentRow(int position) const {
@@ -17,17 +21,20 @@ void PlaylistItem::setPlaying(bool playing, int position) {
   for (PlaylistSubitem& sub : subitems) sub.play = playing && sub.contains(position);
 }
 
-Playlist::Playlist(const std::string& path, bool rebuild)
-    : m_path(path), m_items(std::make_shared<std::list<PlaylistItem>>()) {
+Playlist::Playlist(const std::string& path, bool rebuild, const std::string& sourceRoot)
+    : m_path(path), m_sourceRoot(sourceRoot), m_items(std::make_shared<std::list<PlaylistItem>>()) {
   if (!rebuild && load()) return;
   build();
   save();
 }
 
+// Rows of entries that are not listed (they lie outside the source) may
+// stand between items: the rows end after the last item.
 int Playlist::rows() const {
-  int rows = 0;
-  for (const PlaylistItem& item : *m_items) rows += item.rows();
-  return rows;
+  if (m_items->empty()) return 0;
+  const PlaylistItem& last = m_items->back();
+  int64_t end = static_cast<int64_t>(last.index) + last.rows();  // a hand-made file may hold any index
+  return static_cast<int>(std::clamp<int64_t>(end, 0, INT_MAX));
 }
 
 const PlaylistItem* Playlist::itemByDirIndex(int dirIndex) const {
@@ -85,14 +92,14 @@ std::map<std::string, Playlist>& PlaylistRegistry::playlists() {
   return *map;
 }
 
-Playlist& PlaylistRegistry::get(const std::string& path) {
+Playlist& PlaylistRegistry::get(const std::string& path, const std::string& sourceRoot) {
   auto found = playlists().find(path);
-  if (found == playlists().end()) found = playlists().emplace(path, Playlist(path, false)).first;
+  if (found == playlists().end()) found = playlists().emplace(path, Playlist(path, false, sourceRoot)).first;
   return found->second;
 }
 
-Playlist& PlaylistRegistry::rebuild(const std::string& path) {
-  Playlist fresh(path, true);
+Playlist& PlaylistRegistry::rebuild(const std::string& path, const std::string& sourceRoot) {
+  Playlist fresh(path, true, sourceRoot);
   auto found = playlists().find(path);
   if (found == playlists().end()) return playlists().emplace(path, fresh).first->second;
   found->second = fresh;

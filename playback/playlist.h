@@ -15,6 +15,8 @@
 
 #include "playback/cuesheet.h"
 
+class SortedFolder;
+
 // One playable file.
 struct PlaylistItem {
   int index = 0;     // panel row of the file itself
@@ -33,9 +35,16 @@ struct PlaylistItem {
 
 class Playlist {
  public:
+  // At most this many rows; files beyond them are left out.
+  static constexpr int kMaxRows = 10000;
+  // A playlist file is read up to this many bytes.
+  static constexpr size_t kMaxPlaylistFileBytes = 1024 * 1024;
+
   // Loads the playlist file when it describes this path (and rebuild is
-  // false), else builds and saves. AppException when building fails.
-  Playlist(const std::string& path, bool rebuild);
+  // false), else builds and saves. sourceRoot: the mount point of the source
+  // the path lies on; what really lies outside it is never listed.
+  // AppException when building fails.
+  Playlist(const std::string& path, bool rebuild, const std::string& sourceRoot);
   Playlist(const Playlist&) = default;
   Playlist& operator=(const Playlist&) = default;
   virtual ~Playlist() = default;
@@ -58,30 +67,34 @@ class Playlist {
 
  private:
   using FolderId = std::pair<dev_t, ino_t>;
+  struct Build;  // what one build has met so far
 
-  void scanFolder(const std::string& folder, const FolderId& id);
-  void readPlaylistFile(const std::string& file);
+  void scanFolder(Build& build, const std::string& folder, const SortedFolder& list);
+  void readPlaylistFile(Build& build, const std::string& file);
   // sheetPossible false: the file's folder holds no cue sheet it could have.
-  void addFile(std::string title, std::string path, bool sheetPossible = true);
+  void addFile(Build& build, std::string title, std::string path, bool sheetPossible = true);
+  void keepNumbering(Build& build, const std::string& path);
 
   std::string m_path;
+  std::string m_sourceRoot;
   std::shared_ptr<std::list<PlaylistItem>> m_items;  // shared by copies
-  int m_total = 0;  // next panel row while building
-  int m_count = 0;  // next dir index while building
-  std::vector<FolderId> m_openFolders;  // folders being scanned, outermost first
 };
 
 // The playlist file's text for these items, as the styled JSON writer lays
 // the document out.
 std::string playlistFileText(const std::string& path, const std::list<PlaylistItem>& items);
+// The "playlist" answer of these items: what the compact JSON writer writes
+// of Playlist::toJson, written directly (the answer is asked for every few
+// seconds while the page shows it).
+std::string playlistAnswerText(const std::list<PlaylistItem>& items);
 
 // The playlists of this process by path.
 class PlaylistRegistry {
  public:
   // The known playlist, else one loaded from the playlist file or built.
-  static Playlist& get(const std::string& path);
+  static Playlist& get(const std::string& path, const std::string& sourceRoot);
   // A freshly built playlist, replacing any earlier one of the path.
-  static Playlist& rebuild(const std::string& path);
+  static Playlist& rebuild(const std::string& path, const std::string& sourceRoot);
 
  private:
   static std::map<std::string, Playlist>& playlists();

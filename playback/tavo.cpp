@@ -1,10 +1,12 @@
 #include "playback/tavo.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 
 #include "core/config.h"
+#include "core/log.h"
 #include "core/paths.h"
 #include "core/process.h"
 #include "core/sysio.h"
@@ -16,17 +18,25 @@ const long kCommandPauseMillis = 170;  // the player needs this after every run
 const long kStartPauseMillis = 1000;
 const long kPollPauseMillis = 1000;
 const int kPlaybackTries = 3;
-// A player takes well under a minute to boot; one that is not awake after 60
-// polls (about a minute) is not going to wake.
-const int kPowerOnPolls = 60;
 // The control program answers at once; one that hangs must not hold the
 // request semaphore for ever.
 const int kControlTimeLimitSeconds = 30;
 const size_t kQueryLimit = 128;  // the query text with its terminator
 
+// Each wait has one deadline, whatever one answer of the player costs. A
+// player takes well under a minute to boot: one that is not awake after
+// about a minute is not going to wake.
+const int kPowerOnSeconds = 60;
+const char kNoWake[] = "player does not wake up";
+// Three status queries and two pauses take about 2.5 s.
+const long kPlaybackWaitMillis = 15000;
+
 Tavo::PauseFunction g_pause = sleepMillis;
 
 int signOf(int64_t value) { return value < 0 ? -1 : 1; }
+uint64_t magnitude(int64_t value) {
+  return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+}
 
 // Key presses of one time jump: pages of 10 minutes, minutes and 10 seconds.
 struct JumpSteps {
@@ -78,19 +88,25 @@ std::string encoded(const std::string& text) {
 
 std::vector<std::string> seekRequests(const PlayerStatus& status, int target) {
   std::vector<std::string> requests;
+  // No recording lasts a day; a duration of years (a player's answer of
+  // 2^31 - 1 seconds) would plan key presses for days.
+  int64_t duration = status.duration;
+  if (!status.isVideo) duration = std::min<int64_t>(duration, kMaxKeyedSeekSeconds);
   int64_t to = target;
-  if (to == status.duration)
+  if (to == duration)
     to = 0;
-  else if (to > status.duration)
-    to = static_cast<int64_t>(status.duration) - 10;
-  if (status.duration < 10 || to == status.position) return requests;
+  else if (to > duration)
+    to = duration - 10;
+  if (duration < 10 || to == status.position) return requests;
   if (status.isVideo) {
     requests.push_back("cmd=set_playback_state&position=" + std::to_string(to));
     return requests;
   }
   int64_t d = to - status.position;
   int64_t below = ((d % 10) + 10) % 10;  // lands on the next lower multiple of 10
-  JumpSteps steps = planJump(status.position, status.duration, d - below);
+  JumpSteps steps = planJump(status.position, duration, d - below);
+  uint64_t presses = 2 + magnitude(steps.pages) + magnitude(steps.minutes) + magnitude(steps.tens);
+  if (presses > kMaxSeekPresses) throw TavoException(kSeekTooFar);
   requests.push_back(std::string("cmd=ir_code&ir_code=") + IR_RIGHT);
   addPresses(requests, steps.pages, IR_PAGE_UP, IR_PAGE_DOWN);
   addPresses(requests, steps.minutes, IR_UP, IR_DOWN);
@@ -108,10 +124,46 @@ void Tavo::setPauseFunction(PauseFunction pause) { g_pause = pause ? pause : sle
 
 void Tavo::pause(long millis) { g_pause(millis); }
 
+// A pause that ends with the wait's deadline at the latest.
+void Tavo::pauseWithin(long millis) {
+  if (m_deadlineAt != 0) millis = std::max(0L, std::min(millis, m_deadlineAt - monotonicMillis()));
+  g_pause(millis);
+}
+
+Tavo::Deadline::Deadline(Tavo& tavo, long millis, const char* message)
+    : m_tavo(tavo), m_savedAt(tavo.m_deadlineAt), m_savedMessage(tavo.m_deadlineMessage) {
+  long at = monotonicMillis() + millis;
+  if (m_savedAt == 0 || at < m_savedAt) {
+    tavo.m_deadlineAt = at;
+    tavo.m_deadlineMessage = message;
+  }
+}
+
+Tavo::Deadline::~Deadline() {
+  m_tavo.m_deadlineAt = m_savedAt;
+  m_tavo.m_deadlineMessage = m_savedMessage;
+}
+
+bool Tavo::deadlinePassed() const { return m_deadlineAt != 0 && monotonicMillis() >= m_deadlineAt; }
+
+// The time a run of the control program may take: its own limit, cut to what
+// is left of the wait.
+int Tavo::runLimitSeconds() const {
+  if (m_deadlineAt == 0) return kControlTimeLimitSeconds;
+  long left = m_deadlineAt - monotonicMillis();
+  if (left <= 0) throw TavoException(m_deadlineMessage);
+  return static_cast<int>(std::min<long>(kControlTimeLimitSeconds, (left + 999) / 1000));
+}
+
+void Tavo::afterRun(bool timedOut) const {
+  if (timedOut && deadlinePassed()) throw TavoException(m_deadlineMessage);
+}
+
 void Tavo::sendCommand(const std::string& query) {
   setenv("QUERY_STRING", query.c_str(), 1);
   setenv("REQUEST_METHOD", "GET", 1);
-  runProgram(rooted(paths::kControlProgram), {}, kControlTimeLimitSeconds);
+  ProgramResult result = runProgram(rooted(paths::kControlProgram), {}, runLimitSeconds());
+  afterRun(result.timedOut);
   g_pause(kCommandPauseMillis);
 }
 
@@ -119,7 +171,9 @@ std::string Tavo::queryCommand(const std::string& name) {
   std::string query = ("cmd=" + name).substr(0, kQueryLimit - 1);
   setenv("QUERY_STRING", query.c_str(), 1);
   setenv("REQUEST_METHOD", "GET", 1);
-  ProgramResult result = runProgramCapture(rooted(paths::kControlProgram), {}, kControlTimeLimitSeconds);
+  ProgramResult result = runProgramCapture(rooted(paths::kControlProgram), {}, runLimitSeconds());
+  afterRun(result.timedOut);
+  if (result.outputCut) logError("the control program answered more than %zu bytes", kMaxCapturedOutput);
   g_pause(kCommandPauseMillis);
   size_t xml = result.output.find("<?xml");
   return xml == std::string::npos ? "" : result.output.substr(xml);
@@ -128,11 +182,12 @@ std::string Tavo::queryCommand(const std::string& name) {
 void Tavo::refresh() { parseStatus(queryCommand("status"), m_status); }
 
 void Tavo::waitForPlayback() {
+  Deadline deadline(*this, kPlaybackWaitMillis, kNoAnswer);
   refresh();
   int triesLeft = kPlaybackTries;
   while (m_status.position < 2 || m_status.playbackUrl.empty()) {
-    if (--triesLeft == 0) return;
-    g_pause(kPollPauseMillis);
+    if (--triesLeft == 0 || deadlinePassed()) return;
+    pauseWithin(kPollPauseMillis);
     refresh();
   }
 }
@@ -143,19 +198,22 @@ bool Tavo::isAwake() {
 }
 
 void Tavo::powerOn() {
+  Deadline deadline(*this, sandboxTimeLimit("TAVORC_POWERON_TIME_LIMIT", kPowerOnSeconds) * 1000L, kNoWake);
   if (isAwake()) return;
   pressKey(IR_POWER);
-  for (int poll = 0; poll < kPowerOnPolls; ++poll) {
+  for (;;) {
     if (isAwake()) return;
-    g_pause(kPollPauseMillis);
+    if (deadlinePassed()) throw TavoException(kNoWake);
+    pauseWithin(kPollPauseMillis);
   }
-  throw TavoException("player does not wake up");
 }
 
 void Tavo::pressKey(const char* code) { sendCommand(std::string("cmd=ir_code&ir_code=") + code); }
 
 void Tavo::seek(int target) {
-  for (const std::string& request : seekRequests(m_status, target)) sendCommand(request);
+  std::vector<std::string> requests = seekRequests(m_status, target);
+  Deadline deadline(*this, kKeySequenceMillis, kNoAnswer);
+  for (const std::string& request : requests) sendCommand(request);
 }
 
 void Tavo::seekTo(int target) {
@@ -211,6 +269,7 @@ void Tavo::launch(const std::string& mediaUrl) { startAndWait("cmd=launch_media_
 
 void Tavo::toggleShuffle() {
   refresh();
+  Deadline deadline(*this, kKeySequenceMillis, kNoAnswer);
   for (const char* key : {IR_PANEL, IR_ENTER, IR_SHUFFLE, IR_PANEL}) pressKey(key);
 }
 

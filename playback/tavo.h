@@ -2,6 +2,7 @@
 // playback, and remote-control keys where the program has no request of its own.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -51,8 +52,13 @@ void parseStatus(const std::string& answer, PlayerStatus& status);
 
 // The requests that move playback to target: one position request for video,
 // the time-jump key presses (one request per press) otherwise; none when there
-// is nothing to do.
+// is nothing to do. The presses are planned on a duration of at most
+// kMaxKeyedSeekSeconds; a plan of more than kMaxSeekPresses presses is
+// refused with TavoException kSeekTooFar.
 std::vector<std::string> seekRequests(const PlayerStatus& status, int target);
+inline constexpr int kMaxKeyedSeekSeconds = 24 * 3600;
+inline constexpr size_t kMaxSeekPresses = 200;
+inline constexpr const char* kSeekTooFar = "seek too far";
 
 class Tavo {
  public:
@@ -114,7 +120,35 @@ class Tavo {
   using PauseFunction = void (*)(long millis);
   static void setPauseFunction(PauseFunction pause);
 
+  // A move in the panel presses at most this many paging keys; a row
+  // further away is reached by starting the folder at the row's file.
+  static constexpr int kMaxPagePresses = 6;
+
  private:
+  // Every run of the control program within a wait ends by the wait's
+  // deadline (or by that of the wait around it, when earlier); once it has
+  // passed, the wait ends with TavoException(message).
+  class Deadline {
+   public:
+    Deadline(Tavo& tavo, long millis, const char* message);
+    ~Deadline();
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+   private:
+    Tavo& m_tavo;
+    long m_savedAt;
+    const char* m_savedMessage;
+  };
+
+  // The longest key sequence, a seek of 200 presses, takes about 35 s.
+  static constexpr long kKeySequenceMillis = 90000;
+  static constexpr const char* kNoAnswer = "player does not answer";
+
+  int runLimitSeconds() const;
+  void afterRun(bool timedOut) const;
+  bool deadlinePassed() const;
+
   void startAndWait(const std::string& query);
   // A player found in standby while waiting for playback ignored the start:
   // it is woken as powerOn wakes it and started once more.
@@ -122,6 +156,15 @@ class Tavo {
   void pressKeys(std::initializer_list<const char*> codes);
   void pressKey(const char* code, int times);
   static void pause(long millis);
+  void pauseWithin(long millis);
+
+  // After the keys that play a row: true when the player plays it.
+  bool playsRow(const Playlist& playlist, int row);
+  // Starts the playing folder at the row's file (and its cue track); true
+  // when the player then plays the row.
+  bool startAtRow(const Playlist& playlist, int row);
 
   PlayerStatus m_status;
+  long m_deadlineAt = 0;  // monotonic milliseconds; 0 while no wait runs
+  const char* m_deadlineMessage = nullptr;
 };

@@ -4,6 +4,8 @@
 // plays afterwards.
 #include <algorithm>
 
+#include "browse/sourcelookup.h"
+#include "core/config.h"
 #include "playback/playlist.h"
 #include "playback/playlistview.h"
 #include "playback/tavo.h"
@@ -39,27 +41,46 @@ struct PanelWalk {
   }
 };
 
+// The paging presses that bring row into the window, or -1 when that takes
+// more than limit (or never happens: a stored window narrower than 10 rows
+// can page past the row).
+int pagesTo(PlaylistViewState view, int rows, int row, int limit) {
+  PanelWalk walk{view, rows, row < view.top ? +1 : -1};
+  int presses = 0;
+  for (; row < view.top || row > view.bottom; ++presses) {
+    if (presses == limit) return -1;
+    walk.page();
+  }
+  return presses;
+}
+
+const PlaylistItem* itemOfRow(const Playlist& playlist, int row) {
+  for (const PlaylistItem& item : playlist.items())
+    if (row >= item.index && row < item.index + item.rows()) return &item;
+  return nullptr;
+}
+
+// The folder the player plays, when it is this playlist's.
+std::string folderUrlOf(const Playlist& playlist) {
+  std::string lpd = Config::instance()->lpd();
+  IFilesSource* source = lpd.empty() ? nullptr : findSourceByMediaUrl(lpd);
+  return source && source->mediaUrlToReal(lpd) == playlist.path() ? lpd : std::string();
+}
+
 }  // namespace
 
 bool Tavo::moveCursor(const Playlist& playlist, int row) {
   const int rows = playlist.rows();
   PlaylistViewState view;
   if (!PlaylistViewState::load(rows, view)) return false;
-  pressKeys({IR_PANEL, IR_ENTER});
+  int pages = pagesTo(view, rows, row, kMaxPagePresses);
+  if (pages < 0) return startAtRow(playlist, row);
 
+  Deadline deadline(*this, kKeySequenceMillis, kNoAnswer);
+  pressKeys({IR_PANEL, IR_ENTER});
   PanelWalk walk{view, rows, row < view.top ? +1 : -1};
-  const char* pageKey = walk.dir > 0 ? IR_PAGE_UP : IR_PAGE_DOWN;
-  // A stored window narrower than 10 rows can page past the row; after enough
-  // presses to cross the whole list the picture is wrong, and the caller puts
-  // the cursor where it is known again.
-  for (int presses = 0; row < view.top || row > view.bottom; ++presses) {
-    if (presses > rows / PlaylistViewState::kPageRows + 1) {
-      pressKey(IR_PANEL);
-      return false;
-    }
-    pressKey(pageKey);
-    walk.page();
-  }
+  pressKey(walk.dir > 0 ? IR_PAGE_UP : IR_PAGE_DOWN, pages);
+  for (int i = 0; i < pages; ++i) walk.page();
   int diff = view.pos - row;
   pressKey(diff > 0 ? IR_UP : IR_DOWN, diff > 0 ? diff : -diff);
   view.pos = row;
@@ -67,12 +88,37 @@ bool Tavo::moveCursor(const Playlist& playlist, int row) {
 
   pause(kAfterEnterMillis);
   waitForPlayback();
+  if (!playsRow(playlist, row)) return false;
+  view.store();
+  return true;
+}
+
+bool Tavo::playsRow(const Playlist& playlist, int row) {
   const PlaylistItem* playing = currentItem(playlist);
   if (!playing) return false;
   int expected = !playing->subitems.empty() && row == playing->index ? row + 1 : row;
-  if (playing->currentRow(m_status.position) != expected) return false;
-  view.store();
-  return true;
+  return playing->currentRow(m_status.position) == expected;
+}
+
+// As a play from the row's file does: the folder starts there, and the view
+// state is the one of such a start. A cue track is then sought.
+bool Tavo::startAtRow(const Playlist& playlist, int row) {
+  const PlaylistItem* item = itemOfRow(playlist, row);
+  std::string folderUrl = folderUrlOf(playlist);
+  if (!item || folderUrl.empty()) return false;
+  startDirectoryPlaylist(playlist, folderUrl, item->dirIndex);
+  if (row > item->index) {
+    const PlaylistSubitem& track = item->subitems[static_cast<size_t>(row - item->index - 1)];
+    if (track.start > 0) {
+      refresh();
+      // The time jump moves from the position in steps of 10 s: aimed 9 s
+      // past the track's start, it lands in the track's first 10 s.
+      seek(m_status.isVideo ? track.start : track.start + 9);
+      pause(kAfterEnterMillis);
+      waitForPlayback();
+    }
+  }
+  return playsRow(playlist, row);
 }
 
 void Tavo::selectRow(const Playlist& playlist, int row) {
@@ -80,11 +126,18 @@ void Tavo::selectRow(const Playlist& playlist, int row) {
   if (row < 0 || row >= rows) throw TavoException("invalid position");
   if (moveCursor(playlist, row)) return;
 
-  bool fromBottom = rows / 2 < row;
   int pages = (rows + PlaylistViewState::kPageRows - 1) / PlaylistViewState::kPageRows;
-  pressKeys({IR_PANEL, IR_ENTER});
-  pressKey(fromBottom ? IR_PAGE_DOWN : IR_PAGE_UP, pages);
-  pressKey(IR_PANEL);
+  if (pages > kMaxPagePresses) {
+    startAtRow(playlist, row);
+    return;
+  }
+  bool fromBottom = rows / 2 < row;
+  {
+    Deadline deadline(*this, kKeySequenceMillis, kNoAnswer);
+    pressKeys({IR_PANEL, IR_ENTER});
+    pressKey(fromBottom ? IR_PAGE_DOWN : IR_PAGE_UP, pages);
+    pressKey(IR_PANEL);
+  }
   PlaylistViewState view;
   if (fromBottom) {
     view = {rows - 1, rows - PlaylistViewState::kPageRows, rows - 1};

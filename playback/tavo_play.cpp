@@ -15,12 +15,13 @@ namespace {
 struct PlayTarget {
   IFilesSource* source;
   std::string realPath;
+  std::string root;  // the source's mount point
 };
 
 PlayTarget findTarget(const std::string& virtualPath) {
   IFilesSource* source = findSourceByVirtualPath(virtualPath);
   if (!source) throw TavoException("invalid path");
-  return {source, source->virtualToReal(virtualPath)};
+  return {source, source->virtualToReal(virtualPath), sourceRootOf(*source)};
 }
 
 bool isDiscFolder(const std::string& folder) { return CoverFinder(folder, false).isDiscFolder(); }
@@ -54,11 +55,11 @@ void Tavo::play(const std::string& virtualPath) {
     if (isDiscFolder(path))
       launch(mediaUrl);
     else
-      startDirectoryPlaylist(PlaylistRegistry::rebuild(path), mediaUrl, -1);
+      startDirectoryPlaylist(PlaylistRegistry::rebuild(path, target.root), mediaUrl, -1);
   } else if (isDiscImageFile(path.c_str())) {
     launch(mediaUrl);
   } else if (isPlaylistFile(path.c_str())) {
-    const Playlist& playlist = PlaylistRegistry::rebuild(path);
+    const Playlist& playlist = PlaylistRegistry::rebuild(path, target.root);
     launch(mediaUrl);
     PlaylistViewState view;
     view.bottom = PlaylistViewState::kPageRows - 1;
@@ -68,7 +69,7 @@ void Tavo::play(const std::string& virtualPath) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) throw TavoException("Tavo::play error O_o");
     std::string folder = path.substr(0, slash);
-    const Playlist& playlist = PlaylistRegistry::rebuild(folder);
+    const Playlist& playlist = PlaylistRegistry::rebuild(folder, target.root);
     const PlaylistItem* item = playlist.itemByPath(path);
     if (!item) throw TavoException("Tavo::play error o_O");
     startDirectoryPlaylist(playlist, target.source->realToMediaUrl(folder), item->dirIndex);
@@ -79,8 +80,8 @@ void Tavo::play(const std::string& virtualPath) {
 void Tavo::playDirectory(const std::string& virtualPath, int startIndex) {
   PlayTarget target = findTarget(virtualPath);
   if (!isDirectory(target.realPath)) throw TavoException(target.realPath + "not a directory");
-  startDirectoryPlaylist(PlaylistRegistry::rebuild(target.realPath), target.source->realToMediaUrl(target.realPath),
-                         startIndex);
+  startDirectoryPlaylist(PlaylistRegistry::rebuild(target.realPath, target.root),
+                         target.source->realToMediaUrl(target.realPath), startIndex);
   recordPlayback();
 }
 
@@ -107,7 +108,7 @@ Playlist* Tavo::currentPlaylist() {
     return nullptr;
   }
   try {
-    Playlist& playlist = PlaylistRegistry::get(source->mediaUrlToReal(lpd));
+    Playlist& playlist = PlaylistRegistry::get(source->mediaUrlToReal(lpd), sourceRootOf(*source));
     playlist.markPlaying(source->mediaUrlToReal(m_status.playbackUrl), m_status.position);
     return &playlist;
   } catch (const TavoException&) {
@@ -140,5 +141,5 @@ void Tavo::recordPlayback() {
       item.playPosition = m_status.position;
     }
   }
-  History().add(item);
+  History().record(item);
 }

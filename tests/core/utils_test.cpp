@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -241,6 +242,23 @@ TEST(UtilsRunProgramCapture, CollectsBothStreamsInOrder) {
   EXPECT_EQ(std::string("out\nerr\nx\0y", 11), result.output);
   EXPECT_TRUE(exitedCleanly(result));
   EXPECT_EQ("a b", runProgramCapture("printf", {"%s", "a b"}).output);
+}
+
+// 50 MB of output would be read whole otherwise.
+TEST(UtilsRunProgramCapture, RunawayOutputIsCutAndTheProgramKilled) {
+  std::string marker = scratchPath("/runaway-finished");
+  unlink(marker.c_str());
+  struct rusage before, after;
+  getrusage(RUSAGE_SELF, &before);
+  ProgramResult result =
+      runProgramCapture("sh", {"-c", "head -c 50000000 /dev/zero; echo done > '" + marker + "'"}, 30);
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_TRUE(result.outputCut);
+  EXPECT_EQ("", result.output);
+  EXPECT_FALSE(exitedCleanly(result));
+  EXPECT_NE(0, access(marker.c_str(), F_OK)) << "the program was killed, not left to finish";
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 * 1024) << "KiB more at the peak";
+  EXPECT_FALSE(runProgramCapture("printf", {"%65536s", ""}).outputCut) << "64 KiB fit";
 }
 
 TEST(UtilsRunProgramCapture, MissingProgramGivesEmptyOutput) {

@@ -198,6 +198,7 @@ TEST_F(ApiReference, EveryExampleAnswersAsDocumented) {
     else if (fixture == "update server with an archive whose script fails")
       server.put("download.php", box.read("/failing.zip"));
     else if (fixture == "player in standby") player.set("power=standby boot_seconds=0");
+    else if (fixture == "player reports a position of years") player.set("duration=2147483647 position=2147483000");
     else if (!fixture.empty()) ADD_FAILURE() << "unknown fixture " << fixture;
     size_t before = server.requests().size();
     CgiResponse response = box.run(toCgi(request, server.url(), key.environment()));

@@ -11,6 +11,7 @@
 
 #include "core/config.h"
 #include "core/paths.h"
+#include "playback/history.h"
 #include "playback/nowplaying.h"
 #include "playback/playlist.h"
 #include "playback/tavo.h"
@@ -22,6 +23,7 @@ namespace {
 const char kUrl[] = "storage_uuid://1a2b_3c4d";
 const char kEncodedUrl[] = "storage_uuid%3a%2f%2f1a2b_3c4d";
 const int kLongRows = 34;  // 28 files, then an album of 5 cue tracks
+const int kFarFiles = 2000;  // then the same album
 
 std::string cueSheet(int tracks) {
   std::string text = "FILE \"29 Live.flac\" WAVE\n";
@@ -72,6 +74,7 @@ class Playing : public ::testing::Test {
     s_player->set("clock=frozen");
     m_config.reset();  // saves
     unlink(s_box->path(paths::kConfigFile).c_str());
+    unlink(s_box->path(paths::kPlayPositionFile).c_str());
     m_config = std::make_unique<Config>("TEST");
   }
 
@@ -293,6 +296,43 @@ TEST_F(Playing, WindowCutAtTheStartDoesNotPageForever) {
   EXPECT_EQ(8, stored("last_pl_state")["pos"].asInt());
 }
 
+// Rows more than a few pages away: the folder starts at the row's file (and
+// the cue track is sought), as a play of that file does.
+TEST_F(Playing, FarRowsStartTheirFile) {
+  for (int i = 0; i < kFarFiles; ++i) {
+    char name[40];
+    snprintf(name, sizeof name, "/tmp/mnt/usb1/Far/%04d.mp3", i);
+    s_box->write(name, "duration=200\n");
+  }
+  s_box->write("/tmp/mnt/usb1/Far/Z Live.flac", "duration=2000\n");
+  s_box->write("/tmp/mnt/usb1/Far/Z Live.cue", cueSheet(5));
+  m_tavo.play("local/USB/Far");
+  Playlist* playlist = m_tavo.currentPlaylist();
+  ASSERT_NE(nullptr, playlist);
+  ASSERT_EQ(kFarFiles + 6, playlist->rows());
+  const std::string start = std::string("cmd=start_playlist_playback&media_url=") + kEncodedUrl + "%2fFar&start_index=";
+  const struct {
+    int row;
+    std::vector<std::string> sent;
+    std::string view;
+  } moves[] = {
+      {1500, {start + "1500"}, viewState(1500, 1495, 1504)},
+      {kFarFiles + 3, {start + "2000"} /* then the time jump to 10:00 */, viewState(2000, 1995, 2004)},
+      {1998, keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_UP, 2}, {IR_ENTER, 1}, {IR_PANEL, 1}}),
+       viewState(1998, 1995, 2004)},
+  };
+  for (const auto& move : moves) {
+    s_player->clearRequests();
+    m_tavo.playlistMove(move.row);
+    EXPECT_EQ(std::to_string(move.row), s_player->state("row")) << "row " << move.row;
+    std::vector<std::string> sent = s_player->actions();
+    ASSERT_GE(sent.size(), move.sent.size()) << "row " << move.row;
+    EXPECT_EQ(move.sent, std::vector<std::string>(sent.begin(), sent.begin() + move.sent.size())) << move.row;
+    EXPECT_LE(sent.size(), 6u) << "row " << move.row;
+    EXPECT_EQ(move.view, storedViewState()) << "row " << move.row;
+  }
+}
+
 TEST_F(Playing, RowsOutsideThePlaylistAndNoPlaylist) {
   try {
     m_tavo.playlistMove(0);
@@ -348,12 +388,14 @@ TEST_F(Playing, PlaybackIsRecordedPerFolder) {
   m_tavo.recordPlayback();
   EXPECT_EQ(
       "[{\"last_index\":1,\"play_position\":42,\"title\":\"Two\",\"virtual_path\":\"local/USB/Two\"}]\n",
-      toJsonText(stored("history")));
+      toJsonText(History::answer()));
+  EXPECT_EQ(0, stored("history")[0]["play_position"].asInt()) << "a position in the same file waits in /tmp";
 
   m_tavo.playDirectory("local/USB/Long", 3);
   EXPECT_EQ("local/USB/Long", stored("history")[0]["virtual_path"].asString()) << "the newest first";
   EXPECT_EQ(3, stored("history")[0]["last_index"].asInt());
   EXPECT_EQ(2u, stored("history").size());
+  EXPECT_EQ(42, stored("history")[1]["play_position"].asInt()) << "the folder played before keeps its newest position";
 
   std::string before = toJsonText(stored("history"));
   m_tavo.launch(std::string(kUrl) + "/film.iso");

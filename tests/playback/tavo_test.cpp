@@ -170,6 +170,25 @@ TEST(TavoSeek, SendsNothingWhenThereIsNothingToDo) {
   EXPECT_TRUE(seekRequests(audio(0), 3600).empty()) << "the duration means 0, where it already is";
 }
 
+// A player reporting years (2^31 - 1 s) plans from a day at most.
+TEST(TavoSeek, KeySeeksOfAnAbsurdDurationAreBounded) {
+  const int huge = 2147483647;
+  for (int target : {huge / 4 * 3, huge - 5, 86390, 5000}) {
+    size_t presses = seekRequests(audio(0, huge), target).size();
+    EXPECT_GT(presses, 0u) << target;
+    EXPECT_LE(presses, kMaxSeekPresses) << target;
+  }
+  try {
+    seekRequests(audio(huge - 100, huge), 10);
+    ADD_FAILURE() << "a seek of years was planned";
+  } catch (const TavoException& e) {
+    EXPECT_STREQ(kSeekTooFar, e.what());
+  }
+  PlayerStatus video = audio(0, huge);
+  video.isVideo = true;
+  EXPECT_EQ(seekRequests(video, huge / 2), std::vector<std::string>{"cmd=set_playback_state&position=1073741823"});
+}
+
 TEST(TavoSeek, VideoGetsOnePositionRequest) {
   PlayerStatus video = audio(100, 5400);
   video.isVideo = true;
@@ -315,10 +334,26 @@ TEST_F(TavoWithPlayer, PowerOnWakesAStandbyPlayer) {
   EXPECT_EQ(requests().size(), before + 1) << "an awake player only gets a status query";
 }
 
-TEST_F(TavoWithPlayer, PowerOnGivesUpOnAPlayerThatNeverWakes) {
+// The wait has one deadline, however long each answer takes (shortened here
+// from a minute).
+TEST_F(TavoWithPlayer, PowerOnGivesUpByItsDeadline) {
   Tavo tavo;
-  sim("set power=standby boot_seconds=100000");
-  EXPECT_THROW(tavo.powerOn(), TavoException);
+  setenv("TAVORC_POWERON_TIME_LIMIT", "2", 1);
+  for (const char* delay : {"0", "1500"}) {
+    sim("reset");
+    sim(std::string("set power=standby boot_seconds=100000 answer_delay_ms=") + delay);
+    try {
+      tavo.powerOn();
+      ADD_FAILURE() << "a player that never wakes woke";
+    } catch (const TavoException& e) {
+      EXPECT_STREQ("player does not wake up", e.what());
+    }
+    if (*delay != '0') {
+      std::vector<std::string> sent = requests();
+      EXPECT_LE(std::count(sent.begin(), sent.end(), "cmd=status"), 2) << "answers of 1.5 s end a wait of 2 s";
+    }
+  }
+  unsetenv("TAVORC_POWERON_TIME_LIMIT");
 }
 
 TEST_F(TavoWithPlayer, ShuffleGoesThroughThePanel) {

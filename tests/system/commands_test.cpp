@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "core/paths.h"
+#include "core/result.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/cgiprocess.h"
 
@@ -292,6 +293,31 @@ TEST(ConfigFile, DocumentStaysWithinItsBound) {
 }
 
 // log: the whole log file.
+
+// A hand-edited history of thousands of entries is answered and kept as its
+// newest 30, which gives the configuration's room back.
+TEST(History, ReadCutsTheListToThirty) {
+  Sandbox box;
+  Json::Value config;
+  config["version"] = "2";
+  for (int i = 0; i < 3000; ++i) {
+    Json::Value entry;
+    entry["title"] = "Folder " + std::to_string(i);
+    entry["virtual_path"] = "local/USB/Music/Folder " + std::to_string(i);
+    entry["last_index"] = i;
+    entry["play_position"] = i;
+    config["history"].append(entry);
+  }
+  box.write(paths::kConfigFile, toJsonText(config));
+  expectError(box.run(optionSet("language", "ru")), "config too large");
+
+  Json::Value history;
+  ASSERT_TRUE(parsesAsJson(box.get("cmd=history&action=get").body, &history));
+  ASSERT_EQ(30u, history.size());
+  EXPECT_EQ("Folder 0", history[0]["title"].asString());
+  EXPECT_EQ(30u, readJson(box, paths::kConfigFile)["history"].size());
+  expectJson(box.run(optionSet("language", "ru")), "{\"message\":\"ok\"}\n");
+}
 
 TEST(LogCommand, AnswersTheWholeLogEndingWithItsOwnTraceLine) {
   Sandbox sandbox;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -112,6 +113,12 @@ TEST_F(PlayerCommand, PlayerClientFailuresAreErrorAnswers) {
   expectOk("cmd=player&action=addvol&value=");
   EXPECT_EQ(m_player.actions(), std::vector<std::string>{"cmd=set_playback_state&volume=50"})
       << "an empty value adds 0: the volume is sent again";
+
+  expectOk("cmd=player&action=play&play_path=local/USB/Album/01.mp3");
+  m_player.set("clock=frozen duration=2147483647 position=2147483000");
+  m_player.clearRequests();
+  expectError(m_box.get("cmd=player&action=moveto&position=0"), "seek too far");
+  EXPECT_TRUE(m_player.actions().empty()) << "a seek of years presses nothing";
 
   unlink(m_box.path(paths::kControlProgram).c_str());
   CgiResponse response = m_box.get("cmd=player&action=poweron");
@@ -291,16 +298,46 @@ std::vector<pid_t> pollersOf(const Sandbox& box) {
   return pollers;
 }
 
-// Waits until the first history entry's position is the one given.
+// Waits until the first history entry's position, as "get" answers it, is
+// the one given.
 bool historyPositionBecomes(const Sandbox& box, int position, int seconds) {
   for (int tenth = 0; tenth < seconds * 10; ++tenth) {
-    Json::Value stored = readJson(box, paths::kConfigFile);
-    if (stored["history"].isArray() && stored["history"].size() > 0 &&
-        stored["history"][0]["play_position"].isInt() && stored["history"][0]["play_position"].asInt() == position)
+    Json::Value history;
+    if (parsesAsJson(box.get("cmd=history&action=get").body, &history) && history.isArray() && history.size() > 0 &&
+        history[0]["play_position"].isInt() && history[0]["play_position"].asInt() == position)
       return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return false;
+}
+
+// The configuration lies on flash: a position that only moves on in the same
+// file waits in /tmp, and is written when the playback stops.
+TEST_F(PlayerCommand, PollerPassesDuringPlaybackSpareTheFlash) {
+  expectOk("cmd=player&action=play&play_path=local/USB/Album/02.mp3");
+  m_player.set("clock=frozen");
+  auto written = [&] {
+    struct stat status {};
+    stat(m_box.path(paths::kConfigFile).c_str(), &status);
+    return std::to_string(status.st_ino) + "." + std::to_string(status.st_mtim.tv_sec) + "." +
+           std::to_string(status.st_mtim.tv_nsec);
+  };
+  std::string before = written();
+  int writes = 0;
+  for (int position : {100, 150, 200}) {
+    m_player.set("position=" + std::to_string(position));
+    expectOk("cmd=history&action=update&log=0");
+    writes += written() != before;
+    before = written();
+  }
+  EXPECT_LE(writes, 1);
+  Json::Value history = json("cmd=history&action=get");
+  EXPECT_EQ(200, history[0]["play_position"].asInt()) << "get answers the newest position";
+  EXPECT_EQ(1, history[0]["last_index"].asInt());
+
+  m_player.set("power=standby");
+  expectOk("cmd=history&action=update&log=0");
+  EXPECT_EQ(200, config()["history"][0]["play_position"].asInt()) << "written once the playback stopped";
 }
 
 struct PollerGuard {

@@ -3,6 +3,8 @@
 // As the control program (QUERY_STRING set, no arguments) it logs the query,
 // applies it to the state kept in the sandbox and answers it. As a tool,
 // "playersim <root> show|set|reset|rows" reads or changes that state.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +45,7 @@ int runControlProgram(const char* argv0) {
   const char* query = getenv("QUERY_STRING");
   appendLine(box.logPath(), query);
   PlayerState s = loadState(box);
+  if (s.answerDelayMs > 0) usleep(static_cast<useconds_t>(s.answerDelayMs) * 1000);
   MediaMap media = loadMedia(box);
   Player player(s, media, nowMs());
   player.advance();

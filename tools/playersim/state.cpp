@@ -23,6 +23,7 @@ const Field kFields[] = {
     {"ready_at", nullptr, nullptr, &PlayerState::readyAt},
     {"boot_seconds", nullptr, &PlayerState::bootSeconds, nullptr},
     {"clock", &PlayerState::clock, nullptr, nullptr},
+    {"answer_delay_ms", nullptr, &PlayerState::answerDelayMs, nullptr},
     {"volume", nullptr, &PlayerState::volume, nullptr},
     {"url", &PlayerState::url, nullptr, nullptr},
     {"path", &PlayerState::path, nullptr, nullptr},
