@@ -125,7 +125,7 @@ Playlist* Tavo::currentPlaylistWaking() {
   IFilesSource* source = findSourceByMediaUrl(lpd);
   if (!source) return nullptr;
   powerOn();
-  startDirectoryPlaylist(PlaylistRegistry::get(source->mediaUrlToReal(lpd)), lpd, -1);
+  startDirectoryPlaylist(PlaylistRegistry::get(source->mediaUrlToReal(lpd), sourceRootOf(*source)), lpd, -1);
   return currentPlaylist();
 }
 
