@@ -20,9 +20,10 @@ int main(int argc, char** argv) {
   std::ostringstream styled;
   Json::StyledStreamWriter("\t").write(styled, root);
   std::ofstream(argv[1], std::ios::trunc) << styled.str();
-  fputs("Status: 200\nContent-Type: application/json; charset=utf8\n"
-        "Date: Wed, 09 Dec 2026 03:59:34 GMT\nExpires: Wed, 09 Dec 2026 03:59:34 GMT\n\n"
-        "{\"lng\":\"en\",\"nnvc\":\"0\",\"sdb\":false,\"version\":\"0.7.1\"}\n",
-        stdout);
+  fputs(
+      "Status: 200\nContent-Type: application/json; charset=utf8\n"
+      "Date: Wed, 09 Dec 2026 03:59:34 GMT\nExpires: Wed, 09 Dec 2026 03:59:34 GMT\n\n"
+      "{\"lng\":\"en\",\"nnvc\":\"0\",\"sdb\":false,\"version\":\"0.7.1\"}\n",
+      stdout);
   return 0;
 }

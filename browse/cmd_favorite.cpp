@@ -31,8 +31,8 @@ class CmdProcFavdorite : public CmdMultiActionProcessor {
   }
 
   ProcessResult* add() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"name", "Name not defined", false},
-                                                            {"path", "Path not defined", false}}))
+    if (ProcessResult* missing =
+            checkRequired(*m_request, {{"name", "Name not defined", false}, {"path", "Path not defined", false}}))
       return missing;
     bool stored = Config::instance()->changeWithinBound(
         [this] { FavoritesList::add(m_request->get("name"), m_request->get("path")); });

@@ -27,8 +27,7 @@ class CoverFinder {
   // first form reads the patterns from the configuration; a caller examining
   // many folders reads them once and hands them to each finder.
   CoverFinder(const std::string& folder, bool wantCover, const std::string& sourceRoot = std::string());
-  CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns,
-              const std::string& sourceRoot);
+  CoverFinder(const std::string& folder, bool wantCover, const CoverPatterns& patterns, const std::string& sourceRoot);
 
   bool isDiscFolder() const { return m_discFolder; }
   bool hasMedia() const { return m_hasMedia; }

@@ -5,8 +5,7 @@ std::string replacePrefix(std::string text, size_t prefixLength, const std::stri
 }
 
 bool isAtOrBelow(const std::string& path, const std::string& prefix) {
-  return path.compare(0, prefix.size(), prefix) == 0 &&
-         (path.size() == prefix.size() || path[prefix.size()] == '/');
+  return path.compare(0, prefix.size(), prefix) == 0 && (path.size() == prefix.size() || path[prefix.size()] == '/');
 }
 
 bool hasDotComponent(const std::string& path) {

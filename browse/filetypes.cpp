@@ -20,14 +20,14 @@ constexpr uint32_t extensionKey(const char* text, size_t length) {
 
 constexpr uint32_t operator""_ext(const char* text, size_t length) { return extensionKey(text, length); }
 
-constexpr uint32_t kMedia[] = {"MP3"_ext, "MPA"_ext, "M4A"_ext, "WMA"_ext, "FLAC"_ext, "APE"_ext, "OGG"_ext,
-                               "WAV"_ext, "DTS"_ext, "AC3"_ext, "AAC"_ext, "MKV"_ext,  "M4V"_ext, "M2TS"_ext,
-                               "VOB"_ext, "AVI"_ext, "MOV"_ext, "MP4"_ext, "QT"_ext,   "ASF"_ext, "WMV"_ext,
-                               "WV"_ext,  "TS"_ext,  "MPG"_ext, "DIVX"_ext, "MKA"_ext, 0};
+constexpr uint32_t kMedia[] = {"MP3"_ext, "MPA"_ext, "M4A"_ext, "WMA"_ext,  "FLAC"_ext, "APE"_ext, "OGG"_ext,
+                               "WAV"_ext, "DTS"_ext, "AC3"_ext, "AAC"_ext,  "MKV"_ext,  "M4V"_ext, "M2TS"_ext,
+                               "VOB"_ext, "AVI"_ext, "MOV"_ext, "MP4"_ext,  "QT"_ext,   "ASF"_ext, "WMV"_ext,
+                               "WV"_ext,  "TS"_ext,  "MPG"_ext, "DIVX"_ext, "MKA"_ext,  0};
 constexpr uint32_t kPlaylist[] = {"M3U"_ext, "PLS"_ext, 0};
 constexpr uint32_t kDiscImage[] = {"ISO"_ext, 0};
-constexpr uint32_t kImage[] = {"BMP"_ext, "EPS"_ext, "GIF"_ext, "ICB"_ext,  "JP2"_ext, "JPG"_ext, "JPEG"_ext,
-                               "PBM"_ext, "PCX"_ext, "PGM"_ext, "PIC"_ext,  "PNG"_ext, "PPM"_ext, "RGB"_ext,
+constexpr uint32_t kImage[] = {"BMP"_ext, "EPS"_ext,  "GIF"_ext, "ICB"_ext, "JP2"_ext, "JPG"_ext, "JPEG"_ext,
+                               "PBM"_ext, "PCX"_ext,  "PGM"_ext, "PIC"_ext, "PNG"_ext, "PPM"_ext, "RGB"_ext,
                                "TIF"_ext, "TIFF"_ext, "XBM"_ext, "XPM"_ext, "SVG"_ext, 0};
 constexpr uint32_t kData[] = {"DAT"_ext, 0};
 

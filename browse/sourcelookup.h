@@ -17,4 +17,3 @@ IFilesSource* findSourceByMediaUrl(const std::string& url);
 // The same, but a network share only when it is mounted already: nothing is
 // mounted.
 IFilesSource* findMountedSourceByMediaUrl(const std::string& url);
-

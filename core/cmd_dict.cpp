@@ -44,8 +44,8 @@ class CmdProcDict : public CmdMultiActionProcessor {
   static const Action kActions[];
 
   ProcessResult* get() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"lng", "lng not defined", false},
-                                                            {"callback", "callback not defined", false}}))
+    if (ProcessResult* missing =
+            checkRequired(*m_request, {{"lng", "lng not defined", false}, {"callback", "callback not defined", false}}))
       return missing;
     const std::string& lng = m_request->get("lng");
     const std::string& callback = m_request->get("callback");

@@ -36,8 +36,8 @@ class CmdProcOption : public CmdMultiActionProcessor {
   }
 };
 
-const CmdMultiActionProcessor::Action CmdProcOption::kActions[] = {
-    {"list", &CmdProcOption::list}, {"set", &CmdProcOption::set}};
+const CmdMultiActionProcessor::Action CmdProcOption::kActions[] = {{"list", &CmdProcOption::list},
+                                                                   {"set", &CmdProcOption::set}};
 
 CmdProcOption::CmdProcOption(Request* request) : CmdMultiActionProcessor(request, kActions) {}
 

@@ -101,8 +101,8 @@ class CmdMultiActionProcessor : public CmdProcessor {
 // A query parameter a command needs, with the answer when it is missing.
 struct RequiredParameter {
   const char* name;
-  const char* message;   // answered when the parameter is absent
-  bool mayBeEmpty;       // false: an empty value counts as absent
+  const char* message;  // answered when the parameter is absent
+  bool mayBeEmpty;      // false: an empty value counts as absent
 };
 
 // The error answer for the first required parameter that is missing, or null.

@@ -306,8 +306,8 @@ int main(int argc, char** argv) {
 
   // The body is read before the request waits for its turn, so that a client
   // that stops sending holds up nobody but itself.
-  std::string body = Request::readBody(method, sandboxTimeLimit("TAVORC_BODY_TIME_LIMIT",
-                                                                Request::kBodyTimeLimitSeconds) * 1000L);
+  std::string body =
+      Request::readBody(method, sandboxTimeLimit("TAVORC_BODY_TIME_LIMIT", Request::kBodyTimeLimitSeconds) * 1000L);
   int pidFile = openPidFile();
   if (pidFile < 0) {
     sem_close(semaphore);

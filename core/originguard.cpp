@@ -62,9 +62,9 @@ bool parseUrlOrigin(const char* url, Authority& out) {
   const char* separator = strstr(url, "://");
   if (!separator) return false;
   std::string scheme(url, separator);
-  const char* defaultPort = strcasecmp(scheme.c_str(), "https") == 0 ? "443"
+  const char* defaultPort = strcasecmp(scheme.c_str(), "https") == 0  ? "443"
                             : strcasecmp(scheme.c_str(), "http") == 0 ? "80"
-                                                                        : nullptr;
+                                                                      : nullptr;
   if (!defaultPort) return false;
   const char* start = separator + 3;
   std::string authority(start, start + strcspn(start, "/?#"));

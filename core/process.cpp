@@ -18,8 +18,8 @@ struct ChildOutput {
   int errFd;
 };
 
-[[noreturn]] void execChild(const std::string& path, const std::vector<std::string>& arguments,
-                            ChildOutput output, bool ownGroup) {
+[[noreturn]] void execChild(const std::string& path, const std::vector<std::string>& arguments, ChildOutput output,
+                            bool ownGroup) {
   if (ownGroup) setpgid(0, 0);
   signal(SIGPIPE, SIG_DFL);  // the request process ignores it; its programs must not
   if (output.outFd >= 0) dup2(output.outFd, STDOUT_FILENO);
@@ -62,8 +62,7 @@ long deadlineFor(int timeLimitSeconds) {
 
 }  // namespace
 
-ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
-                         int timeLimitSeconds) {
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments, int timeLimitSeconds) {
   ProgramResult result;
   int devNull = openFile("/dev/null", O_WRONLY);
   pid_t pid = fork();

@@ -6,10 +6,10 @@
 #include <vector>
 
 struct ProgramResult {
-  int status = -1;        // wait status as waitpid reports it; -1 when the program never ran
-  bool timedOut = false;  // the time limit passed and the program was killed
+  int status = -1;         // wait status as waitpid reports it; -1 when the program never ran
+  bool timedOut = false;   // the time limit passed and the program was killed
   bool outputCut = false;  // it printed more than the limit and was killed; output is then empty
-  std::string output;     // standard output and standard error (runProgramCapture only)
+  std::string output;      // standard output and standard error (runProgramCapture only)
 };
 
 // What runProgramCapture reads at most: the largest answer the system reads
@@ -20,8 +20,7 @@ inline constexpr size_t kMaxCapturedOutput = 64 * 1024;
 // for this very child. Its standard output goes nowhere; its standard error is
 // inherited. With a time limit in seconds above 0, the program and everything
 // it started are killed when the limit passes.
-ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
-                         int timeLimitSeconds = 0);
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments, int timeLimitSeconds = 0);
 
 // As runProgram, but standard output and standard error are collected until the
 // program closes them. A program that prints more than outputLimit bytes is

@@ -29,8 +29,7 @@ char* putTwoDigits(char* out, int value) {
 std::string formatTime(time_t when, char dateSeparator) {
   struct tm parts = gmtParts(when);
   static const char kDays[][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char kMonths[][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  static const char kMonths[][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   char text[64];
   char* out = text;
   memcpy(out, kDays[parts.tm_wday], 3);

@@ -34,8 +34,7 @@ void NetworkService::add(const std::string& title, const std::string& type, cons
                          const std::string& password) {
   Config* config = Config::instance();
   if (!config) return;
-  if (storeNetworkSource(config->root(), title, type, protocol, address, path, user, password))
-    invalidate();
+  if (storeNetworkSource(config->root(), title, type, protocol, address, path, user, password)) invalidate();
 }
 
 void NetworkService::remove(const std::string& key) {

@@ -19,9 +19,8 @@ class NetworkService {
   static NetworkService& instance();
 
   std::list<NetworkSource>& sources();
-  void add(const std::string& title, const std::string& type, const std::string& protocol,
-           const std::string& address, const std::string& path, const std::string& user,
-           const std::string& password);
+  void add(const std::string& title, const std::string& type, const std::string& protocol, const std::string& address,
+           const std::string& path, const std::string& user, const std::string& password);
   void remove(const std::string& key);
   NetworkSource* findByKey(const std::string& key);
   NetworkSource* findByVirtualPath(const std::string& path);

@@ -11,9 +11,8 @@ enum NetworkProtocol { NETWORK_UDP = 0, NETWORK_TCP = 1, NETWORK_PROTOCOL_OTHER 
 
 class NetworkSource : public IFilesSource {
  public:
-  NetworkSource(int type, int protocol, const std::string& key, const std::string& title,
-                const std::string& address, const std::string& path, const std::string& user,
-                const std::string& password);
+  NetworkSource(int type, int protocol, const std::string& key, const std::string& title, const std::string& address,
+                const std::string& path, const std::string& user, const std::string& password);
 
   std::string virtualPrefix() const;
   std::string mediaUrl() const;

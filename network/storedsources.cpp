@@ -22,9 +22,9 @@ std::list<NetworkSource> storedNetworkSources(const Json::Value& store) {
   return sources;
 }
 
-bool storeNetworkSource(Json::Value& root, std::string title, const std::string& type,
-                        const std::string& protocol, const std::string& address, const std::string& path,
-                        const std::string& user, const std::string& password) {
+bool storeNetworkSource(Json::Value& root, std::string title, const std::string& type, const std::string& protocol,
+                        const std::string& address, const std::string& path, const std::string& user,
+                        const std::string& password) {
   if (sourceCodeFromText(type) < 0 || sourceCodeFromText(protocol) < 0) return false;
   Json::Value& store = networkSourceStore(root);
   for (const std::string& key : store.getMemberNames()) {

@@ -76,8 +76,8 @@ class CmdProcPlayerControl : public CmdMultiActionProcessor {
   }
 
   ProcessResult* keyAdd() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"key", "key not defined", false},
-                                                            {"code", "code not defined", false}}))
+    if (ProcessResult* missing =
+            checkRequired(*m_request, {{"key", "key not defined", false}, {"code", "code not defined", false}}))
       return missing;
     const std::string& name = m_request->get("key");
     const std::string& code = m_request->get("code");
@@ -101,12 +101,18 @@ class CmdProcPlayerControl : public CmdMultiActionProcessor {
 };
 
 const CmdMultiActionProcessor::Action CmdProcPlayerControl::kActions[] = {
-    {"moveto", &CmdProcPlayerControl::moveTo}, {"addvol", &CmdProcPlayerControl::addVolume},
-    {"addpos", &CmdProcPlayerControl::addPosition}, {"poweron", &CmdProcPlayerControl::powerOn},
-    {"play", &CmdProcPlayerControl::play}, {"playlist", &CmdProcPlayerControl::playlist},
-    {"playlist_move", &CmdProcPlayerControl::playlistMove}, {"toggle_shuffle", &CmdProcPlayerControl::toggleShuffle},
-    {"status", &CmdProcPlayerControl::status}, {"key", &CmdProcPlayerControl::key},
-    {"keys", &CmdProcPlayerControl::keys}, {"key_add", &CmdProcPlayerControl::keyAdd},
+    {"moveto", &CmdProcPlayerControl::moveTo},
+    {"addvol", &CmdProcPlayerControl::addVolume},
+    {"addpos", &CmdProcPlayerControl::addPosition},
+    {"poweron", &CmdProcPlayerControl::powerOn},
+    {"play", &CmdProcPlayerControl::play},
+    {"playlist", &CmdProcPlayerControl::playlist},
+    {"playlist_move", &CmdProcPlayerControl::playlistMove},
+    {"toggle_shuffle", &CmdProcPlayerControl::toggleShuffle},
+    {"status", &CmdProcPlayerControl::status},
+    {"key", &CmdProcPlayerControl::key},
+    {"keys", &CmdProcPlayerControl::keys},
+    {"key_add", &CmdProcPlayerControl::keyAdd},
     {"key_del", &CmdProcPlayerControl::keyDel}};
 
 CmdProcPlayerControl::CmdProcPlayerControl(Request* request) : CmdMultiActionProcessor(request, kActions) {}

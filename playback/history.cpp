@@ -55,9 +55,7 @@ struct Latest {
   static void forget() { unlink(rooted(paths::kPlayPositionFile).c_str()); }
 };
 
-int writeIntervalSeconds() {
-  return sandboxTimeLimit("TAVORC_HISTORY_WRITE_LIMIT", History::kWriteIntervalSeconds);
-}
+int writeIntervalSeconds() { return sandboxTimeLimit("TAVORC_HISTORY_WRITE_LIMIT", History::kWriteIntervalSeconds); }
 
 }  // namespace
 

@@ -99,8 +99,7 @@ Json::Value nowPlaying(Tavo& tavo) {
   std::string text;
   // The playlist file is read only while the remembered folder plays.
   if (source && !lpd.empty() && isAtOrBelow(url, lpd) && readFile(rooted(paths::kPlaylistFile), text))
-    playing = playingRowInPlaylistText(text, source->mediaUrlToReal(lpd), source->mediaUrlToReal(url),
-                                       status.position);
+    playing = playingRowInPlaylistText(text, source->mediaUrlToReal(lpd), source->mediaUrlToReal(url), status.position);
   answer["row"] = playing.row;
   answer["title"] = playing.row < 0 ? reportedTitle(url) : playing.title;
   return answer;

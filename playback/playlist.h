@@ -19,8 +19,8 @@ class SortedFolder;
 
 // One playable file.
 struct PlaylistItem {
-  int index = 0;     // panel row of the file itself
-  int dirIndex = 0;  // the player's number of the file ("start_index")
+  int index = 0;      // panel row of the file itself
+  int dirIndex = 0;   // the player's number of the file ("start_index")
   bool play = false;  // only meaningful without subitems
   std::string title;
   std::string path;  // real path

@@ -107,9 +107,9 @@ class SourceBounds {
 struct Playlist::Build {
   explicit Build(const std::string& sourceRoot) : bounds(sourceRoot) {}
 
-  int rows = 0;   // next panel row
-  int count = 0;  // next dir index
-  bool full = false;  // a file did not fit in kMaxRows any more
+  int rows = 0;                // next panel row
+  int count = 0;               // next dir index
+  bool full = false;           // a file did not fit in kMaxRows any more
   std::set<FolderId> folders;  // every real folder met, scanned once
   SourceBounds bounds;
   int unreadable = 0;  // entries, subfolders

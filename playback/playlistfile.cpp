@@ -326,24 +326,12 @@ class PlaylistReader {
       switch (escaped) {
         case '"':
         case '\\':
-        case '/':
-          out += escaped;
-          break;
-        case 'b':
-          out += '\b';
-          break;
-        case 'f':
-          out += '\f';
-          break;
-        case 'n':
-          out += '\n';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        case 't':
-          out += '\t';
-          break;
+        case '/': out += escaped; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
         case 'u': {
           unsigned code;
           if (!hex4(code)) return false;
@@ -357,8 +345,7 @@ class PlaylistReader {
           appendUtf8(out, code);
           break;
         }
-        default:
-          return false;
+        default: return false;
       }
     }
   }
@@ -403,18 +390,12 @@ class PlaylistReader {
     if (m_at == m_end) return false;
     std::string ignored;
     switch (*m_at) {
-      case '{':
-        return object([&](const std::string&) { return skipValue(depth + 1); });
-      case '[':
-        return array([&] { return skipValue(depth + 1); });
-      case '"':
-        return string(ignored);
-      case 't':
-        return word("true");
-      case 'f':
-        return word("false");
-      case 'n':
-        return word("null");
+      case '{': return object([&](const std::string&) { return skipValue(depth + 1); });
+      case '[': return array([&] { return skipValue(depth + 1); });
+      case '"': return string(ignored);
+      case 't': return word("true");
+      case 'f': return word("false");
+      case 'n': return word("null");
       default: {
         const char* start = m_at;
         while (m_at < m_end && strchr("+-0123456789.eE", *m_at) && *m_at) ++m_at;

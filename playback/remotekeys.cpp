@@ -5,9 +5,9 @@
 #include "playback/tavo.h"
 
 const RemoteKey kBuiltInKeys[] = {
-    {"up", IR_UP},           {"down", IR_DOWN},           {"left", IR_LEFT},   {"right", IR_RIGHT},
-    {"enter", IR_ENTER},     {"page_up", IR_PAGE_UP},     {"page_down", IR_PAGE_DOWN},
-    {"power", IR_POWER},     {"panel", IR_PANEL},         {"shuffle", IR_SHUFFLE},
+    {"up", IR_UP},       {"down", IR_DOWN},       {"left", IR_LEFT},           {"right", IR_RIGHT},
+    {"enter", IR_ENTER}, {"page_up", IR_PAGE_UP}, {"page_down", IR_PAGE_DOWN}, {"power", IR_POWER},
+    {"panel", IR_PANEL}, {"shuffle", IR_SHUFFLE},
 };
 const size_t kBuiltInKeyCount = sizeof kBuiltInKeys / sizeof kBuiltInKeys[0];
 
@@ -82,7 +82,8 @@ std::string keyCodeOf(const Json::Value& root, const std::string& name) {
 
 Json::Value usableKeys(const Json::Value& root) {
   Json::Value keys(Json::arrayValue);
-  for (size_t i = 0; i < kBuiltInKeyCount; ++i) keys.append(keyEntry(kBuiltInKeys[i].name, kBuiltInKeys[i].code, false));
+  for (size_t i = 0; i < kBuiltInKeyCount; ++i)
+    keys.append(keyEntry(kBuiltInKeys[i].name, kBuiltInKeys[i].code, false));
   const Json::Value& owner = root[kOwnerKeysMember];
   if (!owner.isObject()) return keys;
   for (const std::string& name : owner.getMemberNames()) {

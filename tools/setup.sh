@@ -5,7 +5,7 @@
 # Packages already present are left alone; apt-get runs only when one is missing.
 set -e
 packages="g++ gcc make cmake pkg-config libjsoncpp-dev libpugixml-dev libcue-dev libsodium-dev libgtest-dev libgmock-dev
-lighttpd curl wget unzip zip minisign valgrind chromium clang libclang-rt-14-dev time
+lighttpd curl wget unzip zip minisign valgrind chromium clang clang-format libclang-rt-14-dev time
 g++-mipsel-linux-gnu qemu-user-static dpkg-dev flex bison autoconf automake libtool"
 missing=""
 for p in $packages; do

@@ -19,6 +19,7 @@ part() {
 }
 
 part "layering of the includes" sh tools/check-layers.sh
+part "one style of the sources" sh tools/check-format.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 part "host build" cmake --build build -j"$jobs"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DTAVORC_SANITIZE=ON >/dev/null

@@ -111,7 +111,8 @@ bool signedManifest(const Scratch& scratch, const std::vector<ArchiveEntry>& ent
          signatureSize <= static_cast<long long>(kMaxSignatureBytes) &&
          extract(scratch.archive, kManifestName, manifestSize, manifestPath) &&
          extract(scratch.archive, kSignatureName, signatureSize, signaturePath) &&
-         readFile(manifestPath, manifest, kMaxManifestBytes) && readFile(signaturePath, signature, kMaxSignatureBytes) &&
+         readFile(manifestPath, manifest, kMaxManifestBytes) &&
+         readFile(signaturePath, signature, kMaxSignatureBytes) &&
          signatureValid(manifest, signature, updatePublicKey()) && readManifest(manifest, files);
 }
 
@@ -155,9 +156,9 @@ class CmdProcTryUpdate : public CmdProcessor {
     Refusal refusal = check(scratch);
     if (refusal.answer) return refuse(refusal);
 
-    ProgramResult script = runProgram(
-        "sh", {"-c", "cd \"$1\" && exec sh update.sh 2>\"$2\"", "sh", scratch.dir, scratch.errors},
-        sandboxTimeLimit("TAVORC_UPDATE_TIME_LIMIT", kScriptLimit));
+    ProgramResult script =
+        runProgram("sh", {"-c", "cd \"$1\" && exec sh update.sh 2>\"$2\"", "sh", scratch.dir, scratch.errors},
+                   sandboxTimeLimit("TAVORC_UPDATE_TIME_LIMIT", kScriptLimit));
     if (exitedCleanly(script)) return makeOkResult("");
     logError("update.sh %s: %s", script.timedOut ? "was stopped at its time limit" : "failed",
              lastLine(scratch.errors).c_str());
@@ -181,7 +182,8 @@ class CmdProcTryUpdate : public CmdProcessor {
     if (!listingWithinBounds(entries)) return {kRefused, "the archive is beyond the bounds or names a path outside"};
     std::map<std::string, std::string> files;
     if (!signedManifest(scratch, entries, files)) return {kRefused, "the package is not signed with the maker's key"};
-    if (!listingMatchesManifest(entries, files)) return {kRefused, "the archive holds files its manifest does not name"};
+    if (!listingMatchesManifest(entries, files))
+      return {kRefused, "the archive holds files its manifest does not name"};
     if (!unpackManifestFiles(scratch, entries, files)) return {kRefused, "a file differs from the manifest"};
     return {nullptr, nullptr};
   }

@@ -19,8 +19,8 @@ std::string updatePublicKey() {
 }
 
 void download(const std::string& url, const std::string& file, const DownloadLimits& limits) {
-  ProgramResult result = runWithinFileSize({"wget", "-q", "-T", std::to_string(limits.idleSeconds), "-t",
-                                            std::to_string(limits.tries), "-O", file, url},
-                                           limits.maxBytes, "", limits.totalSeconds);
+  ProgramResult result = runWithinFileSize(
+      {"wget", "-q", "-T", std::to_string(limits.idleSeconds), "-t", std::to_string(limits.tries), "-O", file, url},
+      limits.maxBytes, "", limits.totalSeconds);
   if (result.timedOut) logError("download of %s stopped after %d seconds", url.c_str(), limits.totalSeconds);
 }

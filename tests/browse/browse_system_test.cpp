@@ -11,8 +11,8 @@
 
 #include "core/paths.h"
 #include "core/utils.h"
-#include "tests/support/sandbox.h"
 #include "tests/support/cgiprocess.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
@@ -95,7 +95,8 @@ TEST_F(BrowseTest, StorageListNamesEveryMountedPartitionInDeviceOrder) {
   m_box.write("/etc/blkid.tab", m_blkid);
   EXPECT_EQ(
       "{\"storages\":["
-      "{\"label\":\"USB(aaaa_0002)\",\"name\":\"local/USB(aaaa_0002)\",\"title\":\"USB(aaaa_0002)\",\"uuid\":\"aaaa_0002\"},"
+      "{\"label\":\"USB(aaaa_0002)\",\"name\":\"local/"
+      "USB(aaaa_0002)\",\"title\":\"USB(aaaa_0002)\",\"uuid\":\"aaaa_0002\"},"
       "{\"label\":\"\",\"name\":\"local/storage_\",\"title\":\"storage_\",\"uuid\":\"\"},"
       "{\"label\":\"USB\",\"name\":\"local/USB\",\"title\":\"USB\",\"uuid\":\"cccc_0001\"},"
       "{\"label\":\"Data\",\"name\":\"local/Kino\",\"title\":\"Kino\",\"uuid\":\"dd_1\"}]}\n",
@@ -167,10 +168,14 @@ TEST_F(BrowseTest, FileListOfAStorageRootAndOfAnEmptyFolder) {
 
 TEST_F(BrowseTest, FileListOrdersCyrillicAfterAsciiWithCaseFolded) {
   mountStorage("/dev/sda1", "sda1", "LABEL=\"USB\" UUID=\"1\"");
-  for (const char* name : {"m/\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.mp3", "m/\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.mp3",
-                           "m/Zebra.mp3", "m/2001.mp3", "m/_x.mp3", "m/alpha.mp3"})
+  for (const char* name :
+       {"m/\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.mp3", "m/\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.mp3",
+        "m/Zebra.mp3", "m/2001.mp3", "m/_x.mp3", "m/alpha.mp3"})
     file(name);
-  std::vector<std::string> expected = {"2001.mp3", "_x.mp3", "alpha.mp3", "Zebra.mp3",
+  std::vector<std::string> expected = {"2001.mp3",
+                                       "_x.mp3",
+                                       "alpha.mp3",
+                                       "Zebra.mp3",
                                        "\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7.mp3",
                                        "\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe.mp3"};
   EXPECT_EQ(expected, names("cmd=file_list&path=local/USB/m"));
@@ -372,8 +377,8 @@ TEST_F(BrowseTest, FavouritesListAddReplaceAndDelete) {
   EXPECT_TRUE(config["favorites"].isObject());
   EXPECT_EQ(0u, config["favorites"].size());
 
-  for (const char* added : {"alpha&path=local/USB/a", "Zeta&path=local/USB/z", "Films&path=local/USB/Old",
-                            "Films&path=local/USB/Films"})
+  for (const char* added :
+       {"alpha&path=local/USB/a", "Zeta&path=local/USB/z", "Films&path=local/USB/Old", "Films&path=local/USB/Films"})
     EXPECT_EQ("{\"message\":\"ok\"}\n", body(std::string("cmd=favorite&action=add&name=") + added));
   EXPECT_EQ(
       "{\"favorite\":[{\"name\":\"Films\",\"path\":\"local/USB/Films\"},{\"name\":\"Zeta\",\"path\":\"local/USB/z\"},"
@@ -382,7 +387,8 @@ TEST_F(BrowseTest, FavouritesListAddReplaceAndDelete) {
   for (const char* deleted : {"Zeta", "nobody"})
     EXPECT_EQ("{\"message\":\"ok\"}\n", body(std::string("cmd=favorite&action=del&name=") + deleted));
   EXPECT_EQ(
-      "{\"favorite\":[{\"name\":\"Films\",\"path\":\"local/USB/Films\"},{\"name\":\"alpha\",\"path\":\"local/USB/a\"}]}\n",
+      "{\"favorite\":[{\"name\":\"Films\",\"path\":\"local/USB/Films\"},{\"name\":\"alpha\",\"path\":\"local/USB/"
+      "a\"}]}\n",
       body("cmd=favorite&action=list"));
 }
 
@@ -396,8 +402,7 @@ TEST_F(BrowseTest, FavouritesRefuseMissingNamesAndPaths) {
 }
 
 TEST_F(BrowseTest, FavouritesOfTheWrongShapeAreReadOrReplaced) {
-  m_box.write(paths::kConfigFile,
-              "{\"version\":\"2\",\"favorites\":{\"b\":{\"name\":\"b\"},\"a\":7}}");
+  m_box.write(paths::kConfigFile, "{\"version\":\"2\",\"favorites\":{\"b\":{\"name\":\"b\"},\"a\":7}}");
   EXPECT_EQ("{\"favorite\":[{\"name\":\"\",\"path\":\"\"},{\"name\":\"b\",\"path\":\"\"}]}\n",
             body("cmd=favorite&action=list"));
   m_box.write(paths::kConfigFile, "{\"version\":\"2\",\"favorites\":[1,2]}");
@@ -419,8 +424,8 @@ TEST(SampleStorage, IsBrowsableAndPlayableAndStaysTheSameWhenMadeAgain) {
   ASSERT_EQ(0, status);
   EXPECT_EQ(mtab, box.read(paths::kMtab));
   EXPECT_EQ(media, box.read("/var/playersim/media.conf"));
-  EXPECT_EQ("storage_uuid://4a3b_1c2d " + box.path("/tmp/mnt/storage/sda1") + "\n" +
-                "storage_uuid://7e11_00f3 " + box.path("/tmp/mnt/storage/sdb1") + "\n",
+  EXPECT_EQ("storage_uuid://4a3b_1c2d " + box.path("/tmp/mnt/storage/sda1") + "\n" + "storage_uuid://7e11_00f3 " +
+                box.path("/tmp/mnt/storage/sdb1") + "\n",
             media);
   CgiResponse list = box.get("cmd=storage_list");
   EXPECT_NE(std::string::npos, list.body.find("\"name\":\"local/DEMO\"")) << list.body;

@@ -26,8 +26,7 @@ class CoverFinderTest : public ::testing::Test {
     s_sandbox->write(paths::kConfigFile, "{\"version\":\"2\"}");  // each test starts from the defaults
     m_config = new Config("TESTBID");
     m_root = s_sandbox->root() + "/tmp/mnt/storage/sda1";
-    m_folder = m_root + "/" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    m_folder = m_root + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     s_sandbox->mkdirs(m_folder.substr(s_sandbox->root().size()));
   }
   void TearDown() override { delete m_config; }
@@ -263,8 +262,8 @@ TEST_F(CoverFinderTest, CopyStaysWhatWasCheckedAndFollowsChangesOfThePicture) {
 TEST_F(CoverFinderTest, StoredPatternsThatCoversMustNotTakeAreIgnored) {
   write("cover.html", "<html></html>");
   write("notes.jpg", "\xFF\xD8\xFF notes");
-  for (const auto& [names, extensions] : {std::pair<const char*, const char*>{"cover", "html"}, {"*", "jpg"},
-                                          {"../cover", "jpg"}, {"cover", "*"}}) {
+  for (const auto& [names, extensions] :
+       {std::pair<const char*, const char*>{"cover", "html"}, {"*", "jpg"}, {"../cover", "jpg"}, {"cover", "*"}}) {
     m_config->set("cover_files_names", names);
     m_config->set("cover_files_exts", extensions);
     EXPECT_EQ("", CoverFinder(m_folder, true, m_root).cover()) << names << " " << extensions;

@@ -1,10 +1,9 @@
 #include "browse/entryorder.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -38,7 +37,7 @@ const OrderCase kCases[] = {
     {"ASCII before two-byte UTF-8", "Zebra", "\xc3\x84", -1},
     {"A-umlaut after z", "\xc3\x84", "z", 1},
     {"Cyrillic capital folds to small", "\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe",
-     "\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7", 1},  // Яблоко after арбуз
+     "\xd0\xb0\xd1\x80\xd0\xb1\xd1\x83\xd0\xb7", 1},                       // Яблоко after арбуз
     {"Cyrillic capital and small equivalent", "\xd0\x91", "\xd0\xb1", 0},  // Б б
     {"Cyrillic А before Б", "\xd0\xb0", "\xd0\x91", -1},
     {"Yo is not folded: capital before small a", "\xd0\x81", "\xd0\xb0", -1},  // Ё
@@ -64,8 +63,8 @@ char* exact(const std::string& text) {
 
 TEST(EntryOrder, LoneLeadByteAtTheEndIsNotReadPast) {
   char* lone = exact("a\xd0");
-  char* full = exact("a\xd0\x90");        // а (capital, folded)
-  char* same = exact("a\xd0\x80");        // decodes to what the lone byte gives
+  char* full = exact("a\xd0\x90");  // а (capital, folded)
+  char* same = exact("a\xd0\x80");  // decodes to what the lone byte gives
   char* longer = exact("a\xd0\x80x");
   EXPECT_LT(compareEntryNames(lone, full), 0);
   EXPECT_EQ(0, compareEntryNames(lone, same));
@@ -74,7 +73,6 @@ TEST(EntryOrder, LoneLeadByteAtTheEndIsNotReadPast) {
   EXPECT_EQ(0, compareEntryNames(lone, lone));
   for (char* p : {lone, full, same, longer}) free(p);
 }
-
 
 int keyOrder(const char* a, const char* b) {
   std::string x, y;

@@ -54,7 +54,8 @@ TEST(FileListWriter, FoldersBeforeFilesWithMembersInTheWritersOrder) {
   writer.addFolder("Extras", "", false);
   EXPECT_EQ(
       "{\"currDirPlayPath\":\"local/USB\",\"files\":["
-      "{\"cover\":\"/covers/AB.jpg\",\"name\":\"Album\",\"path\":\"local/USB/Album\",\"play_path\":\"local/USB/Album\"},"
+      "{\"cover\":\"/covers/AB.jpg\",\"name\":\"Album\",\"path\":\"local/USB/Album\",\"play_path\":\"local/USB/"
+      "Album\"},"
       "{\"name\":\"Extras\",\"path\":\"local/USB/Extras\"},"
       "{\"name\":\"a.mkv\",\"play_path\":\"local/USB/a.mkv\"},{\"name\":\"notes.txt\"}]}\n",
       writer.finish("local/USB"));
@@ -67,7 +68,8 @@ TEST(FileListWriter, FoldersBeforeFilesWithMembersInTheWritersOrder) {
 TEST(FileListWriter, EscapesExactlyAsTheJsonWriter) {
   std::vector<Entry> entries = {
       {"quote \" back \\ slash / tab \t nl \n cr \r bell \x07 del \x7f", false, "", true},
-      {"\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe \xe2\x82\xac \xf0\x9f\x8e\xb5", true, "/covers/\xd0\xaf.jpg", true},
+      {"\xd0\xaf\xd0\xb1\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe \xe2\x82\xac \xf0\x9f\x8e\xb5", true, "/covers/\xd0\xaf.jpg",
+       true},
       {"lone \xd0 lead, stray \x90 continuation, overlong \xc0\xaf, \xff", true, "", false},
   };
   std::mt19937 random(7);

@@ -23,8 +23,8 @@ const TypeCase kCases[] = {
     {".mp3", true, false, false, false, false, true},
     {"clip.mpeg", false, false, false, false, false, false},
     {"clip.flv", false, false, false, false, false, false},
-    {"song.flacs", false, false, false, false, false, false},   // a listed extension and one more letter
-    {"song.lac", false, false, false, false, false, false},     // the end of a listed extension
+    {"song.flacs", false, false, false, false, false, false},    // a listed extension and one more letter
+    {"song.lac", false, false, false, false, false, false},      // the end of a listed extension
     {"song.\xc6lac", false, false, false, false, false, false},  // no folding beyond ASCII
     {"movie.", false, false, false, false, false, false},
     {"README", false, false, false, false, false, false},

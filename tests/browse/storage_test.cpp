@@ -122,8 +122,8 @@ TEST(MountTable, LongLinesAreTakenWhole) {
   EXPECT_EQ(longDir, storages[0].mountPoint());
   // The rest of a long line never passes for a line of its own.
   std::string padding = "/dev/sdz9 /tmp/mnt/x" + std::string(1022 - 20, 'p');
-  storages = mounted("/dev/sda1: LABEL=\"A\"\n", "/dev/sda1 /tmp/mnt/real vfat rw 0 0\n" + padding +
-                                                      "/dev/sda1 /tmp/mnt/planted vfat rw 0 0\n");
+  storages = mounted("/dev/sda1: LABEL=\"A\"\n",
+                     "/dev/sda1 /tmp/mnt/real vfat rw 0 0\n" + padding + "/dev/sda1 /tmp/mnt/planted vfat rw 0 0\n");
   EXPECT_EQ("/tmp/mnt/real", storages[0].mountPoint());
 }
 
@@ -170,7 +170,8 @@ TEST(StorageScan, SettingsFileThatIsAFifoDoesNotBlock) {
   ASSERT_TRUE(makeDirectory(dir + "/b", 0755));
   ASSERT_EQ(0, mkfifo((dir + "/a/tavo_folder.txt").c_str(), 0644));
   ASSERT_TRUE(writeFileAtomic(dir + "/b/tavo_folder.txt", "storage_name=Kino\n"));
-  ASSERT_TRUE(writeFileAtomic(dir + "/mtab", "/dev/sda1 " + dir + "/a vfat rw 0 0\n/dev/sdb1 " + dir + "/b vfat rw 0 0\n"));
+  ASSERT_TRUE(
+      writeFileAtomic(dir + "/mtab", "/dev/sda1 " + dir + "/a vfat rw 0 0\n/dev/sdb1 " + dir + "/b vfat rw 0 0\n"));
 
   Child child = startFunction([&dir] {
     Storages storages = scanStorages("/dev/sda1: LABEL=\"A\"\n/dev/sdb1: LABEL=\"B\"\n", dir + "/mtab", dir + "/");
@@ -218,9 +219,10 @@ TEST(SourceLookup, DotComponentsAreRecognised) {
     const char* path;
     bool dot;
   } rows[] = {
-      {"local/USB", false},        {"local/USB/..", true},   {"local/USB/../x", true}, {"../x", true},
-      {"local/USB/./x", true},     {".", true},              {"local/USB/.x", false},  {"local/USB/...", false},
-      {"local/USB/x..", false},    {"local/USB//x", false},  {"local/USB/", false},    {"..", true},
+      {"local/USB", false},    {"local/USB/..", true},   {"local/USB/../x", true},
+      {"../x", true},          {"local/USB/./x", true},  {".", true},
+      {"local/USB/.x", false}, {"local/USB/...", false}, {"local/USB/x..", false},
+      {"local/USB//x", false}, {"local/USB/", false},    {"..", true},
   };
   for (const Row& row : rows) EXPECT_EQ(row.dot, hasDotComponent(row.path)) << row.path;
 }

@@ -39,11 +39,11 @@ void prepareSources() {
   writeFile(root + "/etc/blkid.tab",
             "/dev/sda1: LABEL=\"USB\" UUID=\"4A3B-1C2D\"\n/dev/sdb1: LABEL=\"USB\" UUID=\"77aa-0001\"\n"
             "/dev/sdc1: UUID=\"c0ffee00-1234\"\n");
-  writeFile(root + paths::kMtab,
-            "/dev/sda1 " + root + "/tmp/mnt/usb1 vfat rw 0 0\n/dev/sdb1 " + root + "/tmp/mnt/usb2 vfat rw 0 0\n" +
-                "/dev/sdc1 " + root + "/tmp/mnt/sata\\040one ext4 rw 0 0\n" +
-                "\\134\\134192.168.1.5\\134media/films " + root + "/tmp/mnt/smb/f1 cifs rw 0 0\n" +
-                "10.0.0.2:/export/music " + root + "/tmp/mnt/nfs/m1 nfs rw 0 0\n");
+  writeFile(root + paths::kMtab, "/dev/sda1 " + root + "/tmp/mnt/usb1 vfat rw 0 0\n/dev/sdb1 " + root +
+                                     "/tmp/mnt/usb2 vfat rw 0 0\n" + "/dev/sdc1 " + root +
+                                     "/tmp/mnt/sata\\040one ext4 rw 0 0\n" + "\\134\\134192.168.1.5\\134media/films " +
+                                     root + "/tmp/mnt/smb/f1 cifs rw 0 0\n" + "10.0.0.2:/export/music " + root +
+                                     "/tmp/mnt/nfs/m1 nfs rw 0 0\n");
   writeFile(root + "/tmp/mnt/usb1/tavo_folder.txt", "storage_name=My Disk\r\n");
   writeFile(root + paths::kNetworkFolders,
             "name.0 = Films\ntype.0 = 0\nserver.0 = 192.168.1.5\ndirectory.0 = media/films\nuser.0 = guest\n"
@@ -61,8 +61,7 @@ void prepareSources() {
 }
 
 void checkInside(const std::string& real, const std::string& mountPoint) {
-  if (mountPoint.empty() || !isAtOrBelow(real, mountPoint) || hasDotComponent(real.substr(mountPoint.size())))
-    abort();
+  if (mountPoint.empty() || !isAtOrBelow(real, mountPoint) || hasDotComponent(real.substr(mountPoint.size()))) abort();
 }
 
 // The source found for a path, and the media URL of what it resolves to, which

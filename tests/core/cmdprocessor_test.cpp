@@ -43,8 +43,8 @@ class CmdProcActions : public CmdMultiActionProcessor {
   ProcessResult* replaced() { return makeOkResult("replaced"); }
   ProcessResult* one() { return makeOkResult("one"); }
   ProcessResult* check() {
-    if (ProcessResult* missing = checkRequired(*m_request, {{"a", "a not defined", false},
-                                                            {"b", "b not defined", true}}))
+    if (ProcessResult* missing =
+            checkRequired(*m_request, {{"a", "a not defined", false}, {"b", "b not defined", true}}))
       return missing;
     return makeOkResult("");
   }
@@ -93,8 +93,7 @@ class CmdProcessorTest : public ::testing::Test {
 };
 
 TEST_F(CmdProcessorTest, CoreCommandsAreRegistered) {
-  for (const char* name : {"app_info", "option", "log", "dict"})
-    EXPECT_EQ(1u, commandRegistry().count(name)) << name;
+  for (const char* name : {"app_info", "option", "log", "dict"}) EXPECT_EQ(1u, commandRegistry().count(name)) << name;
 }
 
 TEST_F(CmdProcessorTest, FirstCreatorOfANameWinsAndTheFirstCmdSelects) {
@@ -197,7 +196,7 @@ TEST_F(CmdProcessorTest, TraceLineUnlessLogIsZero) {
     bool traced;
   };
   const Case cases[] = {
-      {"cmd=nothing&log=0", false}, {"cmd=nothing&log=abc", false}, {"cmd=nothing&log=", false},
+      {"cmd=nothing&log=0", false},  {"cmd=nothing&log=abc", false}, {"cmd=nothing&log=", false},
       {"cmd=nothing&log=00", false}, {"cmd=nothing&log=1", true},    {"cmd=nothing", true},
       {"cmd=nothing&log=-1", true},  {"log=2x&cmd=nothing", true},
   };

@@ -132,9 +132,10 @@ TEST_F(ConfigTest, UnusableFilesGiveTheDefaults) {
     EXPECT_EQ(defaultDocument(), saved()) << text;
   }
   // Nesting deeper than the reader accepts ends in the defaults, not a crash.
-  for (const std::string& deep : {std::string(100000, '['), "{\"version\":\"2\",\"options\":{\"common\":{"
-                                                               "\"language\":\"fr\"}},\"a\":" +
-                                                               std::string(5000, '[') + std::string(5000, ']') + "}"}) {
+  for (const std::string& deep : {std::string(100000, '['),
+                                  "{\"version\":\"2\",\"options\":{\"common\":{"
+                                  "\"language\":\"fr\"}},\"a\":" +
+                                      std::string(5000, '[') + std::string(5000, ']') + "}"}) {
     writeScratch(kFile, deep);
     request("X", [](Config& config) { EXPECT_EQ("en", config.get("language")); });
   }

@@ -186,9 +186,12 @@ TEST(RequestBody, IsReadOnlyForPostWithAPositiveLength) {
     const char* length;
   };
   const Case cases[] = {
-      {"GET", "GET", "3"},         {"no method", nullptr, "3"},
-      {"no length", "POST", nullptr}, {"negative length", "POST", "-1"},
-      {"malformed length", "POST", "abc"}, {"empty length", "POST", ""},
+      {"GET", "GET", "3"},
+      {"no method", nullptr, "3"},
+      {"no length", "POST", nullptr},
+      {"negative length", "POST", "-1"},
+      {"malformed length", "POST", "abc"},
+      {"empty length", "POST", ""},
       {"zero length", "POST", "0"},
   };
   for (const Case& c : cases) {

@@ -24,8 +24,8 @@ std::string makeRoot() {
   snprintf(pattern, sizeof pattern, "%s/tavorc-unit-XXXXXX", shm ? "/dev/shm" : "/tmp");
   if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   std::string root = pattern;
-  for (const char* dir : {"/persistfs", "/persistfs/orvex", "/persistfs/orvex/etc", "/tmp", "/tmp/www",
-                          "/tmp/www/rc", "/tmp/www/rc/i18n", "/var", "/var/run"})
+  for (const char* dir : {"/persistfs", "/persistfs/orvex", "/persistfs/orvex/etc", "/tmp", "/tmp/www", "/tmp/www/rc",
+                          "/tmp/www/rc/i18n", "/var", "/var/run"})
     mkdir((root + dir).c_str(), 0775);
   setenv("TAVORC_ROOT", root.c_str(), 1);
   return root;

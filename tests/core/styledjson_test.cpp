@@ -21,8 +21,13 @@ std::string libraryText(const Json::Value& value) {
 // A random value: containers nest up to depth 3; arrays are short or long,
 // of numbers or of long texts, so that both array layouts come up.
 Json::Value randomValue(std::mt19937& random, int depth) {
-  const char* texts[] = {"",       "plain",          "quote \" back \\ slash", "tab\tline\n",
-                         "\xd0\x90\xd0\xb1", "\x7f del", "a much longer text that fills most of a line by itself"};
+  const char* texts[] = {"",
+                         "plain",
+                         "quote \" back \\ slash",
+                         "tab\tline\n",
+                         "\xd0\x90\xd0\xb1",
+                         "\x7f del",
+                         "a much longer text that fills most of a line by itself"};
   switch (random() % (depth >= 3 ? 6 : 8)) {
     case 0: return Json::Value();
     case 1: return Json::Value(static_cast<int>(random() % 2000) - 1000);
@@ -38,7 +43,8 @@ Json::Value randomValue(std::mt19937& random, int depth) {
     }
     default: {
       Json::Value object(Json::objectValue);
-      for (size_t i = random() % 5; i > 0; --i) object[texts[random() % 7] + std::to_string(i)] = randomValue(random, depth + 1);
+      for (size_t i = random() % 5; i > 0; --i)
+        object[texts[random() % 7] + std::to_string(i)] = randomValue(random, depth + 1);
       return object;
     }
   }
@@ -70,7 +76,8 @@ TEST(PlainText, IsPrintableAsciiWithoutQuoteAndBackslash) {
         std::string text(length, 'a');
         text[at] = static_cast<char>(byte);
         bool expected = byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
-        ASSERT_EQ(expected, isPlainText(text.data(), text.size())) << "byte " << byte << " at " << at << " of " << length;
+        ASSERT_EQ(expected, isPlainText(text.data(), text.size()))
+            << "byte " << byte << " at " << at << " of " << length;
         if (expected) {
           ASSERT_EQ("\"" + text + "\"", Json::valueToQuotedString(text.c_str()));
         }

@@ -50,8 +50,8 @@ TEST(SysioReadFile, FilesWithoutASizeAreReadToTheEndButPipesAreRefused) {
   std::string content = patterned(200000);  // more than the pipe holds
   ChildStreams toPipe;
   toPipe.output = Redirect::pipe();
-  Child writer = startFunction(
-      [&content] { return writeFully(STDOUT_FILENO, content.data(), content.size()) ? 0 : 1; }, toPipe);
+  Child writer =
+      startFunction([&content] { return writeFully(STDOUT_FILENO, content.data(), content.size()) ? 0 : 1; }, toPipe);
   ASSERT_GE(writer.output, 0);
   text = "old";
   EXPECT_FALSE(readFile("/dev/fd/" + std::to_string(writer.output), text));

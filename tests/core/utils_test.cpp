@@ -32,9 +32,17 @@ TEST(UtilsIntToString, FormatsInEveryBase) {
     const char* expected;
   };
   const Case cases[] = {
-      {-255, 16, "-ff"}, {0, 10, "0"},        {1234, 10, "1234"}, {35, 36, "z"},
-      {5, 2, "101"},     {-7, 10, "-7"},      {12345, 1, ""},     {12345, 37, ""},
-      {0, 0, ""},        {INT_MAX, 10, "2147483647"},           {INT_MIN, 10, "-2147483648"},
+      {-255, 16, "-ff"},
+      {0, 10, "0"},
+      {1234, 10, "1234"},
+      {35, 36, "z"},
+      {5, 2, "101"},
+      {-7, 10, "-7"},
+      {12345, 1, ""},
+      {12345, 37, ""},
+      {0, 0, ""},
+      {INT_MAX, 10, "2147483647"},
+      {INT_MIN, 10, "-2147483648"},
       {INT_MIN, 2, "-10000000000000000000000000000000"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.expected, formatted(c.value, c.base)) << c.value << " base " << c.base;
@@ -143,8 +151,12 @@ TEST(UtilsSplitString, KeepsInnerEmptyPiecesAndDropsATrailingOne) {
     std::list<std::string> expected;
   };
   const Case cases[] = {
-      {"a,,b", {"a", "", "b"}}, {"a,", {"a"}}, {"", {}}, {",a", {"", "a"}},
-      {"cover,front,*.icon", {"cover", "front", "*.icon"}}, {",", {""}},
+      {"a,,b", {"a", "", "b"}},
+      {"a,", {"a"}},
+      {"", {}},
+      {",a", {"", "a"}},
+      {"cover,front,*.icon", {"cover", "front", "*.icon"}},
+      {",", {""}},
   };
   for (const Case& c : cases) {
     std::list<std::string> pieces = {"kept"};
@@ -162,14 +174,23 @@ TEST(UtilsWildcardMatch, MatchesTheWholeTextIgnoringCase) {
     bool expected;
   };
   const Case cases[] = {
-      {"*.ICON", "Folder.icon", true}, {"cover", "covers", false}, {"c?ver*", "COVER.jpg", true},
-      {"cover", "COVER", true},        {"*", "", true},             {"**", "abc", true},
-      {"?", "", false},                {"a*b*c", "aXbYbZc", true},   {"a*b", "aXbYc", false},
-      {"*a", "ba", true},              {"*ab", "aab", true},         {"", "", true},
-      {"", "a", false},                {"a*", "", false},            {"*x*y", "xxyxy", true},
+      {"*.ICON", "Folder.icon", true},
+      {"cover", "covers", false},
+      {"c?ver*", "COVER.jpg", true},
+      {"cover", "COVER", true},
+      {"*", "", true},
+      {"**", "abc", true},
+      {"?", "", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b", "aXbYc", false},
+      {"*a", "ba", true},
+      {"*ab", "aab", true},
+      {"", "", true},
+      {"", "a", false},
+      {"a*", "", false},
+      {"*x*y", "xxyxy", true},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(c.expected, wildcardMatch(c.pattern, c.text)) << c.pattern << " vs " << c.text;
+  for (const Case& c : cases) EXPECT_EQ(c.expected, wildcardMatch(c.pattern, c.text)) << c.pattern << " vs " << c.text;
 }
 
 TEST(UtilsDirectories, TellFoldersFilesAndEmptiness) {
@@ -319,17 +340,18 @@ TEST(UtilsTimeLimit, QuickProgramIsNotDisturbed) {
 TEST(UtilsGmtParts, SameCalendarAsTheCLibrary) {
   std::vector<long long> moments = {0, -1, 951782400, 951868799, 4107542399, 1796790000, 2147483647, -2208988800};
   unsigned long long step = 0x9E3779B97F4A7C15ull;
-  for (int i = 0; i < 20000; ++i) moments.push_back(static_cast<long long>((step * (i + 1)) % 8000000000ull) - 1000000000);
+  for (int i = 0; i < 20000; ++i)
+    moments.push_back(static_cast<long long>((step * (i + 1)) % 8000000000ull) - 1000000000);
   for (long long moment : moments) {
     time_t when = static_cast<time_t>(moment);
     if (when != moment) continue;  // beyond a 32-bit time_t (the player's)
     struct tm expected;
     gmtime_r(&when, &expected);
     struct tm parts = gmtParts(when);
-    ASSERT_EQ(std::vector<int>({expected.tm_year, expected.tm_mon, expected.tm_mday, expected.tm_wday,
-                                expected.tm_hour, expected.tm_min, expected.tm_sec}),
-              std::vector<int>({parts.tm_year, parts.tm_mon, parts.tm_mday, parts.tm_wday, parts.tm_hour,
-                                parts.tm_min, parts.tm_sec}))
+    ASSERT_EQ(std::vector<int>({expected.tm_year, expected.tm_mon, expected.tm_mday, expected.tm_wday, expected.tm_hour,
+                                expected.tm_min, expected.tm_sec}),
+              std::vector<int>({parts.tm_year, parts.tm_mon, parts.tm_mday, parts.tm_wday, parts.tm_hour, parts.tm_min,
+                                parts.tm_sec}))
         << when;
   }
 }

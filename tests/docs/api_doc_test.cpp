@@ -150,7 +150,8 @@ class ApiReference : public ::testing::Test {
     // The update server's offer; signed archives whose script leaves a mark
     // or fails, the first one unsigned too, and one without a script.
     server.put("last_version.php", "{\"versionNumber\":\"0.8.0\",\"notes\":\"demo update\"}\n");
-    shellOutput("cd " + box.root() + " && mkdir -p pkg failing && printf 'date >\"$TAVORC_ROOT/tmp/updated\"\\n' >pkg/update.sh"
+    shellOutput("cd " + box.root() +
+                " && mkdir -p pkg failing && printf 'date >\"$TAVORC_ROOT/tmp/updated\"\\n' >pkg/update.sh"
                 " && printf 'exit 1\\n' >failing/update.sh && cd pkg && zip -q ../unsigned.zip update.sh"
                 " && printf x >notes.txt && zip -q ../empty.zip notes.txt && rm notes.txt");
     key.sign(box.root() + "/pkg");
@@ -183,23 +184,33 @@ TEST_F(ApiReference, EveryExampleAnswersAsDocumented) {
     }
     ASSERT_LT(i + 1, blocks.size()) << "docs/API.md:" << request.line << ": request without response";
     const Block& expected = blocks[++i];
-    ASSERT_EQ(expected.kind.rfind("response", 0), 0u) << "docs/API.md:" << expected.line << ": expected a response block";
-    SCOPED_TRACE("docs/API.md:" + std::to_string(request.line) + ": " + request.text.substr(0, request.text.find('\n')));
+    ASSERT_EQ(expected.kind.rfind("response", 0), 0u)
+        << "docs/API.md:" << expected.line << ": expected a response block";
+    SCOPED_TRACE("docs/API.md:" + std::to_string(request.line) + ": " +
+                 request.text.substr(0, request.text.find('\n')));
     ++examples;
 
     const std::string& fixture = request.fixture;
-    if (fixture == "update server without an offer") server.remove("last_version.php");
+    if (fixture == "update server without an offer")
+      server.remove("last_version.php");
     else if (fixture == "update server offers 0.8.0")
       server.put("last_version.php", "{\"versionNumber\":\"0.8.0\",\"notes\":\"demo update\"}\n");
-    else if (fixture == "update server without an archive") server.remove("download.php");
-    else if (fixture == "update server with an archive without update.sh") server.put("download.php", box.read("/empty.zip"));
-    else if (fixture == "update server with an archive") server.put("download.php", box.read("/update.zip"));
-    else if (fixture == "update server with an unsigned archive") server.put("download.php", box.read("/unsigned.zip"));
+    else if (fixture == "update server without an archive")
+      server.remove("download.php");
+    else if (fixture == "update server with an archive without update.sh")
+      server.put("download.php", box.read("/empty.zip"));
+    else if (fixture == "update server with an archive")
+      server.put("download.php", box.read("/update.zip"));
+    else if (fixture == "update server with an unsigned archive")
+      server.put("download.php", box.read("/unsigned.zip"));
     else if (fixture == "update server with an archive whose script fails")
       server.put("download.php", box.read("/failing.zip"));
-    else if (fixture == "player in standby") player.set("power=standby boot_seconds=0");
-    else if (fixture == "player reports a position of years") player.set("duration=2147483647 position=2147483000");
-    else if (!fixture.empty()) ADD_FAILURE() << "unknown fixture " << fixture;
+    else if (fixture == "player in standby")
+      player.set("power=standby boot_seconds=0");
+    else if (fixture == "player reports a position of years")
+      player.set("duration=2147483647 position=2147483000");
+    else if (!fixture.empty())
+      ADD_FAILURE() << "unknown fixture " << fixture;
     size_t before = server.requests().size();
     CgiResponse response = box.run(toCgi(request, server.url(), key.environment()));
     EXPECT_EQ(response.exitStatus, 0);
@@ -207,8 +218,10 @@ TEST_F(ApiReference, EveryExampleAnswersAsDocumented) {
     std::string body = response.body;
     replaceAll(body, box.root(), "");
     if (!body.empty() && body.back() == '\n') body.pop_back();
-    if (actual.is_open()) actual << "```request\n" << request.text << "\n```\n\n```" << expected.kind << "\n"
-                                 << asDocument(response, body) << "\n```\n\n";
+    if (actual.is_open())
+      actual << "```request\n"
+             << request.text << "\n```\n\n```" << expected.kind << "\n"
+             << asDocument(response, body) << "\n```\n\n";
 
     std::string statusLine;
     Head want = splitMessage(expected.text, statusLine);

@@ -39,8 +39,10 @@ class NetworkBrowse : public ::testing::Test {
   // The answer for the sample folder shown as prefix.
   static std::string sampleListing(const std::string& prefix) {
     return "{\"currDirPlayPath\":\"" + prefix + "\",\"files\":[{\"name\":\"Films\",\"path\":\"" + prefix +
-           "/Films\",\"play_path\":\"" + prefix + "/Films\"},{\"name\":\"notes.txt\"},{\"name\":\"song.mp3\","
-           "\"play_path\":\"" + prefix + "/song.mp3\"}]}\n";
+           "/Films\",\"play_path\":\"" + prefix +
+           "/Films\"},{\"name\":\"notes.txt\"},{\"name\":\"song.mp3\","
+           "\"play_path\":\"" +
+           prefix + "/song.mp3\"}]}\n";
   }
   std::string mountDir(const std::string& share) const { return paths::kSmbMountDir + md5Hex(share); }
   // Mounts run (the storage scan's listing, mount without arguments, aside).
@@ -72,9 +74,10 @@ TEST_F(NetworkBrowse, ShareIsMountedOnFirstBrowseAndReusedAfterwards) {
   EXPECT_EQ("\\134\\134nas\\134Media " + m_box.path(mountDir(kShare)) + " cifs rw 0 0\n", m_box.read(paths::kMtab));
 
   CgiResponse below = list("smb/Media/Films");
-  EXPECT_EQ("{\"currDirPlayPath\":\"smb/Media/Films\",\"files\":[{\"name\":\"Trip.mkv\",\"play_path\":"
-            "\"smb/Media/Films/Trip.mkv\"}]}\n",
-            below.body);
+  EXPECT_EQ(
+      "{\"currDirPlayPath\":\"smb/Media/Films\",\"files\":[{\"name\":\"Trip.mkv\",\"play_path\":"
+      "\"smb/Media/Films/Trip.mkv\"}]}\n",
+      below.body);
   EXPECT_EQ(1, mounts());
 }
 
@@ -82,18 +85,20 @@ TEST_F(NetworkBrowse, NfsExportIsMountedAndBrowsed) {
   share("srv:/export/media", "ok");
   add("title=Exports&type=1&protocol=1&address=srv&path=export/media");
   EXPECT_EQ(sampleListing("nfs/Exports"), list("nfs/Exports").body);
-  EXPECT_NE(std::string::npos,
-            m_box.read("/var/standin.log").find("mount argc=4 [-t] [nfs] [srv:/export/media] [" +
-                                                m_box.path(paths::kNfsMountDir + md5Hex("srv:/export/media")) + "]\n"));
+  EXPECT_NE(std::string::npos, m_box.read("/var/standin.log")
+                                   .find("mount argc=4 [-t] [nfs] [srv:/export/media] [" +
+                                         m_box.path(paths::kNfsMountDir + md5Hex("srv:/export/media")) + "]\n"));
 }
 
 TEST_F(NetworkBrowse, ShareMountedElsewhereIsBrowsedWhereItIs) {
   m_box.write("/tmp/mnt/network/My Share/song.mp3", "x");
-  m_box.write(paths::kMtab, "\\134\\134nas\\134Media " + m_box.path("/tmp/mnt/network/My\\040Share") + " cifs rw 0 0\n");
+  m_box.write(paths::kMtab,
+              "\\134\\134nas\\134Media " + m_box.path("/tmp/mnt/network/My\\040Share") + " cifs rw 0 0\n");
   add("title=Media&type=0&protocol=0&address=nas&path=Media");
-  EXPECT_EQ("{\"currDirPlayPath\":\"smb/Media\",\"files\":[{\"name\":\"song.mp3\",\"play_path\":"
-            "\"smb/Media/song.mp3\"}]}\n",
-            list("smb/Media").body);
+  EXPECT_EQ(
+      "{\"currDirPlayPath\":\"smb/Media\",\"files\":[{\"name\":\"song.mp3\",\"play_path\":"
+      "\"smb/Media/song.mp3\"}]}\n",
+      list("smb/Media").body);
   EXPECT_EQ(0, mounts());
   EXPECT_EQ(0, entries(paths::kSmbMountDir));
 }
@@ -130,8 +135,7 @@ TEST_F(NetworkBrowse, PathsClimbingOutOfAShareAreRefusedBeforeMounting) {
 
 TEST_F(NetworkBrowse, StoredShareTakesOverTheSamePlayerFolder) {
   share(kShare, "ok");
-  m_box.write(paths::kNetworkFolders,
-              "name.0 = Player Media\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
+  m_box.write(paths::kNetworkFolders, "name.0 = Player Media\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
   EXPECT_EQ(sampleListing("smb/Player Media"), list("smb/Player%20Media").body);
   add("title=Stored&type=0&protocol=0&address=nas&path=Media");
   EXPECT_EQ("invalid path", list("smb/Player%20Media").body);
@@ -141,23 +145,23 @@ TEST_F(NetworkBrowse, StoredShareTakesOverTheSamePlayerFolder) {
 
 TEST_F(NetworkBrowse, DeletedPlayerFolderIsUnmountedAndMountedAgainOnNextBrowse) {
   share(kShare, "ok");
-  m_box.write(paths::kNetworkFolders,
-              "name.0 = P\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
+  m_box.write(paths::kNetworkFolders, "name.0 = P\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = Media\n");
   ASSERT_EQ(sampleListing("smb/P"), list("smb/P").body);
   EXPECT_EQ(200, m_box.get("cmd=network_source_del&source_key=0%3Anas%3AMedia").status());
   EXPECT_EQ("", m_box.read(paths::kMtab));
   EXPECT_EQ(0, entries(paths::kSmbMountDir));
-  EXPECT_EQ("{\"sources\":[{\"is_persist\":\"1\",\"key\":\"0:nas:Media\",\"name\":\"smb/P\",\"path\":\"Media\","
-            "\"title\":\"P\",\"type\":\"SMB\"}]}\n",
-            m_box.get("cmd=network_source_list").body);
+  EXPECT_EQ(
+      "{\"sources\":[{\"is_persist\":\"1\",\"key\":\"0:nas:Media\",\"name\":\"smb/P\",\"path\":\"Media\","
+      "\"title\":\"P\",\"type\":\"SMB\"}]}\n",
+      m_box.get("cmd=network_source_list").body);
   EXPECT_EQ(sampleListing("smb/P"), list("smb/P").body);
   EXPECT_EQ(2, mounts());
 }
 
 TEST_F(NetworkBrowse, PasswordStaysOutOfLogAnswersAndCache) {
   share(kShare, "ok");
-  std::string answers = add(std::string("title=Media&type=0&protocol=0&address=nas&path=Media&user=me&password=") +
-                            kCanary);
+  std::string answers =
+      add(std::string("title=Media&type=0&protocol=0&address=nas&path=Media&user=me&password=") + kCanary);
   const std::string cached = "cmd=file_list&path=smb/Media";
   CgiResponse listing = m_box.get(cached);
   ASSERT_EQ(sampleListing("smb/Media"), listing.body);

@@ -11,8 +11,8 @@ namespace {
 
 const char* const kOk = "{\"message\":\"ok\"}\n";
 
-std::string entry(const std::string& persist, const std::string& key, const std::string& name,
-                  const std::string& path, const std::string& title, const std::string& type) {
+std::string entry(const std::string& persist, const std::string& key, const std::string& name, const std::string& path,
+                  const std::string& title, const std::string& type) {
   return "{\"is_persist\":\"" + persist + "\",\"key\":\"" + key + "\",\"name\":\"" + name + "\",\"path\":\"" + path +
          "\",\"title\":\"" + title + "\",\"type\":\"" + type + "\"}";
 }

@@ -1,6 +1,8 @@
 // The mount helper and the registry in one sandbox root, with the stand-in
 // mount and umount first in PATH. The root is fixed for the whole process
 // (the program reads TAVORC_ROOT once), so every test starts by clearing it.
+#include "network/networkmount.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,7 +13,6 @@
 #include "core/config.h"
 #include "core/paths.h"
 #include "core/utils.h"
-#include "network/networkmount.h"
 #include "network/networkservice.h"
 #include "tests/support/sandbox.h"
 
@@ -113,10 +114,11 @@ TEST_F(NetworkMount, DirectoryHoldingFilesIsPassedOverForTheHashOfItsName) {
 TEST_F(NetworkMount, ShareMountedElsewhereIsUsedWhereItIs) {
   std::string place = box().root() + "/tmp/mnt/network/My Share";
   box().mkdirs("/tmp/mnt/network/My Share");
-  box().write(paths::kMtab, "/dev/sda1 /tmp/mnt/storage/sda1 vfat rw 0 0\n"
-                           "\\134\\134nas\\134Movies2 /elsewhere cifs rw 0 0\n"
-                           "\\134\\134nas\\134Movies " +
-                               box().root() + "/tmp/mnt/network/My\\040Share cifs rw 0 0\n");
+  box().write(paths::kMtab,
+              "/dev/sda1 /tmp/mnt/storage/sda1 vfat rw 0 0\n"
+              "\\134\\134nas\\134Movies2 /elsewhere cifs rw 0 0\n"
+              "\\134\\134nas\\134Movies " +
+                  box().root() + "/tmp/mnt/network/My\\040Share cifs rw 0 0\n");
   NetworkSource source = smbSource();
   EXPECT_TRUE(NetworkMountHelper(&source).mountIfNeeded());
   EXPECT_EQ(place, source.mountPoint());
@@ -203,7 +205,6 @@ TEST_F(NetworkMount, FirstMatchingSourceThatCannotMountEndsTheSearch) {
   EXPECT_EQ(nullptr, NetworkService::instance().findByVirtualPath("smb/A/x"));
   EXPECT_EQ(1, lineCount(standins()));
 }
-
 
 // Storages come before network sources, and neither hands out a path that
 // climbs out of it.

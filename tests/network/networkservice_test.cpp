@@ -73,9 +73,9 @@ TEST(NetworkSource, SameShareIgnoresTitleAndCredentials) {
 }
 
 TEST(NetworkSource, SortPutsNfsFirstThenTitlesAndOtherTypesLast) {
-  std::list<NetworkSource> list = {
-      smb("a", "h", "1"), nfs("b", "h", "/2"),
-      NetworkSource(NETWORK_OTHER, 0, "k", "0", "h", "3", "", ""), nfs("a", "h", "/4"), smb("B", "h", "5")};
+  std::list<NetworkSource> list = {smb("a", "h", "1"), nfs("b", "h", "/2"),
+                                   NetworkSource(NETWORK_OTHER, 0, "k", "0", "h", "3", "", ""), nfs("a", "h", "/4"),
+                                   smb("B", "h", "5")};
   list.sort();
   EXPECT_EQ((std::vector<std::string>{"nfs/a|1:h:/4", "nfs/b|1:h:/2", "smb/B|0:h:5", "smb/a|0:h:1", "|k"}),
             titles(list));
@@ -244,9 +244,10 @@ TEST(StoredSources, AddRenamesAClashingTitleAndReplacesTheSameShare) {
   ASSERT_TRUE(storeNetworkSource(root, "Movies", "0", "1", "nas2", "Other", "", ""));
   const Json::Value& store = root["network_sources"];
   EXPECT_EQ(md5Hex("nas2Other"), store["0:nas2:Other"]["title"].asString());
-  EXPECT_EQ("{\"address\":\"nas\",\"password\":\"pw\",\"path\":\"Films\",\"protocol\":\"0\",\"title\":\"Movies\","
-            "\"type\":\"0\",\"user\":\"bob\"}\n",
-            toJsonText(store["0:nas:Films"]));
+  EXPECT_EQ(
+      "{\"address\":\"nas\",\"password\":\"pw\",\"path\":\"Films\",\"protocol\":\"0\",\"title\":\"Movies\","
+      "\"type\":\"0\",\"user\":\"bob\"}\n",
+      toJsonText(store["0:nas:Films"]));
   // The same share again under its own title: the stored member counts as a clash.
   ASSERT_TRUE(storeNetworkSource(root, "Movies", "0", "0", "nas", "Films", "eve", ""));
   EXPECT_EQ(2u, store.size());

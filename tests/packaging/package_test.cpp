@@ -122,11 +122,10 @@ class AddonPackage : public ::testing::Test {
   // The start script as orvexbd runs it, with the root and PATH of the box.
   void startScript(const std::string& command) {
     int status = -1;
-    std::string out = shellOutput("env - TAVORC_ROOT=" + shellQuote(box.root()) + " PATH=" +
-                                      shellQuote(box.pathEnv()) + " sh " +
-                                      shellQuote(box.path(std::string(kAddon) + "/orvex.sh")) + " " + command +
-                                      " 2>&1",
-                                  &status);
+    std::string out =
+        shellOutput("env - TAVORC_ROOT=" + shellQuote(box.root()) + " PATH=" + shellQuote(box.pathEnv()) + " sh " +
+                        shellQuote(box.path(std::string(kAddon) + "/orvex.sh")) + " " + command + " 2>&1",
+                    &status);
     EXPECT_EQ(0, status) << command << ": " << out;
   }
 
@@ -204,14 +203,13 @@ TEST_F(AddonPackage, UpdateInstallsTheAddOnAsAReleaseAndStartsItOnce) {
   EXPECT_EQ(fileText(sourceDir() + "/packaging/orvex.sh"), box.read(std::string(kAddon) + "/orvex.sh"));
   EXPECT_EQ("755 " + md5Hex(fileText(tavorcBinary())), tree(release(name))["/bin/tavorc"]);
   EXPECT_EQ("755 " + md5Hex(fileText(orvexbdBinary())), tree(release(name))["/bin/orvexbd"]);
-  EXPECT_EQ((std::vector<std::string>{"/etc", "/orvex.sh", "/release", "/releases"}),
-            [&] {
-              std::vector<std::string> top;
-              for (const auto& entry : fs::directory_iterator(box.path(kAddon)))
-                top.push_back(entry.path().string().substr(box.path(kAddon).size()));
-              std::sort(top.begin(), top.end());
-              return top;
-            }());
+  EXPECT_EQ((std::vector<std::string>{"/etc", "/orvex.sh", "/release", "/releases"}), [&] {
+    std::vector<std::string> top;
+    for (const auto& entry : fs::directory_iterator(box.path(kAddon)))
+      top.push_back(entry.path().string().substr(box.path(kAddon).size()));
+    std::sort(top.begin(), top.end());
+    return top;
+  }());
   expectRunning(name);
 
   pid_t poller = onePoller();

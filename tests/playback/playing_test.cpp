@@ -22,14 +22,15 @@ namespace {
 
 const char kUrl[] = "storage_uuid://1a2b_3c4d";
 const char kEncodedUrl[] = "storage_uuid%3a%2f%2f1a2b_3c4d";
-const int kLongRows = 34;  // 28 files, then an album of 5 cue tracks
+const int kLongRows = 34;    // 28 files, then an album of 5 cue tracks
 const int kFarFiles = 2000;  // then the same album
 
 std::string cueSheet(int tracks) {
   std::string text = "FILE \"29 Live.flac\" WAVE\n";
   for (int t = 1; t <= tracks; ++t) {
     char line[160];
-    snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    TITLE \"Part %d\"\n    INDEX 01 %02d:00:00\n", t, t, (t - 1) * 5);
+    snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    TITLE \"Part %d\"\n    INDEX 01 %02d:00:00\n", t, t,
+             (t - 1) * 5);
     text += line;
   }
   return text;
@@ -235,9 +236,7 @@ TEST_F(Playing, MovesWithAKnownWindowLandOnTheRow) {
   EXPECT_EQ("31", s_player->state("row"));
   EXPECT_EQ(viewState(31, 24, 33), storedViewState()) << "the last page shows 10 rows";
 
-  const struct {
-    int row, plays;
-  } moves[] = {{5, 5}, {28, 29}, {33, 33}, {0, 0}, {17, 17}, {30, 30}, {12, 12}};
+  const struct { int row, plays; } moves[] = {{5, 5}, {28, 29}, {33, 33}, {0, 0}, {17, 17}, {30, 30}, {12, 12}};
   for (const auto& move : moves) {
     s_player->clearRequests();
     m_tavo.playlistMove(move.row);
@@ -386,9 +385,8 @@ TEST_F(Playing, PlaybackIsRecordedPerFolder) {
   m_tavo.play("local/USB/Two/b.mp3");
   s_player->set("position=42");
   m_tavo.recordPlayback();
-  EXPECT_EQ(
-      "[{\"last_index\":1,\"play_position\":42,\"title\":\"Two\",\"virtual_path\":\"local/USB/Two\"}]\n",
-      toJsonText(History::answer()));
+  EXPECT_EQ("[{\"last_index\":1,\"play_position\":42,\"title\":\"Two\",\"virtual_path\":\"local/USB/Two\"}]\n",
+            toJsonText(History::answer()));
   EXPECT_EQ(0, stored("history")[0]["play_position"].asInt()) << "a position in the same file waits in /tmp";
 
   m_tavo.playDirectory("local/USB/Long", 3);

@@ -147,8 +147,8 @@ TEST_F(PlaylistTest, PlaylistFilesThenSubfoldersThenOwnFiles) {
   expectRows({{0, 1, "b.mp3"}, {1, 2, "y.mp3"}, {2, 3, "w.mp3"}, {3, 4, "x.mp3"}, {4, 5, "b.mp3"}}, list);
   std::vector<std::string> paths;
   for (const PlaylistItem& item : list.items()) paths.push_back(item.path);
-  std::vector<std::string> expected = {m_folder + "/b.mp3", m_folder + "/a-sub/deeper/y.mp3",
-                                       m_folder + "/a-sub/w.mp3", m_folder + "/a-sub/x.mp3", m_folder + "/b.mp3"};
+  std::vector<std::string> expected = {m_folder + "/b.mp3", m_folder + "/a-sub/deeper/y.mp3", m_folder + "/a-sub/w.mp3",
+                                       m_folder + "/a-sub/x.mp3", m_folder + "/b.mp3"};
   EXPECT_EQ(expected, paths);
   EXPECT_EQ(nullptr, list.itemByDirIndex(0));
 }
@@ -255,8 +255,12 @@ TEST_F(PlaylistTest, PlaylistFileTitlesWaitForAnExistingEntry) {
                         "crlf.mp3\r\n"
                         "/intro.mp3");  // absolute lines are taken relative to the list
   Playlist list(m3u, true, g_sandbox->root());
-  expectRows({{0, 0, "Intro"}, {1, 1, "Next, part 1"}, {2, 2, "plain.mp3"}, {3, 3, "after.mp3"},
-              {4, 4, "sub/deep.mp3"}, {5, 5, "/intro.mp3"}},
+  expectRows({{0, 0, "Intro"},
+              {1, 1, "Next, part 1"},
+              {2, 2, "plain.mp3"},
+              {3, 3, "after.mp3"},
+              {4, 4, "sub/deep.mp3"},
+              {5, 5, "/intro.mp3"}},
              list);
   EXPECT_EQ(m_folder + "//intro.mp3", list.items().back().path);
 }
@@ -456,8 +460,9 @@ TEST_F(PlaylistTest, PlaylistFileIsTabIndentedWithoutPlayFlags) {
 // writer makes, byte for byte.
 TEST(PlaylistFile, TextIsWhatTheStyledWriterWrites) {
   // Bytes to escape early, late and on either side of an eight-byte boundary.
-  const char* titles[] = {"a.mp3",         "Ünïcode \xd0\x90.flac",      "quote \" and \\ back", "tab\there", "",
-                          "01234567\x7f.mp3", "a plain name of thirty bytes", "0123456\\",            "\x1f"};
+  const char* titles[] = {"a.mp3", "Ünïcode \xd0\x90.flac", "quote \" and \\ back",         "tab\there",
+                          "",      "01234567\x7f.mp3",      "a plain name of thirty bytes", "0123456\\",
+                          "\x1f"};
   const int kinds = sizeof titles / sizeof *titles;
   for (int shape = 0; shape < 6; ++shape) {
     std::list<PlaylistItem> items;

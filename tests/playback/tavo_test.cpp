@@ -117,7 +117,8 @@ PlayerStatus audio(int position, int duration = 3600) {
 }
 
 TEST(RemoteKeys, CodesFollowTheRuleOfTheKeyTable) {
-  for (size_t i = 0; i < kBuiltInKeyCount; ++i) EXPECT_TRUE(isValidKeyCode(kBuiltInKeys[i].code)) << kBuiltInKeys[i].name;
+  for (size_t i = 0; i < kBuiltInKeyCount; ++i)
+    EXPECT_TRUE(isValidKeyCode(kBuiltInKeys[i].code)) << kBuiltInKeys[i].name;
   const struct {
     const char* code;
     bool valid;

@@ -1,8 +1,8 @@
 #include "tests/support/cgiprocess.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <semaphore.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -55,8 +55,7 @@ static bool isLockWaiter(pid_t pid) {
   std::string number, arrow, kind, mode, access, holder;
   for (std::string line; std::getline(locks, line);) {
     std::istringstream words(line);
-    if (words >> number >> arrow >> kind >> mode >> access >> holder && arrow == "->" &&
-        holder == std::to_string(pid))
+    if (words >> number >> arrow >> kind >> mode >> access >> holder && arrow == "->" && holder == std::to_string(pid))
       return true;
   }
   return false;

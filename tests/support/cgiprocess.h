@@ -3,6 +3,7 @@
 #pragma once
 
 #include <json/json.h>
+
 #include <string>
 
 #include "tests/support/sandbox.h"

@@ -16,9 +16,7 @@ extern char** environ;
 
 namespace {
 
-[[noreturn]] void fail(const std::string& what) {
-  throw std::runtime_error(what + " failed: " + strerror(errno));
-}
+[[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what + " failed: " + strerror(errno)); }
 
 void closeFd(int& fd) {
   if (fd >= 0) close(fd);
@@ -49,15 +47,13 @@ struct Plumbing {
 
   void prepare(int target, const Redirect& redirect) {
     switch (redirect.kind) {
-      case Redirect::Kind::Inherit:
-        return;
+      case Redirect::Kind::Inherit: return;
       case Redirect::Kind::Null:
         forChild[target] = aboveStandard(open("/dev/null", O_RDWR | O_CLOEXEC));
         if (forChild[target] < 0) fail("open /dev/null");
         return;
       case Redirect::Kind::AppendTo:
-        forChild[target] =
-            aboveStandard(open(redirect.file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        forChild[target] = aboveStandard(open(redirect.file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
         if (forChild[target] < 0) fail("open " + redirect.file);
         return;
       case Redirect::Kind::Pipe: {
@@ -197,8 +193,10 @@ ChildResult Child::finish(const std::string& bytes, int limitMillis) {
         char buffer[4096];
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) closeFd(fd);
-        else into.append(buffer, static_cast<size_t>(n));
+        if (n <= 0)
+          closeFd(fd);
+        else
+          into.append(buffer, static_cast<size_t>(n));
       }
     }
   };
@@ -239,8 +237,10 @@ Child startChild(const ChildCommand& command) {
     plumbing.placeInChild();
     closeOtherDescriptors(highest);
     if (!command.directory.empty() && chdir(command.directory.c_str()) != 0) _exit(127);
-    if (searchPath) execvpe(argv[0], argv.data(), environment);
-    else execve(argv[0], argv.data(), environment);
+    if (searchPath)
+      execvpe(argv[0], argv.data(), environment);
+    else
+      execve(argv[0], argv.data(), environment);
     _exit(127);
   }
   return plumbing.handOver(pid);

@@ -46,10 +46,10 @@ struct ChildCommand {
 
 // What a child left when it was waited for.
 struct ChildResult {
-  int status = -1;        // the wait status
-  bool timedOut = false;  // it was still running at the time limit and was killed
-  std::string output;     // standard output, when it was a pipe
-  std::string error;      // standard error, when it was a pipe
+  int status = -1;              // the wait status
+  bool timedOut = false;        // it was still running at the time limit and was killed
+  std::string output;           // standard output, when it was a pipe
+  std::string error;            // standard error, when it was a pipe
   bool exited(int code) const;  // ended normally with this exit code
 };
 

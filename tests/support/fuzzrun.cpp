@@ -15,9 +15,7 @@ std::string mutate(const std::string& input, const std::vector<std::string>& see
       case 0:
         if (!out.empty() && at < out.size()) out[at] = static_cast<char>(random());
         break;
-      case 1:
-        out.insert(at, 1, kInteresting[random() % (sizeof kInteresting - 1)]);
-        break;
+      case 1: out.insert(at, 1, kInteresting[random() % (sizeof kInteresting - 1)]); break;
       case 2:
         if (at < out.size()) out.erase(at, 1 + random() % 8);
         break;
@@ -39,8 +37,7 @@ std::string mutate(const std::string& input, const std::vector<std::string>& see
 
 }  // namespace
 
-size_t runFuzzBriefly(FuzzTarget target, const std::vector<std::string>& seeds, size_t mutations,
-                      unsigned randomSeed) {
+size_t runFuzzBriefly(FuzzTarget target, const std::vector<std::string>& seeds, size_t mutations, unsigned randomSeed) {
   std::mt19937 random(randomSeed);
   size_t runs = 0;
   for (const std::string& seed : seeds) {

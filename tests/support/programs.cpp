@@ -59,9 +59,7 @@ bool installProgram(const std::string& program, const std::string& at) {
   return script && chmod(at.c_str(), 0755) == 0;
 }
 
-std::string procText(pid_t pid, const char* name) {
-  return fileText("/proc/" + std::to_string(pid) + "/" + name);
-}
+std::string procText(pid_t pid, const char* name) { return fileText("/proc/" + std::to_string(pid) + "/" + name); }
 
 std::string fileText(const std::string& path) {
   std::string text;

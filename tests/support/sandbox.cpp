@@ -100,9 +100,7 @@ void Sandbox::mkdirs(const std::string& fixed) const {
     if (at == full.size() || full[at] == '/') mkdir(full.substr(0, at).c_str(), 0775);
 }
 
-void Sandbox::installPlayerSimulator() const {
-  installProgram(playersimBinary(), path(paths::kControlProgram));
-}
+void Sandbox::installPlayerSimulator() const { installProgram(playersimBinary(), path(paths::kControlProgram)); }
 
 std::string Sandbox::semaphoreName() const { return semaphoreNameFor(m_root); }
 

@@ -21,11 +21,11 @@ struct CgiRequest {
   std::string program;  // empty: the built tavorc
   std::string query;
   std::string method = "GET";
-  std::string cookie;                  // HTTP_COOKIE, unset when empty
-  std::string body;                    // written to standard input
-  std::string contentLength = "auto";  // "auto": the body's length; "": unset
-  std::vector<std::string> arguments;  // command-line arguments
-  bool setQuery = true;                // false: QUERY_STRING unset
+  std::string cookie;                    // HTTP_COOKIE, unset when empty
+  std::string body;                      // written to standard input
+  std::string contentLength = "auto";    // "auto": the body's length; "": unset
+  std::vector<std::string> arguments;    // command-line arguments
+  bool setQuery = true;                  // false: QUERY_STRING unset
   std::vector<std::string> environment;  // further variables, "NAME=value"
 };
 

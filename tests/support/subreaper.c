@@ -10,17 +10,16 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-int main(int argc, char **argv)
-{
-	if (argc < 2) {
-		fputs("usage: subreaper PROGRAM [ARGUMENT...]\n", stderr);
-		return 2;
-	}
-	if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
-		perror("prctl");
-		return 1;
-	}
-	execvp(argv[1], argv + 1);
-	perror(argv[1]);
-	return 127;
+int main(int argc, char **argv) {
+  if (argc < 2) {
+    fputs("usage: subreaper PROGRAM [ARGUMENT...]\n", stderr);
+    return 2;
+  }
+  if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+    perror("prctl");
+    return 1;
+  }
+  execvp(argv[1], argv + 1);
+  perror(argv[1]);
+  return 127;
 }

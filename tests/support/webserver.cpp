@@ -59,7 +59,8 @@ void WebServer::start(const std::string& docroot, const Sandbox* sandbox) {
          << "server.document-root = \"" << docroot << "\"\n"
          << "server.bind = \"127.0.0.1\"\n"
          << "server.port = " << m_port << "\n"
-         << "server.errorlog = \"" << m_workDir << "/lighttpd-error.log\"\n"
+         << "server.errorlog = \"" << m_workDir
+         << "/lighttpd-error.log\"\n"
          // Through a pipe the access log is written at once, not every few seconds.
          << "accesslog.filename = \"|/bin/cat >> " << m_workDir << "/lighttpd-access.log\"\n"
          << "accesslog.format = \"%r\"\n"

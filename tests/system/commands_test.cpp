@@ -8,8 +8,8 @@
 
 #include "core/paths.h"
 #include "core/result.h"
-#include "tests/support/sandbox.h"
 #include "tests/support/cgiprocess.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
@@ -87,7 +87,8 @@ TEST(AppInfo, CountersBeyondTheIntegerRangesDoNotFailTheCommand) {
 TEST(AppInfo, DueOnceThenQuiet) {
   Sandbox sandbox;
   long previous = static_cast<long>(time(nullptr)) - 2 * 86400;
-  sandbox.write(paths::kConfigFile, configWithDonation("{\"last_check\":" + std::to_string(previous) + ",\"r_starts\":1}"));
+  sandbox.write(paths::kConfigFile,
+                configWithDonation("{\"last_check\":" + std::to_string(previous) + ",\"r_starts\":1}"));
   EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"sdb\":true"));
   EXPECT_NE(std::string::npos, sandbox.get("cmd=app_info").body.find("\"sdb\":false"));
   EXPECT_EQ(0, config(sandbox)["do"]["r_starts"].asInt());
@@ -125,9 +126,10 @@ CgiRequest post(const std::string& query, const std::string& body, const std::st
 TEST(Option, ListOnAFreshConfigurationShowsTheDefaults) {
   Sandbox sandbox;
   CgiResponse response = sandbox.get("cmd=option&action=list");
-  EXPECT_EQ("Status: 200\nContent-Type: application/json; charset=utf8\nDate: <date>\nExpires: <date>\n\n"
-            "{\"options\":{\"autocheck_upd\":\"true\",\"language\":\"en\",\"pbopt\":\"false\"}}\n",
-            withDatesMasked(response));
+  EXPECT_EQ(
+      "Status: 200\nContent-Type: application/json; charset=utf8\nDate: <date>\nExpires: <date>\n\n"
+      "{\"options\":{\"autocheck_upd\":\"true\",\"language\":\"en\",\"pbopt\":\"false\"}}\n",
+      withDatesMasked(response));
 }
 
 TEST(Option, SetFromTheQueryThenList) {
@@ -184,13 +186,15 @@ TEST(Option, PerBrowserOptionsFollowTheBidFromTheNextRequest) {
   sandbox.run(post("cmd=option&action=set", "show_covers=false&autocheck_upd=false", "bid=A"));
   Json::Value options = config(sandbox)["options"];
   Json::Value expected;
-  ASSERT_TRUE(parsesAsJson("{\"common\":{\"autocheck_upd\":\"false\",\"language\":\"en\",\"pbopt\":\"true\"},"
-                           "\"A\":{\"language\":\"de\",\"show_covers\":\"false\"}}",
-                           &expected));
+  ASSERT_TRUE(
+      parsesAsJson("{\"common\":{\"autocheck_upd\":\"false\",\"language\":\"en\",\"pbopt\":\"true\"},"
+                   "\"A\":{\"language\":\"de\",\"show_covers\":\"false\"}}",
+                   &expected));
   EXPECT_EQ(expected, options);
-  EXPECT_EQ("{\"options\":{\"autocheck_upd\":\"false\",\"language\":\"de\",\"pbopt\":\"true\",\"show_covers\":"
-            "\"false\"}}\n",
-            sandbox.get("cmd=option&action=list", "bid=A").body);
+  EXPECT_EQ(
+      "{\"options\":{\"autocheck_upd\":\"false\",\"language\":\"de\",\"pbopt\":\"true\",\"show_covers\":"
+      "\"false\"}}\n",
+      sandbox.get("cmd=option&action=list", "bid=A").body);
   EXPECT_EQ("{\"options\":{\"autocheck_upd\":\"false\",\"language\":\"en\",\"pbopt\":\"true\"}}\n",
             sandbox.get("cmd=option&action=list", "bid=B").body);
 }
@@ -252,7 +256,8 @@ TEST(ConfigFile, UnusableFileIsKeptBesideTheDefaults) {
     EXPECT_EQ("en", config(sandbox)["options"]["common"]["language"].asString()) << document;
     EXPECT_EQ("2", config(sandbox)["version"].asString()) << document;
   }
-  EXPECT_NE(std::string::npos, sandbox.read(paths::kLogFile).find(" is unusable; kept as " + sandbox.path(paths::kConfigFile) + ".bad"));
+  EXPECT_NE(std::string::npos,
+            sandbox.read(paths::kLogFile).find(" is unusable; kept as " + sandbox.path(paths::kConfigFile) + ".bad"));
   // A good file is never copied.
   unlink(sandbox.path(std::string(paths::kConfigFile) + ".bad").c_str());
   sandbox.get("cmd=option&action=set&opt_name=a&opt_value=1");
@@ -280,7 +285,11 @@ TEST(ConfigFile, DocumentStaysWithinItsBound) {
   EXPECT_EQ("config too large", response.body);
   EXPECT_GT(full.size(), 256u * 1024 - 70000);
   // Single options fill what is left, then none fits any more.
-  for (int i = 0; i < 500 && (response = sandbox.get("cmd=option&action=set&opt_name=s" + std::to_string(i) + "&opt_value=" + value)).status() == 200; ++i) {
+  for (int i = 0;
+       i < 500 &&
+       (response = sandbox.get("cmd=option&action=set&opt_name=s" + std::to_string(i) + "&opt_value=" + value))
+               .status() == 200;
+       ++i) {
   }
   EXPECT_EQ("config too large", response.body);
   full = sandbox.read(paths::kConfigFile);
@@ -325,9 +334,9 @@ TEST(LogCommand, AnswersTheWholeLogEndingWithItsOwnTraceLine) {
   CgiResponse response = sandbox.get("cmd=log");
   EXPECT_EQ(200, response.status());
   EXPECT_EQ("text/plain", response.header("Content-Type"));
-  EXPECT_TRUE(std::regex_match(response.body,
-                               std::regex("earlier line\n[A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} "
-                                          "\\d\\d:\\d\\d:\\d\\d GMT :  ------- process command: cmd=log\n")))
+  EXPECT_TRUE(
+      std::regex_match(response.body, std::regex("earlier line\n[A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} "
+                                                 "\\d\\d:\\d\\d:\\d\\d GMT :  ------- process command: cmd=log\n")))
       << response.body;
   EXPECT_EQ(sandbox.read(paths::kLogFile), response.body);
 }
@@ -357,9 +366,10 @@ TEST(Dict, AnswersTheDictionaryAsACallback) {
   sandbox.write("/tmp/www/rc/i18n/en",
                 "title = Films\na = b = c\nkey=value\nsame = 1\nsame = 2\ncr = x\r\n\nafter = gone\n");
   CgiResponse response = sandbox.get("cmd=dict&action=get&lng=en&callback=cb");
-  EXPECT_EQ("Status: 200\nContent-Type: text/javascript\nDate: <date>\nExpires: <date>\n\n"
-            "cb({\"a\":\"b = c\",\"cr\":\"x\\r\",\"same\":\"2\",\"title\":\"Films\"}\n)",
-            withDatesMasked(response));
+  EXPECT_EQ(
+      "Status: 200\nContent-Type: text/javascript\nDate: <date>\nExpires: <date>\n\n"
+      "cb({\"a\":\"b = c\",\"cr\":\"x\\r\",\"same\":\"2\",\"title\":\"Films\"}\n)",
+      withDatesMasked(response));
 }
 
 TEST(Dict, MissingOrForbiddenFileGivesAnEmptyObject) {

@@ -14,12 +14,13 @@
 #include "core/paths.h"
 #include "core/sysio.h"
 #include "core/utils.h"
-#include "tests/support/sandbox.h"
 #include "tests/support/cgiprocess.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
-const char kBidCookie[] = R"(bid=([0-9A-F]{32}); expires=[A-Z][a-z]{2}, \d\d-[A-Z][a-z]{2}-\d{4} \d\d:\d\d:\d\d GMT; path=/)";
+const char kBidCookie[] =
+    R"(bid=([0-9A-F]{32}); expires=[A-Z][a-z]{2}, \d\d-[A-Z][a-z]{2}-\d{4} \d\d:\d\d:\d\d GMT; path=/)";
 
 TEST(Entry, AnswersAppInfoWithHeadersInOrder) {
   Sandbox sandbox;
@@ -278,9 +279,10 @@ TEST(Entry, RestoreAmongConcurrentRequestsKeepsThemSerialised) {
   Json::Value common = readJson(sandbox, paths::kConfigFile)["options"]["common"];
   int lost = 0;
   for (const std::string& name : mustHave) lost += common[name].asString() != "v";
-  printf("[ figures  ] %d requests, %d restores: %d answered, %d killed holders, %d other; %d answered lost; "
-         "semaphore at most %d, after %d\n",
-         kClients * kRounds, restores, answered, killed, other, lost, highest, semaphoreValue(sandbox));
+  printf(
+      "[ figures  ] %d requests, %d restores: %d answered, %d killed holders, %d other; %d answered lost; "
+      "semaphore at most %d, after %d\n",
+      kClients * kRounds, restores, answered, killed, other, lost, highest, semaphoreValue(sandbox));
   EXPECT_LE(highest, 1);
   EXPECT_EQ(1, semaphoreValue(sandbox));
   EXPECT_EQ(0, lost);
@@ -306,7 +308,8 @@ TEST(Entry, StalledPostBodyDoesNotHoldTheSemaphore) {
   usleep(100000);
   EXPECT_EQ(1, semaphoreValue(sandbox));
   CgiProcess other = startCgi(sandbox, optionSet("other", "1"));
-  EXPECT_EQ("{\"message\":\"ok\"}\n", finishWithin(other, 2000).body) << "the other request waited for the stalled body";
+  EXPECT_EQ("{\"message\":\"ok\"}\n", finishWithin(other, 2000).body)
+      << "the other request waited for the stalled body";
   // The stalled one goes on once its time is up, without a body; the client
   // is still connected.
   CgiResponse answer = finishWithin(process, 6000);
@@ -377,9 +380,13 @@ int killSandboxProcesses(const Sandbox& sandbox) {
 // The poller's program, installed as do2: records its argument, environment
 // and parent (the poller), then ends.
 void installRecordingDo2(const Sandbox& sandbox) {
-  std::string script = "#!/bin/sh\n"
-                       "echo \"$PPID $# $*\" >> '" + sandbox.path("/var/do2.calls") + "'\n"
-                       "env > '" + sandbox.path("/var/do2.env") + "'\n";
+  std::string script =
+      "#!/bin/sh\n"
+      "echo \"$PPID $# $*\" >> '" +
+      sandbox.path("/var/do2.calls") +
+      "'\n"
+      "env > '" +
+      sandbox.path("/var/do2.env") + "'\n";
   unlink(sandbox.path(paths::kSelfProgram).c_str());
   sandbox.write(paths::kSelfProgram, script);
   chmod(sandbox.path(paths::kSelfProgram).c_str(), 0755);

@@ -17,10 +17,10 @@
 #include "core/paths.h"
 #include "core/utils.h"
 #include "playback/tavo.h"
+#include "tests/support/cgiprocess.h"
 #include "tests/support/playersim.h"
 #include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
-#include "tests/support/cgiprocess.h"
 
 namespace {
 
@@ -208,8 +208,8 @@ TEST_F(PlayerCommand, PlayShowMoveAndResumeAFolder) {
 
   const std::string hash = sha1Hex("01.mp302.mp303 Live.flac");
   auto track = [](int index, bool play, const char* title) {
-    return "{\"index\":" + std::to_string(index) + ",\"play\":" + (play ? "true" : "false") + ",\"title\":\"" +
-           title + "\"}";
+    return "{\"index\":" + std::to_string(index) + ",\"play\":" + (play ? "true" : "false") + ",\"title\":\"" + title +
+           "\"}";
   };
   auto playlist = [&](bool first, bool one, bool two, bool three) {
     return "{\"desc\":{\"hash\":\"" + hash + "\"},\"items\":[" + track(0, first, "01.mp3") + "," +

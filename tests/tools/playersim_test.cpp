@@ -174,8 +174,14 @@ TEST_F(PlayerSim, FolderStartsAtTheNumberedFile) {
   writeFile(storage + "/Films/notes.txt", "");
 
   start("storage_uuid%3a%2f%2f1a2b_3c4d%2fFilms", 2);
-  expectShown({{"url", "storage_uuid://1a2b_3c4d/Films/01.mp3"}, {"row", "1"}, {"rows", "3"}, {"duration", "300"},
-               {"video_width", "0"}, {"cursor", "1"}, {"top", "0"}, {"bottom", "2"}});
+  expectShown({{"url", "storage_uuid://1a2b_3c4d/Films/01.mp3"},
+               {"row", "1"},
+               {"rows", "3"},
+               {"duration", "300"},
+               {"video_width", "0"},
+               {"cursor", "1"},
+               {"top", "0"},
+               {"bottom", "2"}});
 
   start("storage_uuid%3a%2f%2f1a2b_3c4d%2fFilms", 4);
   EXPECT_EQ(status("playback_url"), "storage_uuid://1a2b_3c4d/Films/z.mkv");

@@ -1,6 +1,8 @@
 // What makes a package acceptable before anything of it runs: minisign
 // signatures (made with the minisign program and a throw-away key), the
 // archive's listing and the manifest.
+#include "update/package.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "tests/support/fuzzrun.h"
-#include "update/package.h"
 #include "update/signature.h"
 
 int fuzzUpdatePackage(const uint8_t* data, size_t size);
@@ -23,15 +24,18 @@ const char kTrusted[] = "trusted comment: tavorc 0.8.0\n";
 // minisign -S (the hash of the message is signed, "ED"), with kKey.
 const char kHashed[] =
     "RUT1N/rWJCtyl/65mLpa/wASDTu1Mn0zSU0VsOQJpwDPzTBigYIPPCh26MpPUfS7u4bYUU6/UwkOeGnRB3gNsJnt1fVc2IuLoQc=\n";
-const char kHashedGlobal[] = "fmVz7C1YYKnvyZ/WReQrndJaiooV1mI+gyKsD8/3+8O00DOGzSFKkNymd3MgStEYZjXTuwy89sUiqaflj2KBAw==\n";
+const char kHashedGlobal[] =
+    "fmVz7C1YYKnvyZ/WReQrndJaiooV1mI+gyKsD8/3+8O00DOGzSFKkNymd3MgStEYZjXTuwy89sUiqaflj2KBAw==\n";
 // minisign -S -l (the message itself, "Ed"), with kKey.
 const char kLegacy[] =
     "RWT1N/rWJCtyl9Ico81P01D1HaUw4V9yFhLPGMFTtZUe7bJCoL4dS7N8HMRXSk07iHgUasl9gf/L4GCQCGEc4bJlFYa11/1Mtw4=\n";
-const char kLegacyGlobal[] = "0Bvgnurwc2DNQ019JeEdPb8xLa9ycwr3wI+gyhdy3Qlz43pmd/uSN/tAl9jKdg6B6RHYLx/kAb68BGSSxAYdDg==\n";
+const char kLegacyGlobal[] =
+    "0Bvgnurwc2DNQ019JeEdPb8xLa9ycwr3wI+gyhdy3Qlz43pmd/uSN/tAl9jKdg6B6RHYLx/kAb68BGSSxAYdDg==\n";
 // minisign -S with kOtherKey, and the same with kKey's id put in.
 const char kOther[] =
     "RUTPzzPz/5M0n1DVUbMLK5G7ChybnW+AleX84+chEyHUvqh/C12yOc27JmyjCbHOWAx5iqOsNUA+LWXvYRbtVINdCCfRSGwuMgo=\n";
-const char kOtherGlobal[] = "a/xjSKHUZi6xDAsiDrDXpBgGYjGyS4daOmdtW+Ei2JHKZxKqvqKsIWnYJjNHdLEY4SQg1o432T/+Y1+e1pI0Bw==\n";
+const char kOtherGlobal[] =
+    "a/xjSKHUZi6xDAsiDrDXpBgGYjGyS4daOmdtW+Ei2JHKZxKqvqKsIWnYJjNHdLEY4SQg1o432T/+Y1+e1pI0Bw==\n";
 const char kOtherAsKey[] =
     "RUT1N/rWJCtyl1DVUbMLK5G7ChybnW+AleX84+chEyHUvqh/C12yOc27JmyjCbHOWAx5iqOsNUA+LWXvYRbtVINdCCfRSGwuMgo=\n";
 
@@ -53,14 +57,13 @@ TEST(Signature, OnlyTheMakersKeyOverTheWholeMessageAndTrustedComment) {
       {"signed with another key", kMessage, signatureFile(kOther, kOtherGlobal), kKey, false},
       {"another key under this key's id", kMessage, signatureFile(kOtherAsKey, kOtherGlobal), kKey, false},
       {"checked against another key", kMessage, signatureFile(kHashed, kHashedGlobal), kOtherKey, false},
-      {"trusted comment changed", kMessage,
-       signatureFile(kHashed, kHashedGlobal, "trusted comment: tavorc 9.9.9\n"), kKey, false},
+      {"trusted comment changed", kMessage, signatureFile(kHashed, kHashedGlobal, "trusted comment: tavorc 9.9.9\n"),
+       kKey, false},
       {"global signature of another signature", kMessage, signatureFile(kHashed, kLegacyGlobal), kKey, false},
       {"no global signature", kMessage, std::string(kUntrusted) + kHashed + kTrusted, kKey, false},
       {"a line more", kMessage, signatureFile(kHashed, kHashedGlobal) + "\n", kKey, false},
       {"no built-in key", kMessage, signatureFile(kHashed, kHashedGlobal), "", false},
-      {"a key that is no base64", kMessage, signatureFile(kHashed, kHashedGlobal), std::string(kKey, 55) + "*",
-       false},
+      {"a key that is no base64", kMessage, signatureFile(kHashed, kHashedGlobal), std::string(kKey, 55) + "*", false},
       {"empty", kMessage, "", kKey, false},
   };
   for (const auto& c : cases) EXPECT_EQ(c.valid, signatureValid(c.message, c.signature, c.key)) << c.description;
@@ -72,8 +75,10 @@ TEST(PackageListing, BoundsAndPlainPathsBeforeAnythingIsUnpacked) {
     std::string listing;
     bool readable, withinBounds;
   } cases[] = {
-      {"a package", "      120  2026-12-09 22:19   update.sh\n        0  2026-12-09 22:19   bin/\n"
-                    "  1682200  12-09-2026 22:19   bin/tavorc\n", true, true},
+      {"a package",
+       "      120  2026-12-09 22:19   update.sh\n        0  2026-12-09 22:19   bin/\n"
+       "  1682200  12-09-2026 22:19   bin/tavorc\n",
+       true, true},
       {"a blank in a name", "       10  2026-12-09 22:19   www/rc/a b\n", true, false},
       {"a parent folder", "        1  2026-12-09 22:19   ../update.sh\n", true, false},
       {"a folder in the path", "        1  2026-12-09 22:19   a/../../x\n", true, false},
@@ -112,7 +117,8 @@ TEST(PackageManifest, NamesExactlyTheArchivesFiles) {
     for (const std::string& name : names) list.push_back({name, 1});
     return list;
   };
-  EXPECT_TRUE(listingMatchesManifest(entries({"bin/", "bin/tavorc", "update.sh", "manifest", "manifest.minisig"}), files));
+  EXPECT_TRUE(
+      listingMatchesManifest(entries({"bin/", "bin/tavorc", "update.sh", "manifest", "manifest.minisig"}), files));
   EXPECT_FALSE(listingMatchesManifest(entries({"bin/tavorc", "update.sh", "manifest", "extra.sh"}), files));
   EXPECT_FALSE(listingMatchesManifest(entries({"update.sh", "manifest", "manifest.minisig"}), files));
 }

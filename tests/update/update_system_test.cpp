@@ -118,8 +118,9 @@ TEST_F(UpdateSystem, CheckPassesReplyThroughAndSendsIdVersionAndCountdown) {
   CgiResponse r = request("cmd=check_new_version");
   time_t after = time(nullptr);
 
-  expectJson(r, "{\"currentVersionNumber\":\"0.7.1\",\"notes\":\"fixes\",\"silentMode\":\"false\","
-                "\"versionNumber\":\"0.8\"}\n");
+  expectJson(r,
+             "{\"currentVersionNumber\":\"0.7.1\",\"notes\":\"fixes\",\"silentMode\":\"false\","
+             "\"versionNumber\":\"0.8\"}\n");
   EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "999")}, server.requests());
   expectNextCheck(before, after, 86400);
   EXPECT_FALSE(config().isMember("do")) << "reading the countdown creates nothing";
@@ -246,15 +247,16 @@ TEST_F(UpdateSystem, SignedUpdateRunsItsScriptInTheUnpackedPackageAndLeavesNothi
   offer({{"update.sh", kRecordingScript}, {"files/new.txt", "payload"}});
   expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
   EXPECT_EQ(sandbox.path(kUpdateDir) + " 0 payload\n", sandbox.read("/updated"));
-  EXPECT_EQ(std::vector<std::string>{"GET /download.php?file_name=tavo_update&user_id=" + sha1OfText(kSerial) +
-                                     " HTTP/1.1"},
-            server.requests());
+  EXPECT_EQ(
+      std::vector<std::string>{"GET /download.php?file_name=tavo_update&user_id=" + sha1OfText(kSerial) + " HTTP/1.1"},
+      server.requests());
   expectNothingLeftInTmp();
 
   // A script that fails: "error 3", with its last message in the log.
   offer({{"update.sh", "echo 'health check failed: no answer' >&2\nexit 3\n"}});
   expectError(request("cmd=try_update"), "error 3");
-  EXPECT_NE(std::string::npos, sandbox.read(paths::kLogFile).find(" error : update.sh failed: health check failed: no answer\n"));
+  EXPECT_NE(std::string::npos,
+            sandbox.read(paths::kLogFile).find(" error : update.sh failed: health check failed: no answer\n"));
   expectNothingLeftInTmp();
 }
 
@@ -269,10 +271,16 @@ TEST_F(UpdateSystem, PackagesNotSignedByTheMakerOrBeyondTheBoundsAreNotRun) {
   } cases[] = {
       {"unsigned", {{"update.sh", kRecordingScript}}, nullptr, {}},
       {"signed with another key", {{"update.sh", kRecordingScript}}, &other, {}},
-      {"its script changed after signing", {{"update.sh", kRecordingScript}}, &key, {{"update.sh", "touch $TAVORC_ROOT/updated\n"}}},
+      {"its script changed after signing",
+       {{"update.sh", kRecordingScript}},
+       &key,
+       {{"update.sh", "touch $TAVORC_ROOT/updated\n"}}},
       {"a file added after signing", {{"update.sh", kRecordingScript}}, &key, {{"more.sh", "exit 0\n"}}},
       {"over the download bound", {{"update.sh", kRecordingScript}, {"big", big}}, &key, {}},
-      {"unpacking beyond its bound", {{"update.sh", kRecordingScript}, {"zeros", std::string(33 << 20, '0')}}, &key, {}},
+      {"unpacking beyond its bound",
+       {{"update.sh", kRecordingScript}, {"zeros", std::string(33 << 20, '0')}},
+       &key,
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.description);

@@ -12,10 +12,10 @@
 #include <set>
 
 #include "core/paths.h"
+#include "tests/support/cgiprocess.h"
 #include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/webserver.h"
-#include "tests/support/cgiprocess.h"
 
 namespace {
 
@@ -48,8 +48,7 @@ TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
   ASSERT_TRUE(server.running());
   const int kRequests = 50;
   auto start = std::chrono::steady_clock::now();
-  std::string codes = shellOutput("seq 1 " + std::to_string(kRequests) +
-                                  " | xargs -P " + std::to_string(kRequests) +
+  std::string codes = shellOutput("seq 1 " + std::to_string(kRequests) + " | xargs -P " + std::to_string(kRequests) +
                                   " -I{} curl -s -o /dev/null --max-time 60 -w '%{http_code}\\n' -b bid=W '" +
                                   tavorcUrl(server, "cmd=option&action=set&opt_name=o{}&opt_value=v{}") + "'");
   double took = secondsSince(start);
@@ -64,8 +63,10 @@ TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
   int stored = 0;
   for (int i = 1; i <= kRequests; ++i) {
     std::string name = "o" + std::to_string(i);
-    if (common[name].asString() == "v" + std::to_string(i)) ++stored;
-    else ADD_FAILURE() << name << " lost";
+    if (common[name].asString() == "v" + std::to_string(i))
+      ++stored;
+    else
+      ADD_FAILURE() << name << " lost";
   }
   printf("[ figures  ] options stored: %d of %d; semaphore %d\n", stored, kRequests, semaphoreValue(sandbox));
   EXPECT_EQ("2", document["version"].asString());
@@ -89,8 +90,9 @@ std::string sendHangingRequest(int fd, const std::string& head, const Sandbox& s
   return holder;
 }
 
-const char kGatedListing[] = "GET /cgi-bin/tavorc?cmd=file_list&path=local/USB HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                             "Cookie: bid=W\r\n\r\n";
+const char kGatedListing[] =
+    "GET /cgi-bin/tavorc?cmd=file_list&path=local/USB HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+    "Cookie: bid=W\r\n\r\n";
 
 TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
   Sandbox sandbox;
@@ -166,13 +168,14 @@ TEST(CoreWeb, StalledPostBodyHoldsUpNobody) {
   ASSERT_TRUE(server.running());
   int stalled = connectTo(server.port());
   ASSERT_GE(stalled, 0);
-  std::string head = "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                     "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nstalled=1&b=";
+  std::string head =
+      "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+      "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nstalled=1&b=";
   ASSERT_EQ(static_cast<ssize_t>(head.size()), write(stalled, head.data(), head.size()));
   usleep(300000);
   auto start = std::chrono::steady_clock::now();
-  std::string other = curlGet(tavorcUrl(server, "cmd=option&action=set&opt_name=other&opt_value=1"),
-                              "-b bid=W --max-time 20");
+  std::string other =
+      curlGet(tavorcUrl(server, "cmd=option&action=set&opt_name=other&opt_value=1"), "-b bid=W --max-time 20");
   double servedAfter = secondsSince(start);
   EXPECT_NE(std::string::npos, other.find("{\"message\":\"ok\"}")) << other;
   EXPECT_LT(servedAfter, 3.0);  // well below the stalled body's 5 s
@@ -181,8 +184,7 @@ TEST(CoreWeb, StalledPostBodyHoldsUpNobody) {
   ssize_t n;
   struct timeval limit = {15, 0};
   setsockopt(stalled, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  while (answer.find("option name not defined") == std::string::npos &&
-         (n = read(stalled, buffer, sizeof buffer)) > 0)
+  while (answer.find("option name not defined") == std::string::npos && (n = read(stalled, buffer, sizeof buffer)) > 0)
     answer.append(buffer, static_cast<size_t>(n));
   double stalledAfter = secondsSince(start);
   close(stalled);
@@ -199,7 +201,8 @@ TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
   // How long one request takes here, so that the kills fall all over it.
   auto start = std::chrono::steady_clock::now();
   const int kWarmUp = 5;
-  for (int i = 0; i < kWarmUp; ++i) ASSERT_EQ(kOk, sandbox.run(optionSet("k" + std::to_string(-1 - i), "v" + std::to_string(-1 - i), "bid=W")).body);
+  for (int i = 0; i < kWarmUp; ++i)
+    ASSERT_EQ(kOk, sandbox.run(optionSet("k" + std::to_string(-1 - i), "v" + std::to_string(-1 - i), "bid=W")).body);
   double perRequest = secondsSince(start) / kWarmUp;
   long spanMicros = static_cast<long>(perRequest * 1.3e6);
 
@@ -232,10 +235,11 @@ TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
     }
     ASSERT_EQ(1, semaphoreValue(sandbox));
   }
-  printf("[ figures  ] %d requests killed within %ld us (one request takes %.1f ms): %d had answered, %d had not; "
-         "%d restores; %zu temporary files left; %.2f s\n",
-         kRequests, spanMicros, perRequest * 1000, answered, unanswered, restores,
-         leftoverTemporaries(sandbox).size(), secondsSince(start));
+  printf(
+      "[ figures  ] %d requests killed within %ld us (one request takes %.1f ms): %d had answered, %d had not; "
+      "%d restores; %zu temporary files left; %.2f s\n",
+      kRequests, spanMicros, perRequest * 1000, answered, unanswered, restores, leftoverTemporaries(sandbox).size(),
+      secondsSince(start));
   EXPECT_GT(answered, 0);
   EXPECT_GT(unanswered, 0);
   // A save killed mid-way leaves at most its one temporary file behind.

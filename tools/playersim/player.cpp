@@ -273,9 +273,7 @@ void Player::pageDown() {
 
 void Player::keyPanel(int key) {
   switch (key) {
-    case kPanel:
-      s.panel = "closed";
-      break;
+    case kPanel: s.panel = "closed"; break;
     case kUp:
       s.cursor = std::max(s.cursor - 1, 0);
       followCursor();
@@ -284,15 +282,9 @@ void Player::keyPanel(int key) {
       s.cursor = std::min(s.cursor + 1, s.rows - 1);
       followCursor();
       break;
-    case kPageUp:
-      pageUp();
-      break;
-    case kPageDown:
-      pageDown();
-      break;
-    case kShuffle:
-      s.shuffle = !s.shuffle;
-      break;
+    case kPageUp: pageUp(); break;
+    case kPageDown: pageDown(); break;
+    case kShuffle: s.shuffle = !s.shuffle; break;
     case kEnter:
       if (const ListItem* item = list().itemForRow(s.cursor)) {
         int from = 0;
@@ -301,7 +293,6 @@ void Player::keyPanel(int key) {
         playItem(*item, from);
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }

@@ -15,7 +15,7 @@ struct PlayerState {
   int64_t readyAt = 0;  // ms; when "loading" turns into the idle state
   int bootSeconds = 2;
   std::string clock = "running";  // or "frozen": the position stands still
-  int answerDelayMs = 0;  // a busy player answers every request this late
+  int answerDelayMs = 0;          // a busy player answers every request this late
   int volume = 50;
 
   std::string url;   // media URL of the playing item
