@@ -13,12 +13,11 @@
 #include "browse/filetypes.h"
 #include "browse/listingcache.h"
 #include "browse/sourcelookup.h"
+#include "browse/storage.h"
 #include "core/cmdprocessor.h"
 #include "core/utils.h"
 
 namespace {
-
-const char kSettingsFile[] = "tavo_folder.txt";
 
 class CmdProcFileList : public CmdProcessor {
  public:
@@ -63,7 +62,7 @@ class CmdProcFileList : public CmdProcessor {
         addFolder(listing, name, path);
       } else if (S_ISREG(status.st_mode)) {
         bool playable = isPlayableFile(name);
-        if (playable || strcmp(name, kSettingsFile) != 0) listing.addFile(name, playable);
+        if (playable || strcmp(name, Storage::kSettingsFileName) != 0) listing.addFile(name, playable);
       }
     });
     return listing;

@@ -133,8 +133,7 @@ SortedFolder::SortedFolder(const std::string& folder) : m_folder(folder) {
   }
   closedir(dir);
   const char* keys = m_keys.data();
-  // Names of equal rank stay in the order the folder gave them, as scandir(3)
-  // with qsort(3) left them.
+  // The sort is stable: names of equal rank keep the order the folder gave them.
   std::stable_sort(m_order.begin(), m_order.end(), [keys](const Entry& a, const Entry& b) {
     if (a.head != b.head) return a.head < b.head;
     // The first min(8, shorter length) bytes are equal: compare the rest.

@@ -13,7 +13,6 @@
 namespace {
 
 const char kVirtualRoot[] = "local/";
-const char kSettingsFile[] = "/tavo_folder.txt";
 const char kStorageNameKey[] = "storage_name=";
 
 // The quoted value after marker (e.g. LABEL=") at or after from; empty when the
@@ -32,8 +31,8 @@ bool hasLabel(const Storages& storages, const std::string& label) {
   return false;
 }
 
-// The storage a mount table entry is about: its device is the whole first
-// field, so that /dev/sda10 never stands for /dev/sda1.
+// The storage a mount table entry is about: the one whose device is the
+// entry's first field.
 Storage* storageOf(Storages& storages, const std::string& device) {
   for (Storage& storage : storages)
     if (storage.device() == device) return &storage;
@@ -52,7 +51,7 @@ FILE* openSettingsFile(const std::string& path) {
 
 void readStorageNames(Storages& storages) {
   for (Storage& storage : storages) {
-    FILE* settings = openSettingsFile(storage.mountPoint() + kSettingsFile);
+    FILE* settings = openSettingsFile(storage.mountPoint() + "/" + Storage::kSettingsFileName);
     if (!settings) continue;
     storage.setStorageName(readStorageName(settings));
     fclose(settings);

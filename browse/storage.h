@@ -23,6 +23,10 @@ class Storage : public IFilesSource {
   std::string virtualPrefix() const;   // "local/" + display name
   std::string mediaUrlPrefix() const;  // kMediaUrlScheme + uuid
 
+  // The storage's own settings file, at the top of the partition: the
+  // storage name, and never listed.
+  static constexpr const char* kSettingsFileName = "tavo_folder.txt";
+
   // Every storage's media URL begins with it.
   static constexpr const char* kMediaUrlScheme = "storage_uuid://";
 

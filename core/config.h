@@ -11,7 +11,7 @@
 class Config {
  public:
   explicit Config(const std::string& bid);  // loads; AppException("double config") for a second one
-  virtual ~Config();                        // saves, unless save() or discardChanges() came first
+  ~Config();                                // saves, unless save() or discardChanges() came first
 
   // The one configuration of the process (in the program, the command processor
   // owns it), or null when there is none.

@@ -7,7 +7,7 @@
 class Log {
  public:
   static Log& instance();
-  virtual ~Log();
+  ~Log();
 
   void write(bool error, const char* format, va_list arguments) __attribute__((format(printf, 3, 0)));
 

@@ -38,7 +38,7 @@ void scanPairs(const std::string& text, char separator, bool skipAfterSeparator,
       else
         append(name, c, Request::kMaxName);
     } else if (c == separator) {
-      insert(name, value, true);
+      insert(name, value);
       name.clear();
       value.clear();
       inValue = false;
@@ -49,7 +49,7 @@ void scanPairs(const std::string& text, char separator, bool skipAfterSeparator,
       append(value, c, Request::kMaxValue);
     }
   }
-  if (!name.empty()) insert(name, value, false);
+  if (!name.empty()) insert(name, value);
 }
 
 bool isPost(const char* requestMethod) { return requestMethod && strcasecmp(requestMethod, "POST") == 0; }
@@ -83,15 +83,14 @@ std::string Request::decode(const std::string& text) {
 }
 
 void Request::parseParameters(const std::string& text, Params& into) {
-  scanPairs(text, '&', false, [&into](const std::string& name, const std::string& value, bool) {
+  scanPairs(text, '&', false, [&into](const std::string& name, const std::string& value) {
     std::string decodedName = decode(name);
     into.emplace(decodedName, decode(value));
   });
 }
 
 void Request::parseCookies(const std::string& text, Params& into) {
-  scanPairs(text, ';', true,
-            [&into](const std::string& name, const std::string& value, bool) { into.emplace(name, value); });
+  scanPairs(text, ';', true, [&into](const std::string& name, const std::string& value) { into.emplace(name, value); });
 }
 
 std::string Request::readBody(const char* requestMethod, long timeLimitMillis) {

@@ -47,7 +47,6 @@ class Playlist {
   Playlist(const std::string& path, bool rebuild, const std::string& sourceRoot);
   Playlist(const Playlist&) = default;
   Playlist& operator=(const Playlist&) = default;
-  virtual ~Playlist() = default;
 
   bool load();
   void save() const;
