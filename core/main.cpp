@@ -144,8 +144,9 @@ void detachPoller() {
     dup2(devNull, STDERR_FILENO);
     if (devNull > STDERR_FILENO) close(devNull);
   }
-  for (const char* name : {"QUERY_STRING", "REQUEST_METHOD", "CONTENT_LENGTH", "HTTP_COOKIE", "HTTP_HOST",
-                           "HTTP_ORIGIN", "HTTP_REFERER", "HTTP_SEC_FETCH_SITE"})
+  for (const char* name :
+       {"QUERY_STRING", "REQUEST_METHOD", "CONTENT_LENGTH", "HTTP_COOKIE", "HTTP_HOST", "HTTP_ORIGIN", "HTTP_REFERER",
+        "HTTP_SEC_FETCH_SITE", "HTTP_USER_AGENT", "HTTP_X_REQUESTED_WITH"})
     unsetenv(name);
 }
 

@@ -98,6 +98,8 @@ OriginHeaders OriginHeaders::fromEnvironment() {
   headers.origin = getenv("HTTP_ORIGIN");
   headers.referer = getenv("HTTP_REFERER");
   headers.fetchSite = getenv("HTTP_SEC_FETCH_SITE");
+  headers.userAgent = getenv("HTTP_USER_AGENT");
+  headers.fromPage = getenv("HTTP_X_REQUESTED_WITH");
   const char* https = getenv("HTTPS");
   headers.https = https && strcasecmp(https, "on") == 0;
   return headers;
@@ -116,10 +118,15 @@ const char* foreignRequestReason(const OriginHeaders& headers, const std::functi
     return "host name not the box's";
   // A page's requests name it by Origin, or without one (a plain GET) by Referer.
   const char* page = headers.origin ? headers.origin : headers.referer;
-  if (!page || !*page) return nullptr;
-  Authority from;
-  if (!hasHost || !parseUrlOrigin(page, from) || !sameAuthority(from, host))
-    return headers.origin ? "Origin of another page" : "Referer of another page";
+  if (page && *page) {
+    Authority from;
+    if (!hasHost || !parseUrlOrigin(page, from) || !sameAuthority(from, host))
+      return headers.origin ? "Origin of another page" : "Referer of another page";
+    return nullptr;
+  }
+  if (headers.fetchSite || (headers.fromPage && *headers.fromPage)) return nullptr;
+  if (headers.userAgent && strncmp(headers.userAgent, "Mozilla/", 8) == 0)
+    return "a browser's request of no page of the box";
   return nullptr;
 }
 

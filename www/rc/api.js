@@ -55,10 +55,13 @@ export function makeApi({ base = '/cgi-bin/do2', fetchFn = (...a) => fetch(...a)
       timedOut = true;
       if (controller) controller.abort();
     }, limit);
-    const init = { credentials: 'same-origin', cache: 'no-store', signal: controller ? controller.signal : undefined };
+    // X-Requested-With tells the box the request comes from its own page: a
+    // foreign page cannot send it (the box never allows it after asking).
+    const headers = { 'X-Requested-With': 'tavorc' };
+    const init = { credentials: 'same-origin', cache: 'no-store', headers, signal: controller ? controller.signal : undefined };
     if (options.body) {
       init.method = 'POST';
-      init.headers = { 'Content-Type': 'application/x-www-form-urlencoded' };
+      headers['Content-Type'] = 'application/x-www-form-urlencoded';
       init.body = query(options.body);
     }
     try {
