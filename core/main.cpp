@@ -117,11 +117,20 @@ bool takeLockForRepair(int fd, pid_t killed) {
   return false;
 }
 
+// An update ended by "restore" leaves its download and unpacked package in
+// /tmp, which is the box's RAM; the next update would only remove them then.
+void removeUpdateLeftovers() {
+  for (const char* file : {paths::kUpdateArchive, paths::kUpdateListing, paths::kUpdateErrors})
+    unlink(rooted(file).c_str());
+  runProgram("rm", {"-rf", "--", rooted(paths::kUpdateDir)});
+}
+
 void restore(sem_t* semaphore) {
   int fd = openFile(rooted(paths::kPidFile), O_RDWR | O_CREAT, 0600);
   if (fd >= 0) {
     pid_t killed = killLockHolder(fd);
     if (takeLockForRepair(fd, killed)) {
+      if (killed > 0) removeUpdateLeftovers();
       int value = 0;
       sem_getvalue(semaphore, &value);
       if (value == 0) sem_post(semaphore);

@@ -13,6 +13,7 @@
 #include "core/process.h"
 #include "core/sysio.h"
 #include "core/utils.h"
+#include "core/version.h"
 #include "update/boundedrun.h"
 #include "update/package.h"
 #include "update/signature.h"
@@ -185,6 +186,12 @@ class CmdProcTryUpdate : public CmdProcessor {
     if (!listingMatchesManifest(entries, files))
       return {kRefused, "the archive holds files its manifest does not name"};
     if (!unpackManifestFiles(scratch, entries, files)) return {kRefused, "a file differs from the manifest"};
+    // Every package the maker ever signed stays signed: an older one would
+    // bring back what a newer one mended.
+    std::string version;
+    if (files.count(kVersionName) && readFile(scratch.dir + "/" + kVersionName, version, 256) &&
+        isOlderVersion(version, kProgramVersion))
+      return {kRefused, "the package is older than the version running"};
     return {nullptr, nullptr};
   }
 

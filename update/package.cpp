@@ -1,5 +1,8 @@
 #include "update/package.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 
@@ -132,4 +135,26 @@ bool listingMatchesManifest(const std::vector<ArchiveEntry>& entries, const std:
     ++listed;
   }
   return listed == files.size();
+}
+
+// The numbers of a version, up to the first character that is no digit or dot.
+static std::vector<unsigned long> versionNumbers(const std::string& version) {
+  std::vector<unsigned long> numbers;
+  const char* at = version.c_str();
+  while (isdigit(static_cast<unsigned char>(*at))) {
+    char* end;
+    numbers.push_back(strtoul(at, &end, 10));
+    at = end;
+    if (*at != '.') break;
+    ++at;
+  }
+  return numbers;
+}
+
+bool isOlderVersion(const std::string& a, const std::string& b) {
+  std::vector<unsigned long> older = versionNumbers(a), newer = versionNumbers(b);
+  size_t length = std::max(older.size(), newer.size());
+  older.resize(length);
+  newer.resize(length);
+  return older < newer;
 }

@@ -52,3 +52,9 @@ bool listingMatchesManifest(const std::vector<ArchiveEntry>& entries, const std:
 
 // A plain relative path, as the package's names must be.
 bool isPackagePath(const std::string& path);
+
+inline constexpr const char* kVersionName = "version";
+
+// True when version a ("0.7.1", "0.7.1-b": numbers between dots, anything
+// after them ignored) is older than version b.
+bool isOlderVersion(const std::string& a, const std::string& b);
