@@ -265,7 +265,13 @@ void Tavo::startPlaylist(const std::string& mediaUrl, int startIndex) {
   startAndWait(query);
 }
 
-void Tavo::launch(const std::string& mediaUrl) { startAndWait("cmd=launch_media_url&media_url=" + encoded(mediaUrl)); }
+// What is launched is no folder playlist of the system's: the folder that
+// played before is forgotten, or a launched file inside it would count as one
+// of its rows (and its position would enter that folder's history).
+void Tavo::launch(const std::string& mediaUrl) {
+  if (Config* config = Config::instance()) config->setLpd("");
+  startAndWait("cmd=launch_media_url&media_url=" + encoded(mediaUrl));
+}
 
 void Tavo::toggleShuffle() {
   refresh();

@@ -144,6 +144,8 @@ class Tavo {
   // The longest key sequence, a seek of 200 presses, takes about 35 s.
   static constexpr long kKeySequenceMillis = 90000;
   static constexpr const char* kNoAnswer = "player does not answer";
+  // A row move that missed its row twice (the panel is not as pictured).
+  static constexpr const char* kRowNotReached = "row not reached";
 
   int runLimitSeconds() const;
   void afterRun(bool timedOut) const;

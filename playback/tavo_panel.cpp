@@ -128,7 +128,7 @@ void Tavo::selectRow(const Playlist& playlist, int row) {
 
   int pages = (rows + PlaylistViewState::kPageRows - 1) / PlaylistViewState::kPageRows;
   if (pages > kMaxPagePresses) {
-    startAtRow(playlist, row);
+    if (!startAtRow(playlist, row)) throw TavoException(kRowNotReached);
     return;
   }
   bool fromBottom = rows / 2 < row;
@@ -146,7 +146,7 @@ void Tavo::selectRow(const Playlist& playlist, int row) {
   }
   view.normalize(rows);
   view.store();
-  moveCursor(playlist, row);
+  if (!moveCursor(playlist, row)) throw TavoException(kRowNotReached);
 }
 
 void Tavo::playlistMove(int row) {

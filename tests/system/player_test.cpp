@@ -160,11 +160,13 @@ TEST_F(PlayerCommand, StatusTellsWhatPlaysFromOneStatusQuery) {
              "\"title\":\"Ballad\",\"virtual_path\":\"local/USB/Album/03 Live.flac\",\"volume\":50}\n");
   EXPECT_EQ(m_player.requests(), std::vector<std::string>{"cmd=status"}) << "no wait for playback";
 
-  // A playlist file elsewhere that plays a file of the remembered folder.
+  // A playlist file elsewhere that plays a file of the folder played before:
+  // the player plays the list of the playlist file, not the folder's rows.
   m_box.write("/tmp/mnt/usb1/Mix.m3u", "Album/02.mp3\n");
   expectOk("cmd=player&action=play&play_path=local/USB/Mix.m3u");
+  EXPECT_FALSE(config().isMember("lpd"));
   Json::Value status = json("cmd=player&action=status");
-  EXPECT_EQ(1, status["row"].asInt());
+  EXPECT_EQ(-1, status["row"].asInt());
   EXPECT_EQ("02.mp3", status["title"].asString());
   EXPECT_EQ("local/USB/Album/02.mp3", status["virtual_path"].asString());
   // One the folder does not hold: no row, and the name the player reports.
