@@ -15,6 +15,7 @@
 #include "browse/sourcelookup.h"
 #include "browse/storage.h"
 #include "core/cmdprocessor.h"
+#include "core/log.h"
 #include "core/utils.h"
 
 namespace {
@@ -56,7 +57,7 @@ class CmdProcFileList : public CmdProcessor {
   // Subfolders, then files, each group in entry order.
   FileListWriter listFolder(const SortedFolder& entries) {
     FileListWriter listing(m_path, entries.count());
-    entries.forEachEntry("stat64 error 0-", [&](const char* name, std::string& path, const struct stat64& status) {
+    size_t unreadable = entries.forEachEntry([&](const char* name, std::string& path, const struct stat64& status) {
       if (S_ISDIR(status.st_mode)) {
         path += '/';
         addFolder(listing, name, path);
@@ -65,6 +66,8 @@ class CmdProcFileList : public CmdProcessor {
         if (playable || strcmp(name, Storage::kSettingsFileName) != 0) listing.addFile(name, playable);
       }
     });
+    // One link whose target is gone must not hide the whole folder.
+    if (unreadable) logError("listing left out entries that cannot be read: %zu", unreadable);
     return listing;
   }
 

@@ -5,12 +5,9 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "core/result.h"
 
 int compareEntryNames(const char* a, const char* b);
 
@@ -35,17 +32,23 @@ class SortedFolder {
 
   // Calls visit(name, path, status) for each entry in order, path being the
   // entry's path, to which visit may append. An entry whose status cannot be
-  // read ends the walk with AppException(statError followed by errno).
+  // read (a link whose target is gone) is passed over; the answer is their
+  // number.
   template <typename Visit>
-  void forEachEntry(const char* statError, Visit visit) const {
+  size_t forEachEntry(Visit visit) const {
     std::string path = m_folder;
+    size_t unreadable = 0;
     for (size_t i = 0; i < count(); ++i) {
       const char* entry = name(i);
       path.replace(m_folder.size(), std::string::npos, entry);
       struct stat64 status;
-      if (stat64(path.c_str(), &status) != 0) throw AppException(statError + std::to_string(errno));
+      if (stat64(path.c_str(), &status) != 0) {
+        ++unreadable;
+        continue;
+      }
       visit(entry, path, status);
     }
+    return unreadable;
   }
 
  private:
