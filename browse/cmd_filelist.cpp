@@ -20,6 +20,13 @@
 
 namespace {
 
+// FNV-1a: a short fingerprint of the cover patterns for the cache's side file.
+unsigned fingerprint(const std::string& text) {
+  unsigned hash = 2166136261u;
+  for (unsigned char c : text) hash = (hash ^ c) * 16777619u;
+  return hash;
+}
+
 class CmdProcFileList : public CmdProcessor {
  public:
   explicit CmdProcFileList(Request* request)
@@ -86,9 +93,15 @@ class CmdProcFileList : public CmdProcessor {
     listing.addFolder(name, showCover ? cover : std::string(), playable);
   }
 
+  // What decides a listing's covers: whether they are shown or make a folder
+  // playable and, when either, the options naming the cover files.
   unsigned coverOptions() const {
-    return (m_showCovers ? listingcache::kShowCovers : 0u) |
-           (m_playFoldersWithCover ? listingcache::kPlayFoldersWithCover : 0u);
+    unsigned flags = (m_showCovers ? listingcache::kShowCovers : 0u) |
+                     (m_playFoldersWithCover ? listingcache::kPlayFoldersWithCover : 0u);
+    if (!flags) return 0;
+    Config* config = Config::instance();
+    return flags | (fingerprint(config->get("cover_files_names") + '/' + config->get("cover_files_exts")) &
+                    ~(listingcache::kShowCovers | listingcache::kPlayFoldersWithCover));
   }
 
   std::string m_path;

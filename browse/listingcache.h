@@ -16,7 +16,9 @@
 
 namespace listingcache {
 
-// The cover options a listing depends on.
+// The cover options a listing depends on: these two flags, and in the other
+// bits whatever else the caller counts as such (a fingerprint of the cover
+// file patterns).
 inline constexpr unsigned kShowCovers = 1;
 inline constexpr unsigned kPlayFoldersWithCover = 2;
 
