@@ -115,24 +115,11 @@ row "play: playlist of 5,000 media files and 50 cue sheets" "$play" \
 # ---- through the web server
 
 port=$((20000 + $$ % 20000))
-cat >"$work/lighttpd.conf" <<CONF
-server.modules = ("mod_setenv", "mod_cgi")
-server.document-root = "$root/tmp/www"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/lighttpd-error.log"
-cgi.assign = ("/cgi-bin/do2" => "", "/cgi-bin/floor" => "")
-setenv.add-environment = ("TAVORC_ROOT" => "$root", "PATH" => "$root/bin:/usr/bin:/bin")
-CONF
+sh "$top/tools/webserver.sh" box "$root" "$port" "$work" "PATH=$root/bin:/usr/bin:/bin" >"$work/lighttpd.conf"
 lighttpd -D -f "$work/lighttpd.conf" &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
-tries=0
-until curl -s -o /dev/null "http://127.0.0.1:$port/cgi-bin/floor"; do
-  tries=$((tries + 1))
-  [ $tries -lt 50 ] || { echo "lighttpd did not start" >&2; exit 1; }
-  sleep 0.1
-done
+sh "$top/tools/webserver.sh" wait "$port"
 
 # rate PATH COUNT: requests a second over one keep-alive connection.
 rate() {

@@ -44,6 +44,29 @@ write_releases() {
     mv -f "$release_file.new" "$release_file" && sync
 }
 
+# running PID: true while the process exists and is not a zombie.
+running() {
+  [ -d "/proc/$1" ] || return 1
+  ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
+# install_by_rename FILE TARGET [sync]: FILE copied beside TARGET, made
+# executable and renamed over it, so that a TARGET that runs meanwhile is
+# never overwritten and whoever starts it finds the old or the new one whole.
+# With "sync" (a file on the flash) the copy is flushed before the rename
+# makes it count, and the rename is flushed too.
+install_by_rename() {
+  cp "$1" "$2.new" && chmod 755 "$2.new" || return 1
+  [ "$3" != sync ] || sync
+  mv -f "$2.new" "$2" || return 1
+  [ "$3" != sync ] || sync
+}
+
+# update.sh reads the paths and functions above from its package's copy of
+# this script (". orvex.sh" with orvex_functions_only set) and runs nothing
+# below.
+[ -z "${orvex_functions_only:-}" ] || return 0
+
 # A release folder holds its version file; the copy at the add-on's top does
 # not, and hands the command on.
 if [ ! -f "$here/version" ]; then
@@ -55,14 +78,8 @@ if [ ! -f "$here/version" ]; then
   exit 1
 fi
 
-# install_cgi: a copy in /tmp, renamed into place, so that a do2 that runs
-# meanwhile is never overwritten.
-install_cgi() {
-  mkdir -p "$cgi" &&
-    cp "$here/bin/tavorc" "$cgi/do2.new" &&
-    chmod 755 "$cgi/do2.new" &&
-    mv -f "$cgi/do2.new" "$cgi/do2"
-}
+# install_cgi: the release's tavorc as do2, in /tmp (RAM: nothing to flush).
+install_cgi() { mkdir -p "$cgi" && install_by_rename "$here/bin/tavorc" "$cgi/do2"; }
 
 # replace_link NEW NAME: the symbolic link NEW renamed over NAME. mv -T does
 # it in one rename; a mv without -T would move NEW into the folder NAME
@@ -105,12 +122,6 @@ start_poller() {
     unset QUERY_STRING REQUEST_METHOD CONTENT_LENGTH HTTP_COOKIE
     "$cgi/do2" daemon
   )
-}
-
-# running PID: true while the process exists and is not a zombie.
-running() {
-  [ -d "/proc/$1" ] || return 1
-  ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
 }
 
 # is_poller PID: the pid file may be stale and its number reused since.

@@ -22,13 +22,6 @@
 # that it stays the way back. The configuration (etc/tavorc.conf) is the
 # owner's and is never touched.
 # TAVORC_ROOT, when set, goes in front of every fixed path, as in the programs.
-root=${TAVORC_ROOT:-}
-addon=$root/persistfs/orvex
-releases=$addon/releases
-release_file=$addon/release
-config=$addon/etc/tavorc.conf
-check_root=$root/tmp/orvex_check
-check_seconds=30
 package=$(cd "$(dirname "$0")" && pwd) || exit 1
 
 fail() {
@@ -36,34 +29,15 @@ fail() {
   exit 1
 }
 
-# plain_name NAME: a release name is one plain folder name.
-plain_name() {
-  case $1 in
-    '' | . | .. | */* | *[!A-Za-z0-9._+-]*) return 1 ;;
-  esac
-}
-
-# read_releases: current and previous from the release file (empty when none).
-read_releases() {
-  current= previous=
-  [ -f "$release_file" ] || return 0
-  { read -r current; read -r previous; } <"$release_file"
-  plain_name "$current" || current=
-  plain_name "$previous" || previous=
-}
-
-# write_releases CURRENT PREVIOUS: the new file is flushed before the rename
-# that makes it count, and the rename is flushed too.
-write_releases() {
-  printf '%s\n%s\n' "$1" "$2" >"$release_file.new" && sync &&
-    mv -f "$release_file.new" "$release_file" && sync
-}
-
-# running PID: true while the process exists and is not a zombie.
-running() {
-  [ -d "/proc/$1" ] || return 1
-  ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
-}
+# The add-on's paths (root, addon, releases, release_file) and what both
+# scripts do (release names, the release file, running processes, files
+# installed by rename) come from the package's start script.
+[ -f "$package/bin/tavorc" ] && [ -f "$package/orvex.sh" ] || fail "the package has no tavorc or no orvex.sh"
+orvex_functions_only=1
+. "$package/orvex.sh"
+config=$addon/etc/tavorc.conf
+check_root=$root/tmp/orvex_check
+check_seconds=30
 
 # within SECONDS COMMAND...: runs the command, killed when it takes longer.
 within() {
@@ -117,11 +91,8 @@ copy_release() {
 }
 
 # put_start_script: this package's start script at the add-on's top, where
-# orvexbd runs it, through a flushed copy renamed over the old one.
-put_start_script() {
-  cp "$package/orvex.sh" "$addon/orvex.sh.new" && chmod 755 "$addon/orvex.sh.new" && sync &&
-    mv -f "$addon/orvex.sh.new" "$addon/orvex.sh" && sync
-}
+# orvexbd runs it.
+put_start_script() { install_by_rename "$package/orvex.sh" "$addon/orvex.sh" sync; }
 
 # adopt_older_layout: an installation by an older package (its programs in
 # bin/ at the add-on's top, no release file) becomes a release of its own,
@@ -142,7 +113,6 @@ start_again() {
 
 version=$(cat "$package/version" 2>/dev/null)
 plain_name "$version" || fail "the package names no version"
-[ -f "$package/bin/tavorc" ] && [ -f "$package/orvex.sh" ] || fail "the package has no tavorc or no orvex.sh"
 mkdir -p "$releases" "$addon/etc" || fail "$releases cannot be made"
 adopt_older_layout
 read_releases

@@ -19,18 +19,18 @@ set -e
 cd "$(dirname "$0")/.."
 tavorc=${TAVORC_BIN:-$PWD/build/tavorc}
 playersim=$PWD/build/playersim
-[ -x "$tavorc" ] && [ -x "$playersim" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
+semaphore=$PWD/build/semaphore
+[ -x "$tavorc" ] && [ -x "$playersim" ] && [ -x "$semaphore" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
 canary=Kq7-canary-$$-zX
 root=$(mktemp -d /tmp/tavorc-canary-XXXXXX)
 for d in tmp/www/cgi-bin tmp/www/rc/i18n var/run var/playersim persistfs/orvex/etc etc sbin mnt/config answers; do
   mkdir -p "$root/$d"
 done
-semaphore=/dev/shm/sem.tavoorvex-$(printf '%s' "$root" | md5sum | cut -c1-12 | tr a-f A-F)
 # A poller that a "daemon" not refused started is ended with the root.
 cleanup() {
   poller=$(cat "$root/var/run/tavorc-poller.pid" 2>/dev/null || true)
   [ -z "$poller" ] || kill "$poller" 2>/dev/null || true
-  [ -n "$KEEP_ROOT" ] || rm -rf "$root" "$semaphore"
+  [ -n "$KEEP_ROOT" ] || { rm -rf "$root"; "$semaphore" "$root" --unlink; }
 }
 trap cleanup EXIT INT TERM
 ln -s "$tavorc" "$root/tmp/www/cgi-bin/do2"

@@ -9,24 +9,25 @@
 set -e
 cd "$(dirname "$0")/.."
 tavorc=${TAVORC_BIN:-$PWD/build/tavorc}
-[ -x "$tavorc" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
+semaphore=$PWD/build/semaphore
+[ -x "$tavorc" ] && [ -x "$semaphore" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
 root=$(mktemp -d /tmp/tavorc-hang-XXXXXX)
 for d in tmp/www/cgi-bin tmp/mnt/smb var/run persistfs/orvex/etc etc srv web/doc; do mkdir -p "$root/$d"; done
 : >"$root/etc/mtab"
 printf '\\\\nas\\Media\thang\t%s/srv\n' "$root" >"$root/etc/shares"
 port=$((20000 + $$ % 20000))
-semaphore=/dev/shm/sem.tavoorvex-$(printf '%s' "$root" | md5sum | cut -c1-12 | tr a-f A-F)
 server=
 cleanup() {
   [ -n "$server" ] && kill "$server" 2>/dev/null
   for p in $(cat "$root"/web/silent.* 2>/dev/null); do kill "$p" 2>/dev/null; done
-  rm -rf "$root" "$semaphore"
+  rm -rf "$root"
+  "$semaphore" "$root" --unlink
 }
 trap cleanup EXIT INT TERM
 
 cgi() {  # cgi QUERY: one request with the CGI variables, the stand-in mount first in PATH
   env -i TAVORC_ROOT="$root" PATH="$PWD/tests/support/standins:$PATH" GATEWAY_INTERFACE=CGI/1.1 \
-    TAVORC_UPDATE_URL="http://127.0.0.1:$port" QUERY_STRING="$1" REQUEST_METHOD=GET HTTP_COOKIE=bid=H \
+    TAVORC_UPDATE_URL="http://127.0.0.1:$port/silent.sh" QUERY_STRING="$1" REQUEST_METHOD=GET HTTP_COOKIE=bid=H \
     "$tavorc" </dev/null 2>/dev/null
 }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -54,19 +55,14 @@ stall() {
 cgi "cmd=network_source_add&title=Media&type=0&protocol=0&address=nas&path=Media" >/dev/null
 stall "mount that hangs" "cmd=file_list&path=smb/Media"
 
-# The update server: lighttpd takes the connection; its CGI never answers.
-printf 'echo $$ >"%s/web/silent.$$"\nexec sleep 3600\n' "$root" >"$root/web/doc/last_version.php"
-cat >"$root/web/lighttpd.conf" <<CONF
-server.modules = ("mod_cgi")
-server.document-root = "$root/web/doc"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$root/web/error.log"
-cgi.assign = (".php" => "/bin/sh")
-CONF
+# The update server: lighttpd takes the connection, and the script it runs
+# for every URL below /silent.sh never answers.
+printf 'echo $$ >"%s/web/silent.$$"\nexec sleep 3600\n' "$root" >"$root/web/doc/silent.sh"
+sh tools/webserver.sh files "$root/web/doc" "$port" "$root/web" >"$root/web/lighttpd.conf"
 lighttpd -D -f "$root/web/lighttpd.conf" &
 server=$!
-sleep 0.5
+sh tools/webserver.sh wait "$port"
 stall "update server that never answers" "cmd=check_new_version"
 [ -n "$(ls "$root"/web/silent.* 2>/dev/null)" ] || echo "the update server saw no request" >&2
-echo "semaphore after: $(od -An -tu4 -N4 "$semaphore" | tr -d ' ')"
+after=$("$semaphore" "$root")
+echo "semaphore after: ${after##* }"

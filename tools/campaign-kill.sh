@@ -4,22 +4,23 @@
 # process and killed with SIGKILL at a random moment within about one request's
 # time. After every kill the configuration must still load (no
 # tavorc.conf.bad appears) and hold every change that had been answered; a
-# semaphore left taken by the killed process is given back with "restore".
-# Prints the figures. Usage: sh tools/campaign-kill.sh [KILLS]   (after a build;
+# semaphore left taken by the killed process is given back with "restore"
+# (the semaphore is read with build/semaphore, which names it as tavorc does;
+# the campaign stops when it does not exist). Prints the figures. Usage: sh tools/campaign-kill.sh [KILLS]   (after a build;
 # TAVORC_BIN names another tavorc to try)
 set -e
 cd "$(dirname "$0")/.."
 kills=${1:-1000}
 tavorc=${TAVORC_BIN:-$PWD/build/tavorc}
 playersim=$PWD/build/playersim
-[ -x "$tavorc" ] && [ -x "$playersim" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
+semaphore=$PWD/build/semaphore
+[ -x "$tavorc" ] && [ -x "$playersim" ] && [ -x "$semaphore" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
 root=$(mktemp -d /tmp/tavorc-kills-XXXXXX)
 for d in tmp/www/cgi-bin var/run persistfs/orvex/etc etc work; do mkdir -p "$root/$d"; done
 : >"$root/etc/mtab"
 ln -s "$playersim" "$root/tmp/www/cgi-bin/do"
-semaphore=/dev/shm/sem.tavoorvex-$(printf '%s' "$root" | md5sum | cut -c1-12 | tr a-f A-F)
 conf=$root/persistfs/orvex/etc/tavorc.conf
-[ -n "$KEEP_ROOT" ] || trap 'rm -rf "$root" "$semaphore"' EXIT INT TERM
+[ -n "$KEEP_ROOT" ] || trap 'rm -rf "$root"; "$semaphore" "$root" --unlink' EXIT INT TERM
 
 cgi() {  # cgi QUERY: one request with only the CGI variables, answer on stdout
   env -i TAVORC_ROOT="$root" PATH="$PATH" GATEWAY_INTERFACE=CGI/1.1 QUERY_STRING="$1" REQUEST_METHOD=GET \
@@ -56,8 +57,8 @@ while read -r delay; do
     answered=$((answered + 1))
     case $((i % 3)) in 0) echo "k$i" >>"$root/work/must" ;; 1) echo "f$i" >>"$root/work/must" ;; esac
   fi
-  v=$(od -An -tu4 -N4 "$semaphore" 2>/dev/null | tr -d ' ')
-  if [ "$v" = 0 ]; then restores=$((restores + 1)); cgi restore >/dev/null; fi
+  v=$("$semaphore" "$root") || exit 1
+  if [ "${v##* }" = 0 ]; then restores=$((restores + 1)); cgi restore >/dev/null; fi
   # The next request loads the configuration: a file it cannot use would be
   # kept as tavorc.conf.bad.
   cgi "cmd=option&action=list&log=0" >/dev/null

@@ -2,8 +2,10 @@
 # Concurrency campaign through a real lighttpd on 127.0.0.1: ROUNDS rounds of
 # CLIENTS concurrent changing requests (option sets and favourite adds, each
 # with a name of its own), while one client sends "restore" every 50 ms and a
-# sampler reads the request semaphore. Prints the figures: requests answered,
-# answered changes lost, unparsable configurations, highest semaphore value.
+# sampler reads the request semaphore (build/semaphore, which names it as
+# tavorc does and fails when it does not exist). Prints the figures: requests
+# answered, answered changes lost, unparsable configurations, highest
+# semaphore value.
 # Usage: sh tools/campaign-restore.sh [ROUNDS] [CLIENTS]   (after a build;
 # TAVORC_BIN names another tavorc to try)
 set -e
@@ -11,37 +13,28 @@ cd "$(dirname "$0")/.."
 rounds=${1:-100}
 clients=${2:-64}
 tavorc=${TAVORC_BIN:-$PWD/build/tavorc}
-[ -x "$tavorc" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
+semaphore=$PWD/build/semaphore
+[ -x "$tavorc" ] && [ -x "$semaphore" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
 root=$(mktemp -d /tmp/tavorc-campaign-XXXXXX)
 for d in tmp/www/cgi-bin var/run persistfs/orvex/etc etc web; do mkdir -p "$root/$d"; done
 : >"$root/etc/mtab"
-ln -s "$tavorc" "$root/tmp/www/cgi-bin/tavorc"
+ln -s "$tavorc" "$root/tmp/www/cgi-bin/do2"
 port=$((20000 + $$ % 20000))
-cat >"$root/web/lighttpd.conf" <<CONF
-server.modules = ("mod_setenv", "mod_cgi")
-server.document-root = "$root/tmp/www"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$root/web/error.log"
-server.max-connections = 256
-cgi.assign = ("/cgi-bin/tavorc" => "")
-setenv.add-environment = ("TAVORC_ROOT" => "$root", "PATH" => "/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin")
-CONF
+sh tools/webserver.sh box "$root" "$port" "$root/web" >"$root/web/lighttpd.conf"
 lighttpd -D -f "$root/web/lighttpd.conf" &
 server=$!
-url="http://127.0.0.1:$port/cgi-bin/tavorc"
-semaphore=/dev/shm/sem.tavoorvex-$(printf '%s' "$root" | md5sum | cut -c1-12 | tr a-f A-F)
+url="http://127.0.0.1:$port/cgi-bin/do2"
 cleanup() {
   kill "$server" "$restorer" "$sampler" 2>/dev/null || true
-  rm -rf "$root" "$semaphore"
+  rm -rf "$root"
+  "$semaphore" "$root" --unlink
 }
 trap cleanup EXIT INT TERM
-for i in $(seq 50); do curl -s -o /dev/null "$url?cmd=option&action=list" && break; sleep 0.1; done
-
-# glibc keeps the value of a named semaphore in the first 32 bits of its file.
-(highest=0; while :; do
-   v=$(od -An -tu4 -N4 "$semaphore" 2>/dev/null | tr -d ' '); [ -n "$v" ] && [ "$v" -gt "$highest" ] && highest=$v && echo "$highest" >"$root/web/highest"
-   sleep 0.005; done) &
+sh tools/webserver.sh wait "$port"
+# The first request makes the semaphore; the sampler watches it from then on.
+curl -s -o /dev/null "$url?cmd=option&action=list"
+"$semaphore" "$root" >/dev/null
+"$semaphore" "$root" --highest >"$root/web/highest" &
 sampler=$!
 (while :; do curl -s -o /dev/null "$url?restore"; echo >>"$root/web/restores"; sleep 0.05; done) &
 restorer=$!
@@ -53,7 +46,8 @@ for r in $(seq "$rounds"); do
     code=$(curl -s -o /dev/null --max-time 60 -w "%{http_code}" -b bid=C "'"$url"'?$q")
     echo "$code $n"' >>"$root/web/answers"
 done
-kill "$restorer" "$sampler" 2>/dev/null || true
+kill "$restorer" "$sampler"
+wait "$sampler"
 curl -s -o /dev/null "$url?restore"
 conf="$root/persistfs/orvex/etc/tavorc.conf"
 answered=$(grep -c '^200 ' "$root/web/answers" || true)
@@ -62,4 +56,5 @@ for n in $(grep '^200 ' "$root/web/answers" | cut -d' ' -f2); do grep -q "\"$n\"
 unparsable=0; [ -e "$conf.bad" ] && unparsable=1
 echo "requests: $((rounds * clients)); answered 200: $answered; restores: $(wc -l <"$root/web/restores")"
 echo "answered changes lost: $lost; unparsable configurations: $unparsable"
-echo "semaphore: highest $(cat "$root/web/highest" 2>/dev/null || echo 0), after $(od -An -tu4 -N4 "$semaphore" | tr -d ' ')"
+after=$("$semaphore" "$root")
+echo "semaphore: highest $(cat "$root/web/highest"), after ${after##* }"

@@ -15,7 +15,9 @@ set -e
 cd "$(dirname "$0")/.."
 top=$PWD
 rounds=${1:-200}
-[ -x build/tavorc ] && [ -x build/orvexbd ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
+for p in tavorc orvexbd semaphore; do
+  [ -x "build/$p" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
+done
 launcher=
 command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
 # shellcheck disable=SC2086
@@ -23,14 +25,15 @@ cmake -S . -B build-campaign-b -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVORC_TESTS=
   $launcher >/dev/null
 cmake --build build-campaign-b -j2 --target tavorc orvexbd >/dev/null
 root=$(mktemp -d /tmp/tavorc-updates-XXXXXX)
-# The request semaphores of the root and of the health check's scratch root
-# (a kill may leave that one behind), named as the program names them.
-semaphores=
-for r in "$root" "$root/tmp/orvex_check"; do
-  semaphores="$semaphores /dev/shm/sem.tavoorvex-$(printf '%s' "$r" | md5sum | cut -c1-12 | tr a-f A-F)"
-done
-# shellcheck disable=SC2086
-[ -n "$KEEP_ROOT" ] || trap 'end_addon; rm -rf "$root" $semaphores' EXIT INT TERM
+# At the end every process of the root ends, and the request semaphores of
+# the root and of the health check's scratch root (a kill may leave that one
+# behind) go with the root.
+cleanup() {
+  end_addon
+  rm -rf "$root"
+  for r in "$root" "$root/tmp/orvex_check"; do "$top/build/semaphore" "$r" --unlink; done
+}
+[ -n "$KEEP_ROOT" ] || trap cleanup EXIT INT TERM
 work=$root/work
 addon=$root/persistfs/orvex
 mkdir -p "$work" "$root/var/run" "$root/tmp" "$addon/etc"

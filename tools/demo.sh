@@ -48,18 +48,8 @@ sh packaging/sign-package.sh "$upd/pkg" "$keys/demo.key"
 [ -x tools/add-sample-share.sh ] && sh tools/add-sample-share.sh "$root"
 [ -x build/playersim ] && ./build/playersim "$root" set power=on >/dev/null 2>&1 || true
 
-cat >"$root/lighttpd.conf" <<CONF
-server.modules = ("mod_access", "mod_setenv", "mod_cgi", "mod_redirect")
-server.document-root = "$root/tmp/www"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$root/lighttpd-error.log"
-index-file.names = ("index.html")
-url.redirect = ("^/$" => "/rc/")
-mimetype.assign = (".html" => "text/html; charset=utf-8", ".css" => "text/css", ".js" => "text/javascript", ".webmanifest" => "application/manifest+json", ".jpg" => "image/jpeg", ".png" => "image/png", "" => "application/octet-stream")
-cgi.assign = ("/cgi-bin/do2" => "", "/cgi-bin/do" => "")
-setenv.add-environment = ("TAVORC_ROOT" => "$root", "TAVORC_UPDATE_URL" => "http://127.0.0.1:$port/update-server", "TAVORC_UPDATE_PUBKEY" => "$(sed -n 2p "$keys/demo.pub")", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
-CONF
+sh tools/webserver.sh box "$root" "$port" "$root" "TAVORC_UPDATE_URL=http://127.0.0.1:$port/update-server" \
+  "TAVORC_UPDATE_PUBKEY=$(sed -n 2p "$keys/demo.pub")" >"$root/lighttpd.conf"
 
 u="http://127.0.0.1:$port/cgi-bin/do2"
 cat <<HELP

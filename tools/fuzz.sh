@@ -26,10 +26,8 @@ if [ "$1" = "--one" ]; then
     left=$((seconds - cpu)); until_stop=$((stop - $(date +%s)))
     [ "$until_stop" -lt "$left" ] && left=$until_stop
     [ "$left" -lt 1 ] && left=1
-    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
-      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      /usr/bin/time -f '%U %S' -o "$dir/cpu" nice -n 19 "$build/tests/fuzz/$name" -max_total_time="$left" \
-      -timeout=20 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$dir/crashes/" \
+    sh tools/sanitizers.sh /usr/bin/time -f '%U %S' -o "$dir/cpu" nice -n 19 "$build/tests/fuzz/$name" \
+      -max_total_time="$left" -timeout=20 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$dir/crashes/" \
       "$dir/corpus" "tests/fuzz/seeds/$name" >"$dir/pass.log" 2>&1 || true
     cat "$dir/pass.log" >>"$dir/log"
     used=$(tail -n 1 "$dir/cpu" | awk '{ printf "%d", $1 + $2 + 0.5 }')
@@ -42,8 +40,7 @@ if [ "$1" = "--one" ]; then
     # passes alone is set aside and the run goes on.
     for oom in "$dir"/crashes/oom-*; do
       [ -e "$oom" ] || continue
-      LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
-        "$build/tests/fuzz/$name" -close_fd_mask=3 "$oom" >/dev/null 2>&1 || continue
+      sh tools/sanitizers.sh "$build/tests/fuzz/$name" -close_fd_mask=3 "$oom" >/dev/null 2>&1 || continue
       mkdir -p "$dir/memory-growth" && mv "$oom" "$dir/memory-growth/"
     done
     [ "$(crashes)" -gt 0 ] && break

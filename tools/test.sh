@@ -27,9 +27,7 @@ part "sanitizer build" cmake --build build-san -j"$jobs"
 
 status=0
 part "host tests" ctest --test-dir build --no-tests=error --output-on-failure -j"$jobs" || status=1
-# Leaks are checked; tests/lsan.supp names the library leaks that cannot be fixed here.
-part "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+part "sanitizer tests" sh tools/sanitizers.sh \
   ctest --test-dir build-san --no-tests=error --output-on-failure -j"$jobs" -L 'unit|system' || status=1
 
 part "MIPS build" sh tools/build-mips.sh tests

@@ -46,52 +46,46 @@ static bool acceptsConnections(int port) {
   return fd >= 0;
 }
 
-WebServer::WebServer(const std::string& docroot, const std::string& workDir, const Sandbox* sandbox)
+WebServer::WebServer(const Sandbox& sandbox, const std::string& workDir, const std::vector<std::string>& environment)
     : m_workDir(workDir) {
-  // Another program may take the free port before lighttpd binds it.
-  for (int attempt = 0; attempt < 5 && !running(); ++attempt) start(docroot, sandbox);
+  std::vector<std::string> variables = {"PATH=" + sandbox.pathEnv()};
+  variables.insert(variables.end(), environment.begin(), environment.end());
+  start("box", sandbox.root(), variables);
 }
 
-void WebServer::start(const std::string& docroot, const Sandbox* sandbox) {
-  m_port = freePort();
-  std::ofstream config(m_workDir + "/lighttpd.conf");
-  config << "server.modules = (\"mod_access\", \"mod_accesslog\", \"mod_setenv\", \"mod_cgi\")\n"
-         << "server.document-root = \"" << docroot << "\"\n"
-         << "server.bind = \"127.0.0.1\"\n"
-         << "server.port = " << m_port << "\n"
-         << "server.errorlog = \"" << m_workDir
-         << "/lighttpd-error.log\"\n"
-         // Through a pipe the access log is written at once, not every few seconds.
-         << "accesslog.filename = \"|/bin/cat >> " << m_workDir << "/lighttpd-access.log\"\n"
-         << "accesslog.format = \"%r\"\n"
-         // Files that tests replace or delete must never be answered from a cache.
-         << "server.stat-cache-engine = \"disable\"\n"
-         << "server.max-worker = 0\n"
-         << "server.max-connections = 256\n"
-         // Bodies reach the CGI program as they arrive, as on the player: a
-         // request whose body stalls holds its process (and the semaphore).
-         << "server.stream-request-body = 1\n"
-         << "mimetype.assign = (\".js\" => \"text/javascript\", \"\" => \"application/octet-stream\")\n";
-  if (sandbox) {
-    config << "cgi.assign = (\"/cgi-bin/tavorc\" => \"\", \"/cgi-bin/do\" => \"\")\n"
-           << "setenv.add-environment = (\"TAVORC_ROOT\" => \"" << sandbox->root() << "\", \"PATH\" => \""
-           << sandbox->pathEnv() << "\")\n";
+WebServer::WebServer(const std::string& folder, const std::string& workDir) : m_workDir(workDir) {
+  start("files", folder, {});
+}
+
+void WebServer::start(const char* layout, const std::string& served, const std::vector<std::string>& environment) {
+  // Another program may take the free port before lighttpd binds it.
+  for (int attempt = 0; attempt < 5 && !running(); ++attempt) {
+    m_port = freePort();
+    ChildCommand write({"sh", sourceDir() + "/tools/webserver.sh", layout, served, std::to_string(m_port), m_workDir});
+    write.argv.insert(write.argv.end(), environment.begin(), environment.end());
+    write.streams.output = Redirect::pipe();
+    write.streams.error = Redirect::pipe();
+    ChildResult written = runChild(write);
+    if (!written.exited(0)) throw std::runtime_error("tools/webserver.sh: " + written.error);
+    std::ofstream(m_workDir + "/lighttpd.conf", std::ios::trunc) << written.output;
+    launch();
   }
-  config.close();
+}
+
+void WebServer::launch() {
   ChildCommand command;
   command.argv = {"lighttpd", "-D", "-f", m_workDir + "/lighttpd.conf"};
   command.streams = {Redirect::null(), Redirect::null(), Redirect::null()};
   Child server = startChild(command);
-  pid_t pid = server.pid;
   for (int i = 0; i < 200; ++i) {
     if (acceptsConnections(m_port)) {
-      m_pid = pid;
+      m_pid = server.pid;
       return;
     }
     if (server.ended()) return;  // the port was taken meanwhile
     usleep(20000);
   }
-  kill(pid, SIGTERM);
+  kill(server.pid, SIGTERM);
   server.wait();
 }
 

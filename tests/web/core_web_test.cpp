@@ -28,9 +28,7 @@ std::string webDir(const Sandbox& sandbox) {
   return sandbox.path("/web");
 }
 
-std::string tavorcUrl(const WebServer& server, const std::string& query) {
-  return server.url("/cgi-bin/tavorc?" + query);
-}
+std::string tavorcUrl(const WebServer& server, const std::string& query) { return server.url("/cgi-bin/do2?" + query); }
 
 // Names of the temporary files a killed save left in the configuration folder.
 std::vector<std::string> leftoverTemporaries(const Sandbox& sandbox) {
@@ -44,7 +42,7 @@ std::vector<std::string> leftoverTemporaries(const Sandbox& sandbox) {
 
 TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
   Sandbox sandbox;
-  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  WebServer server(sandbox, webDir(sandbox));
   ASSERT_TRUE(server.running());
   const int kRequests = 50;
   auto start = std::chrono::steady_clock::now();
@@ -91,13 +89,13 @@ std::string sendHangingRequest(int fd, const std::string& head, const Sandbox& s
 }
 
 const char kGatedListing[] =
-    "GET /cgi-bin/tavorc?cmd=file_list&path=local/USB HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+    "GET /cgi-bin/do2?cmd=file_list&path=local/USB HTTP/1.1\r\nHost: 127.0.0.1\r\n"
     "Cookie: bid=W\r\n\r\n";
 
 TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
   Sandbox sandbox;
   installGatedStorage(sandbox);
-  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  WebServer server(sandbox, webDir(sandbox));
   ASSERT_TRUE(server.running());
   auto start = std::chrono::steady_clock::now();
 
@@ -138,7 +136,7 @@ TEST(CoreWeb, HungRequestBlocksOthersUntilRestoreKillsIt) {
 TEST(CoreWeb, ClientGoingAwayWhileItsRequestHoldsTheSemaphoreBlocksNobody) {
   Sandbox sandbox;
   installGatedStorage(sandbox);
-  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  WebServer server(sandbox, webDir(sandbox));
   ASSERT_TRUE(server.running());
   int gone = connectTo(server.port());
   ASSERT_GE(gone, 0);
@@ -164,12 +162,12 @@ TEST(CoreWeb, ClientGoingAwayWhileItsRequestHoldsTheSemaphoreBlocksNobody) {
 // once, and the stalled request goes on without a body after its time limit.
 TEST(CoreWeb, StalledPostBodyHoldsUpNobody) {
   Sandbox sandbox;
-  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  WebServer server(sandbox, webDir(sandbox));
   ASSERT_TRUE(server.running());
   int stalled = connectTo(server.port());
   ASSERT_GE(stalled, 0);
   std::string head =
-      "POST /cgi-bin/tavorc?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+      "POST /cgi-bin/do2?cmd=option&action=set HTTP/1.1\r\nHost: 127.0.0.1\r\n"
       "Cookie: bid=W\r\nContent-Length: 100\r\n\r\nstalled=1&b=";
   ASSERT_EQ(static_cast<ssize_t>(head.size()), write(stalled, head.data(), head.size()));
   usleep(300000);
@@ -250,7 +248,7 @@ TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
 // changes nothing; the box's own page and curl pass.
 TEST(CoreWeb, ForeignPageAndReboundNameAreRefusedWith403) {
   Sandbox sandbox;
-  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
+  WebServer server(sandbox, webDir(sandbox));
   ASSERT_TRUE(server.running());
   std::string url = tavorcUrl(server, "cmd=option&action=set");
   std::string own = "http://127.0.0.1:" + std::to_string(server.port());
