@@ -50,6 +50,18 @@ running() {
   ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
 }
 
+# pause_tenth: sleeps a tenth of a second and adds 1 to $tenths; a shell whose
+# sleep takes no fractions sleeps a whole second and adds 10, so that waits
+# counted in tenths keep their length.
+pause_tenth() {
+  if sleep 0.1 2>/dev/null; then
+    tenths=$((tenths + 1))
+  else
+    sleep 1
+    tenths=$((tenths + 10))
+  fi
+}
+
 # install_by_rename FILE TARGET [sync]: FILE copied beside TARGET, made
 # executable and renamed over it, so that a TARGET that runs meanwhile is
 # never overwritten and whoever starts it finds the old or the new one whole.
@@ -141,10 +153,9 @@ stop_poller() {
   esac
   running "$pid" && is_poller "$pid" || return 0
   kill "$pid" 2>/dev/null || return 0
-  tries=0
-  while running "$pid" && [ $tries -lt 100 ]; do
-    sleep 0.1 2>/dev/null || sleep 1
-    tries=$((tries + 1))
+  tenths=0
+  while running "$pid" && [ $tenths -lt 100 ]; do
+    pause_tenth
   done
   ! running "$pid"
 }

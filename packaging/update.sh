@@ -51,8 +51,7 @@ within() {
       kill -9 "$pid" 2>/dev/null
       break
     fi
-    sleep 0.1 2>/dev/null || sleep 1
-    tenths=$((tenths + 1))
+    pause_tenth
   done
   wait "$pid"
 }
