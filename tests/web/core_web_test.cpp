@@ -150,25 +150,35 @@ TEST(CoreWeb, RequestsKilledAtRandomMomentsNeverCorruptOrLoseAnsweredOptions) {
   EXPECT_LE(leftoverTemporaries(sandbox).size(), 1u);
 }
 
-// Through the web server, a foreign page's request gets the status 403 and
-// changes nothing; the box's own page and curl pass.
+// The page of another site, or a name rebound to the box, reaches nothing
+// through the web server: not a command, not "restore", not "daemon"
+// (status 403, no file, no semaphore); the box's own page and curl pass.
 TEST(CoreWeb, ForeignPageAndReboundNameAreRefusedWith403) {
   Sandbox sandbox;
   WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
   ASSERT_TRUE(server.running());
   std::string url = tavorcUrl(server, "cmd=option&action=set");
   std::string own = "http://127.0.0.1:" + std::to_string(server.port());
-  const std::string refusals[] = {
-      curlGet(url, "-b bid=W -H 'Origin: http://localhost:8299' -d show_covers=1"),
-      curlGet(url, "-b bid=W -H 'Host: rebind.attacker.example' -d show_covers=2"),
+  const struct {
+    std::string url, headers;
+  } foreign[] = {
+      {url, "-H 'Origin: http://localhost:8299' -d show_covers=1"},
+      {url, "-H 'Host: rebind.attacker.example' -d show_covers=2"},
+      {url, "-e http://localhost:8299/ -d show_covers=3"},
+      {tavorcUrl(server, "restore"), "-H 'Sec-Fetch-Site: cross-site'"},
+      {tavorcUrl(server, "daemon"), "-H 'Sec-Fetch-Site: same-site'"},
   };
-  for (const std::string& answer : refusals) {
-    EXPECT_EQ(0u, answer.find("HTTP/1.1 403 ")) << answer;
+  for (const auto& row : foreign) {
+    std::string answer = curlGet(row.url, "-b bid=W " + row.headers);
+    EXPECT_EQ(0u, answer.find("HTTP/1.1 403 ")) << row.headers << "\n" << answer;
     EXPECT_EQ("\r\n\r\ncross-site request refused", answer.substr(answer.size() - 30)) << answer;
   }
-  EXPECT_FALSE(sandbox.exists(paths::kConfigFile));
-  std::string page =
-      curlGet(url, "-b bid=W -H 'Origin: " + own + "' -H 'Sec-Fetch-Site: same-origin' -d show_covers=4");
+  EXPECT_EQ(-1, semaphoreValue(sandbox));
+  for (const char* file : {paths::kConfigFile, paths::kPidFile, paths::kPollerPidFile})
+    EXPECT_FALSE(sandbox.exists(file)) << file;
+
+  std::string page = curlGet(
+      url, "-b bid=W -H 'Origin: " + own + "' -e " + own + "/rc/ -H 'Sec-Fetch-Site: same-origin' -d show_covers=4");
   EXPECT_EQ(0u, page.find("HTTP/1.1 200 ")) << page;
   EXPECT_EQ(0u, curlGet(url, "-b bid=W -d play_dwc=5").find("HTTP/1.1 200 "));
   Json::Value common = readJson(sandbox, paths::kConfigFile)["options"]["common"];
