@@ -175,19 +175,15 @@ TEST(UtilsWildcardMatch, MatchesTheWholeTextIgnoringCase) {
   for (const Case& c : cases) EXPECT_EQ(c.expected, wildcardMatch(c.pattern, c.text)) << c.pattern << " vs " << c.text;
 }
 
-TEST(UtilsDirectories, TellFoldersFilesAndEmptiness) {
+// A folder that cannot be read counts as empty; a hidden file makes it full.
+TEST(UtilsDirectories, EmptyFolders) {
   std::string folder = scratchPath("/dirs");
-  std::string command = "rm -rf '" + folder + "' && mkdir -p '" + folder + "/empty' '" + folder + "/full' && touch '" +
-                        folder + "/full/.hidden' '" + folder + "/file'";
-  ASSERT_EQ(0, system(command.c_str()));
-  EXPECT_TRUE(isDirectory(folder + "/empty"));
-  EXPECT_FALSE(isDirectory(folder + "/file"));
-  EXPECT_FALSE(isDirectory(folder + "/missing"));
+  ASSERT_EQ(0, system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "/empty' '" + folder + "/full' && touch '" +
+                       folder + "/full/.hidden'")
+                          .c_str()));
   EXPECT_TRUE(isDirectoryEmpty(folder + "/empty"));
   EXPECT_FALSE(isDirectoryEmpty(folder + "/full"));
   EXPECT_TRUE(isDirectoryEmpty(folder + "/missing"));
-  EXPECT_TRUE(canOpenDirectory(folder + "/full"));
-  EXPECT_FALSE(canOpenDirectory(folder + "/file"));
 }
 
 TEST(UtilsShellQuote, MakesOneWordForSh) {
