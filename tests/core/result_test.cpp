@@ -33,8 +33,9 @@ TEST(ResultDates, UseTheTwoFormatsOfTheProtocol) {
   }
 }
 
-// Every kind of answer, whole: headers (extra ones in the order added),
-// a blank line, the body; line feeds only.
+// Answers whole: headers, a blank line, the body; line feeds only, and one
+// at the end of JSON but none after a text (the executed API reference
+// cannot show that last line feed).
 TEST(ResultOutput, EachKindWritesHeadersBlankLineAndBody) {
   const char kJson[] = "application/json; charset=utf8";
   struct Row {
@@ -42,25 +43,12 @@ TEST(ResultOutput, EachKindWritesHeadersBlankLineAndBody) {
     std::function<ProcessResult*()> make;
     int status;
     const char* type;
-    std::string extra;
     std::string body;
   } rows[] = {
-      {"text, without a line feed of its own", [] { return new ProcessResultText("hello"); }, 200, "text/plain", "",
+      {"text, without a line feed of its own", [] { return new ProcessResultText("hello"); }, 200, "text/plain",
        "hello"},
-      {"a script", [] { return new ProcessResultText("cb({}\n)", "javascript"); }, 200, "text/javascript", "",
-       "cb({}\n)"},
-      {"an error", [] { return makeErrorResult("play_path not defined"); }, 500, "text/plain", "",
-       "play_path not defined"},
-      {"extra headers and a cookie",
-       [] {
-         auto* result = new ProcessResultText("");
-         result->addHeader("X-B", "2");
-         result->setCookie("bid", "ABC", 0);
-         result->addHeader("X-A", "1");
-         return result;
-       },
-       200, "text/plain", "X-B: 2\nSet-Cookie: bid=ABC; expires=<now>; path=/\nX-A: 1\n", ""},
-      {"ok with its default message", [] { return makeOkResult(""); }, 200, kJson, "", "{\"message\":\"ok\"}\n"},
+      {"an error", [] { return makeErrorResult("play_path not defined"); }, 500, "text/plain", "play_path not defined"},
+      {"ok with its default message", [] { return makeOkResult(""); }, 200, kJson, "{\"message\":\"ok\"}\n"},
       {"JSON of every kind of member",
        [] {
          auto* result = new ProcessResultJson();
@@ -72,9 +60,8 @@ TEST(ResultOutput, EachKindWritesHeadersBlankLineAndBody) {
          result->set("rows", std::list<std::map<std::string, std::string>>{{{"b", "2"}, {"a", "1"}}, {}});
          return result;
        },
-       200, kJson, "",
+       200, kJson,
        "{\"options\":{\"a\":[]},\"rows\":[{\"a\":\"1\",\"b\":\"2\"},{}],\"sdb\":false,\"version\":\"0.7.1\"}\n"},
-      {"JSON text as given", [] { return new ProcessResultJsonText("{\"a\" : 1}"); }, 200, kJson, "", "{\"a\" : 1}"},
   };
   for (const Row& row : rows) {
     std::unique_ptr<ProcessResult> result(row.make());
@@ -84,10 +71,7 @@ TEST(ResultOutput, EachKindWritesHeadersBlankLineAndBody) {
       when = time(nullptr);
       raw = captured(*result);
     } while (time(nullptr) != when);
-    std::string extra = row.extra;
-    size_t now = extra.find("<now>");
-    if (now != std::string::npos) extra.replace(now, 5, cookieDate(when));
-    EXPECT_EQ(head(row.status, row.type, when) + extra + "\n" + row.body, raw) << row.description;
+    EXPECT_EQ(head(row.status, row.type, when) + "\n" + row.body, raw) << row.description;
   }
 }
 

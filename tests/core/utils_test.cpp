@@ -84,30 +84,6 @@ TEST(UtilsSerialId, HashesTheValueWithItsLineFeed) {
   }
 }
 
-TEST(UtilsReplaceAll, ReplacesUntilNoOccurrenceIsLeft) {
-  struct Case {
-    const char* text;
-    const char* pattern;
-    const char* replacement;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"a//b//c", "//", "/", "a/b/c"},
-      {"a////b", "//", "/", "a/b"},
-      {"a///b", "//", "/", "a/b"},
-      {"x'y'", "'", "'\\''", "x'\\''y'\\''"},  // replacement holds the pattern: one pass
-      {"abc", "x", "y", "abc"},
-      {"aaa", "a", "a", "aaa"},
-      {"", "a", "b", ""},
-      {"abab", "ab", "", ""},
-  };
-  for (const Case& c : cases) {
-    std::string text = c.text;
-    replaceAll(text, c.pattern, c.replacement);
-    EXPECT_EQ(c.expected, text) << c.text << " " << c.pattern << " -> " << c.replacement;
-  }
-}
-
 TEST(UtilsUrlEncode, KeepsUnreservedBytesAndEncodesTheRest) {
   struct Case {
     const char* text;
@@ -184,11 +160,6 @@ TEST(UtilsDirectories, EmptyFolders) {
   EXPECT_TRUE(isDirectoryEmpty(folder + "/empty"));
   EXPECT_FALSE(isDirectoryEmpty(folder + "/full"));
   EXPECT_TRUE(isDirectoryEmpty(folder + "/missing"));
-}
-
-TEST(UtilsShellQuote, MakesOneWordForSh) {
-  std::string tricky = "a b'c$(x)\"`;";
-  EXPECT_EQ(tricky + "\n", shellOutput("printf '%s\\n' " + shellQuote(tricky)));
 }
 
 TEST(UtilsMaskPassword, HidesEveryOccurrenceOrTheWholeValue) {
