@@ -31,26 +31,6 @@ std::string tavorcUrl(const WebServer& server, const std::string& query) {
   return server.url("/cgi-bin/tavorc?" + query);
 }
 
-TEST(CoreWeb, FiftyConcurrentOptionSetsAllLand) {
-  Sandbox sandbox;
-  WebServer server(sandbox.path("/tmp/www"), webDir(sandbox), &sandbox);
-  ASSERT_TRUE(server.running());
-  const int kRequests = 50;
-  std::string codes = shellOutput("seq 1 " + std::to_string(kRequests) + " | xargs -P " + std::to_string(kRequests) +
-                                  " -I{} curl -s -o /dev/null --max-time 60 -w '%{http_code}\\n' -b bid=W '" +
-                                  tavorcUrl(server, "cmd=option&action=set&opt_name=o{}&opt_value=v{}") + "'");
-  int ok = 0;
-  for (size_t at = 0; (at = codes.find("200\n", at)) != std::string::npos; at += 4) ++ok;
-  EXPECT_EQ(kRequests, ok) << codes;
-
-  Json::Value document;
-  ASSERT_TRUE(parsesAsJson(sandbox.read(paths::kConfigFile), &document));
-  EXPECT_EQ("2", document["version"].asString());
-  for (int i = 1; i <= kRequests; ++i)
-    EXPECT_EQ("v" + std::to_string(i), document["options"]["common"]["o" + std::to_string(i)].asString()) << i;
-  EXPECT_EQ(1, semaphoreValue(sandbox));
-}
-
 // A client that promises a body and stops sending: the others are served
 // first, and the stalled request goes on without a body after its time
 // limit (5 s), the client still connected.
