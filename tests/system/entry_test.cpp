@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <semaphore.h>
 #include <signal.h>
@@ -13,7 +12,6 @@
 
 #include "core/paths.h"
 #include "core/sysio.h"
-#include "core/utils.h"
 #include "tests/support/cgiprocess.h"
 #include "tests/support/sandbox.h"
 
