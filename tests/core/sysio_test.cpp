@@ -20,31 +20,32 @@ std::string patterned(size_t size) {
   return text;
 }
 
-TEST(SysioReadFile, ReadsWholeFilesOfEverySizeExactly) {
-  for (size_t size : {size_t(0), size_t(1), size_t(4096), size_t(65536), size_t(65537), size_t(300000)}) {
-    std::string content = patterned(size);
+TEST(SysioReadFile, ReadsFilesOfEverySizeExactlyUpToTheLimit) {
+  const size_t kWhole = static_cast<size_t>(-1);
+  struct Row {
+    size_t size, limit;
+  } rows[] = {{0, kWhole}, {1, kWhole}, {4096, kWhole}, {65536, kWhole}, {65537, kWhole}, {300000, kWhole},
+              {70000, 0},  {70000, 15}, {70000, 69999}, {70000, 70000},  {70000, 70001}};
+  for (const Row& row : rows) {
+    std::string content = patterned(row.size);
     writeScratch("/tmp/read.bin", content);
     std::string text = "left over";
-    ASSERT_TRUE(readFile(scratchPath("/tmp/read.bin"), text)) << size;
-    EXPECT_EQ(content, text) << size;
+    ASSERT_TRUE(readFile(scratchPath("/tmp/read.bin"), text, row.limit)) << row.size;
+    EXPECT_EQ(content.substr(0, row.limit), text) << row.size << " cut at " << row.limit;
   }
+  int fd = openFile(scratchPath("/tmp/read.bin"), O_RDONLY);
+  EXPECT_EQ(70000u, regularFileSize(fd));
+  closeFile(fd);
 }
 
-TEST(SysioReadFile, LimitCutsTheFile) {
-  std::string content = patterned(70000);
-  writeScratch("/tmp/limit.bin", content);
-  std::string text;
-  for (size_t limit : {size_t(0), size_t(15), size_t(69999), size_t(70000), size_t(70001)}) {
-    ASSERT_TRUE(readFile(scratchPath("/tmp/limit.bin"), text, limit));
-    EXPECT_EQ(content.substr(0, limit), text) << limit;
-  }
-}
-
-TEST(SysioReadFile, FilesWithoutASizeAreReadToTheEndButPipesAreRefused) {
+TEST(SysioReadFile, FilesWithoutASizeAreReadToTheEndButPipesAndFoldersAreRefused) {
   // /proc files report size 0 and are read to the end.
   std::string text;
   ASSERT_TRUE(readFile("/proc/self/status", text));
   EXPECT_NE(std::string::npos, text.find("\nPid:"));
+  int fd = openFile("/dev/null", O_RDONLY);
+  EXPECT_EQ(0u, regularFileSize(fd));
+  closeFile(fd);
   // A pipe (a FIFO planted under a file's name) is not read: reading it could
   // wait for ever. The writer stays connected until it has written it all.
   std::string content = patterned(200000);  // more than the pipe holds
@@ -60,10 +61,8 @@ TEST(SysioReadFile, FilesWithoutASizeAreReadToTheEndButPipesAreRefused) {
   writer.output = -1;
   int status = writer.wait();
   EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the pipe was read";
-}
 
-TEST(SysioReadFile, MissingFileOrFolderFails) {
-  std::string text = "old";
+  text = "old";
   EXPECT_FALSE(readFile(scratchPath("/tmp/no such file"), text));
   EXPECT_EQ("", text);
   EXPECT_FALSE(readFile(scratchRoot(), text));  // read(2) of a folder fails
@@ -82,19 +81,9 @@ TEST(SysioCopyToEnd, CopiesFromTheCurrentOffsetOnward) {
   EXPECT_EQ(content.substr(10), readScratch("/tmp/to.bin"));
   to = openFile(scratchPath("/tmp/to.bin"), O_RDONLY);
   ASSERT_EQ(0, lseek(from, 0, SEEK_SET));
-  EXPECT_FALSE(copyToEnd(from, to));
+  EXPECT_FALSE(copyToEnd(from, to)) << "a descriptor that cannot be written";
   closeFile(to);
   closeFile(from);
-}
-
-TEST(SysioRegularFileSize, OnlyRegularFilesHaveOne) {
-  writeScratch("/tmp/sized.bin", patterned(1234));
-  int fd = openFile(scratchPath("/tmp/sized.bin"), O_RDONLY);
-  EXPECT_EQ(1234u, regularFileSize(fd));
-  closeFile(fd);
-  fd = openFile("/dev/null", O_RDONLY);
-  EXPECT_EQ(0u, regularFileSize(fd));
-  closeFile(fd);
 }
 
 }  // namespace
