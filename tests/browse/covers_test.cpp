@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "core/config.h"
 #include "core/paths.h"
@@ -31,7 +32,6 @@ class CoverFinderTest : public ::testing::Test {
   }
   void TearDown() override { delete m_config; }
 
-  void touch(const std::string& name) const { write(name, ""); }
   // A picture (the first bytes of a JPEG) that tells which file it is.
   void picture(const std::string& name) const { write(name, pictureOf(name)); }
   std::string pictureOf(const std::string& name) const { return "\xFF\xD8\xFF" + m_folder + name; }
@@ -58,28 +58,55 @@ class CoverFinderTest : public ::testing::Test {
 
 Sandbox* CoverFinderTest::s_sandbox = nullptr;
 
-TEST_F(CoverFinderTest, FindsCoverIgnoringCaseAndPublishesACopy) {
-  picture("Cover.JPG");
-  touch("film.mkv");
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_TRUE(finder.hasMedia());
-  EXPECT_FALSE(finder.isDiscFolder());
-  EXPECT_EQ(expectedUrl("Cover.JPG", ".JPG"), finder.cover());
-  EXPECT_EQ(pictureOf("Cover.JPG"), published(finder.cover()));
-}
-
-TEST_F(CoverFinderTest, NamePatternWithWildcardMatchesTheBaseName) {
-  write("movie.icon.png", "\x89PNG\r\n\x1A\n");
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_EQ(expectedUrl("movie.icon.png", ".png"), finder.cover());
-  EXPECT_FALSE(finder.hasMedia());
-}
-
-TEST_F(CoverFinderTest, ExtensionsComeFromTheConfiguration) {
-  write("front.gif", "GIF89a");
-  EXPECT_EQ("", CoverFinder(m_folder, true, m_root).cover());
-  m_config->set("cover_files_exts", "jpg,jpeg,png,gif");
-  EXPECT_EQ(expectedUrl("front.gif", ".gif"), CoverFinder(m_folder, true, m_root).cover());
+// Each row is a folder of its own: its files, the cover patterns, whether a
+// cover is wanted, and what the scan finds.
+TEST_F(CoverFinderTest, ScanFindsMediaDiscFoldersAndTheCover) {
+  struct Row {
+    const char* description;
+    std::vector<std::string> files;  // "*" marks the cover, a trailing "/" a folder
+    const char* names;               // the patterns, "" for the defaults
+    const char* extensions;
+    bool wanted;
+    const char* found;
+  } rows[] = {
+      {"name and extension ignore case", {"*Cover.JPG", "film.mkv"}, "", "", true, "media cover"},
+      {"a wildcard matches the base name", {"*movie.icon.png"}, "", "", true, "cover"},
+      {"an extension that is not configured", {"front.gif"}, "", "", true, ""},
+      {"an extension that is configured", {"*front.gif"}, "", "jpg,jpeg,png,gif", true, "cover"},
+      {"a hidden picture counts, hidden media not", {"*.icon.jpg", ".hidden.mkv"}, "", "", true, "cover"},
+      {"shell characters are harmless", {"*it's \"$(touch x)\".icon.jpg"}, "", "", true, "cover"},
+      {"an empty piece matches the empty base name", {"*.png"}, "nothing,,other", "", true, "cover"},
+      {"no cover when none is wanted", {"cover.jpg", "a.mp3"}, "", "", false, "media"},
+      {"a DVD folder", {"VIDEO_TS/"}, "", "", false, "disc"},
+      {"disc markers are case sensitive", {"video_ts/"}, "", "", false, ""},
+      {"a Blu-ray folder", {"BDMV/"}, "", "", false, "disc"},
+      {"a folder that cannot be opened", {}, "", "", true, ""},
+  };
+  int i = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.description);
+    std::string folder = "case" + std::to_string(i++) + "/", cover;
+    std::vector<std::string> others;
+    for (std::string name : row.files) {
+      if (name[0] == '*') cover = folder + name.erase(0, 1);
+      if (name.back() == '/')
+        mkdir(folder + name);
+      else
+        picture(folder + name);
+      if (folder + name != cover && name.back() != '/') others.push_back(folder + name);
+    }
+    m_config->set("cover_files_names", *row.names ? row.names : CoverPatterns::kDefaultNames);
+    m_config->set("cover_files_exts", *row.extensions ? row.extensions : CoverPatterns::kDefaultExtensions);
+    CoverFinder finder(m_folder + folder, row.wanted, m_root);
+    std::string found = std::string(finder.hasMedia() ? " media" : "") + (finder.isDiscFolder() ? " disc" : "") +
+                        (finder.cover().empty() ? "" : " cover");
+    EXPECT_EQ(row.found, found.substr(found.empty() ? 0 : 1));
+    EXPECT_EQ(cover.empty() ? "" : expectedUrl(cover, cover.substr(cover.rfind('.'))), finder.cover());
+    EXPECT_EQ(cover.empty() ? "" : pictureOf(cover), published(finder.cover()));
+    for (const std::string& other : others)
+      EXPECT_FALSE(s_sandbox->exists("/tmp/www" + expectedUrl(other, other.substr(other.rfind('.'))))) << other;
+  }
+  EXPECT_FALSE(s_sandbox->exists("/x"));
 }
 
 TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
@@ -87,60 +114,6 @@ TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
   CoverFinder finder(m_folder, false);
   EXPECT_EQ(CoverPatterns::kDefaultNames, m_config->get("cover_files_names"));
   EXPECT_EQ(CoverPatterns::kDefaultExtensions, m_config->get("cover_files_exts"));
-}
-
-TEST_F(CoverFinderTest, NoCoverSearchWhenNotWanted) {
-  touch("cover.jpg");
-  touch("a.mp3");
-  CoverFinder finder(m_folder, false);
-  EXPECT_TRUE(finder.hasMedia());
-  EXPECT_EQ("", finder.cover());
-  EXPECT_FALSE(s_sandbox->exists("/tmp/www" + expectedUrl("cover.jpg", ".jpg")));
-}
-
-TEST_F(CoverFinderTest, DiscMarkersAreCaseSensitive) {
-  mkdir("VIDEO_TS");
-  EXPECT_TRUE(CoverFinder(m_folder, false).isDiscFolder());
-  std::string other = m_folder + "lower/";
-  mkdir("lower/video_ts");
-  EXPECT_FALSE(CoverFinder(other, false).isDiscFolder());
-  std::string bluRay = m_folder + "bd/";
-  mkdir("bd/BDMV");
-  EXPECT_TRUE(CoverFinder(bluRay, false).isDiscFolder());
-}
-
-TEST_F(CoverFinderTest, HiddenImageCanBeTheCoverButHiddenMediaDoesNotCount) {
-  picture(".icon.jpg");
-  touch(".hidden.mkv");
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_EQ(expectedUrl(".icon.jpg", ".jpg"), finder.cover());
-  EXPECT_FALSE(finder.hasMedia());
-}
-
-TEST_F(CoverFinderTest, ShellCharactersInTheImageNameAreHarmless) {
-  const std::string name = "it's \"$(touch x)\".icon.jpg";
-  picture(name);
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_EQ(expectedUrl(name, ".jpg"), finder.cover());
-  EXPECT_EQ(pictureOf(name), published(finder.cover()));
-  EXPECT_FALSE(s_sandbox->exists("/x"));
-}
-
-TEST_F(CoverFinderTest, SameImageSameLinkDifferentImagesDifferentLinks) {
-  picture("a/cover.jpg");
-  picture("b/cover.jpg");
-  std::string a = m_folder + "a/", b = m_folder + "b/";
-  std::string first = CoverFinder(a, true, m_root).cover();
-  EXPECT_EQ(first, CoverFinder(a, true, m_root).cover());
-  EXPECT_NE(first, CoverFinder(b, true, m_root).cover());
-}
-
-TEST_F(CoverFinderTest, FolderThatCannotBeOpenedGivesNothing) {
-  std::string missing = m_folder + "missing/";
-  CoverFinder finder(missing, true, m_root);
-  EXPECT_FALSE(finder.hasMedia());
-  EXPECT_FALSE(finder.isDiscFolder());
-  EXPECT_EQ("", finder.cover());
 }
 
 TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
@@ -167,13 +140,10 @@ TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
     s_sandbox->mkdirs(folder.substr(s_sandbox->root().size()));
     ASSERT_EQ(0, symlink(row.target.c_str(), (folder + "cover.jpg").c_str())) << row.description;
     std::string cover = CoverFinder(folder, true, m_root).cover();
-    if (row.published) {
-      EXPECT_EQ("/covers/" + md5Hex(folder + "cover.jpg") + ".jpg", cover) << row.description;
-      EXPECT_EQ(pictureOf("elsewhere/picture.jpg"), published(cover)) << row.description;
-    } else {
-      EXPECT_EQ("", cover) << row.description;
-      EXPECT_FALSE(s_sandbox->exists("/tmp/www/covers/" + md5Hex(folder + "cover.jpg") + ".jpg")) << row.description;
-    }
+    std::string copy = "/covers/" + md5Hex(folder + "cover.jpg") + ".jpg";
+    EXPECT_EQ(row.published ? copy : "", cover) << row.description;
+    EXPECT_EQ(row.published, s_sandbox->exists("/tmp/www" + copy)) << row.description;
+    EXPECT_EQ(row.published ? pictureOf("elsewhere/picture.jpg") : "", published(copy)) << row.description;
   }
   // A finder that is not told the source publishes nothing.
   picture("plain/cover.jpg");
@@ -196,15 +166,6 @@ TEST_F(CoverFinderTest, FolderReachedThroughALinkIsJudgedWhereItLeads) {
               published(CoverFinder(m_folder + "inside/sub/", true, m_root).cover()));
   }
 }
-
-TEST_F(CoverFinderTest, EmptyPatternPieceMatchesOnlyEmptyText) {
-  // The empty piece between two commas matches the empty base name of ".png".
-  m_config->set("cover_files_names", "nothing,,other");
-  write(".png", "\x89PNG\r\n\x1A\n");
-  EXPECT_EQ(expectedUrl(".png", ".png"), CoverFinder(m_folder, true, m_root).cover());
-}
-
-}  // namespace
 
 TEST_F(CoverFinderTest, OnlyPicturesWithinTheSizeBoundArePublished) {
   struct Row {
@@ -288,3 +249,5 @@ TEST_F(CoverFinderTest, TrimAfterNewCopiesRemovesLinksAndLeftovers) {
   struct stat status;
   EXPECT_NE(0, lstat((covers + "/0123.jpg").c_str(), &status));
 }
+
+}  // namespace
