@@ -116,34 +116,52 @@ TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
   EXPECT_EQ(CoverPatterns::kDefaultExtensions, m_config->get("cover_files_exts"));
 }
 
-TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
+// A folder's "cover.jpg", a link or a file: only a regular file on the
+// source that is a picture by its first bytes, within the bound, is published.
+TEST_F(CoverFinderTest, OnlyPicturesOnTheSourceWithinTheBoundArePublished) {
   s_sandbox->write(paths::kConfigFile, "{\"password\":\"secret\"}");
   s_sandbox->write("/tmp/mnt/storage/sda10/cover.jpg", "\xFF\xD8\xFFother disk");
   picture("elsewhere/picture.jpg");
   mkfifo((m_folder + "fifo.jpg").c_str(), 0644);
+  const std::string jpeg = "\xFF\xD8\xFF";
   struct Row {
     const char* description;
-    std::string target;  // what the folder's cover.jpg links to
+    std::string link;  // what cover.jpg links to, "" for a file
+    std::string content;
     bool published;
   } rows[] = {
-      {"absolute link to the configuration", s_sandbox->path(paths::kConfigFile), false},
-      {"relative link climbing out", "../../../../../../persistfs/orvex/etc/tavorc.conf", false},
-      {"link to a storage whose name extends this one's", s_sandbox->path("/tmp/mnt/storage/sda10/cover.jpg"), false},
-      {"link to a folder on the storage", m_folder + "elsewhere", false},
-      {"link to a FIFO on the storage", m_folder + "fifo.jpg", false},
-      {"dangling link", m_folder + "missing.jpg", false},
-      {"link to a picture on the storage", "../elsewhere/picture.jpg", true},
+      {"absolute link to the configuration", s_sandbox->path(paths::kConfigFile), "", false},
+      {"relative link climbing out", "../../../../../../persistfs/orvex/etc/tavorc.conf", "", false},
+      {"link to a storage whose name extends this one's", s_sandbox->path("/tmp/mnt/storage/sda10/cover.jpg"), "",
+       false},
+      {"link to a folder on the storage", m_folder + "elsewhere", "", false},
+      {"link to a FIFO on the storage", m_folder + "fifo.jpg", "", false},
+      {"dangling link", m_folder + "missing.jpg", "", false},
+      {"link to a picture on the storage", "../elsewhere/picture.jpg", pictureOf("elsewhere/picture.jpg"), true},
+      {"a text", "", "password=secret\n", false},
+      {"an empty file", "", "", false},
+      {"a page", "", "<html><script>alert(1)</script></html>", false},
+      {"a picture at the bound", "", jpeg + std::string(CoverFinder::kMaxCoverBytes - 3, 'x'), true},
+      {"a picture over the bound", "", jpeg + std::string(CoverFinder::kMaxCoverBytes - 2, 'x'), false},
+      {"a PNG", "", "\x89PNG\r\n\x1A\n", true},
+      {"a GIF", "", "GIF87a", true},
+      {"a WebP", "", std::string("RIFF\0\0\0\0WEBP", 12), true},
+      {"a BMP", "", "BM" + std::string(24, '\0'), true},
   };
   int i = 0;
   for (const Row& row : rows) {
-    std::string folder = m_folder + "case" + std::to_string(i++) + "/";
-    s_sandbox->mkdirs(folder.substr(s_sandbox->root().size()));
-    ASSERT_EQ(0, symlink(row.target.c_str(), (folder + "cover.jpg").c_str())) << row.description;
-    std::string cover = CoverFinder(folder, true, m_root).cover();
-    std::string copy = "/covers/" + md5Hex(folder + "cover.jpg") + ".jpg";
-    EXPECT_EQ(row.published ? copy : "", cover) << row.description;
-    EXPECT_EQ(row.published, s_sandbox->exists("/tmp/www" + copy)) << row.description;
-    EXPECT_EQ(row.published ? pictureOf("elsewhere/picture.jpg") : "", published(copy)) << row.description;
+    SCOPED_TRACE(row.description);
+    std::string folder = "case" + std::to_string(i++) + "/";
+    if (row.link.empty()) {
+      write(folder + "cover.jpg", row.content);
+    } else {
+      mkdir(folder);
+      ASSERT_EQ(0, symlink(row.link.c_str(), (m_folder + folder + "cover.jpg").c_str()));
+    }
+    std::string copy = expectedUrl(folder + "cover.jpg", ".jpg");
+    EXPECT_EQ(row.published ? copy : "", CoverFinder(m_folder + folder, true, m_root).cover());
+    EXPECT_EQ(row.published, s_sandbox->exists("/tmp/www" + copy));
+    EXPECT_EQ(row.published ? row.content : "", published(copy));
   }
   // A finder that is not told the source publishes nothing.
   picture("plain/cover.jpg");
@@ -164,32 +182,6 @@ TEST_F(CoverFinderTest, FolderReachedThroughALinkIsJudgedWhereItLeads) {
     EXPECT_EQ("", CoverFinder(m_folder + "away/", true, m_root).cover());
     EXPECT_EQ(pictureOf("inside/sub/cover.jpg"),
               published(CoverFinder(m_folder + "inside/sub/", true, m_root).cover()));
-  }
-}
-
-TEST_F(CoverFinderTest, OnlyPicturesWithinTheSizeBoundArePublished) {
-  struct Row {
-    const char* description;
-    std::string content;
-    bool published;
-  } rows[] = {
-      {"a text", "password=secret\n", false},
-      {"an empty file", "", false},
-      {"a page", "<html><script>alert(1)</script></html>", false},
-      {"a picture at the bound", "\xFF\xD8\xFF" + std::string(CoverFinder::kMaxCoverBytes - 3, 'x'), true},
-      {"a picture over the bound", "\xFF\xD8\xFF" + std::string(CoverFinder::kMaxCoverBytes - 2, 'x'), false},
-      {"a PNG", "\x89PNG\r\n\x1A\n", true},
-      {"a GIF", "GIF87a", true},
-      {"a WebP", std::string("RIFF\0\0\0\0WEBP", 12), true},
-      {"a BMP", "BM" + std::string(24, '\0'), true},
-  };
-  int i = 0;
-  for (const Row& row : rows) {
-    std::string name = "case" + std::to_string(i++) + "/cover.jpg";
-    write(name, row.content);
-    std::string cover = CoverFinder(m_folder + name.substr(0, name.find('/') + 1), true, m_root).cover();
-    EXPECT_EQ(row.published ? expectedUrl(name, ".jpg") : "", cover) << row.description;
-    EXPECT_EQ(row.published, s_sandbox->exists("/tmp/www" + expectedUrl(name, ".jpg"))) << row.description;
   }
 }
 
