@@ -135,64 +135,45 @@ TEST(SmbMountOptions, DoublesCommasAndMasksThePassword) {
 
 // --- the player's network folders ------------------------------------------
 
-TEST(PlayerNetworkFolders, TakesEveryFieldAndKeepsSpacesInValues) {
-  std::list<NetworkSource> sources = parsePlayerNetworkFolders(
-      "name.0 = A\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = share\n"
-      "name.3 = My  Movies \ntype.3 = 1\nserver.3 = 10.0.0.2\ndirectory.3 = export/v\nuser.3 = u\n"
-      "password.3 = p w\nprotocol.3 = 1\n");
-  ASSERT_EQ(2u, sources.size());
-  const NetworkSource& a = sources.front();
-  EXPECT_EQ("smb/A|0:nas:share", a.virtualPrefix() + "|" + a.key());
-  EXPECT_EQ("smb://nas/share", a.mediaUrl());
-  EXPECT_TRUE(a.isPersist());
-  const NetworkSource& s = sources.back();
-  EXPECT_EQ("My  Movies ", s.title());
-  EXPECT_EQ(NETWORK_NFS, s.type());
-  EXPECT_EQ(NETWORK_TCP, s.protocol());
-  EXPECT_EQ("/export/v", s.path());
-  EXPECT_EQ("1:10.0.0.2:export/v", s.key());
-  EXPECT_EQ("u", s.user());
-  EXPECT_EQ("p w", s.password());
+namespace {
+
+// Each folder as "title|type|protocol|key|user|password", separated by "; ".
+std::string folders(const std::string& text) {
+  std::string out;
+  for (const NetworkSource& s : parsePlayerNetworkFolders(text))
+    out += (out.empty() ? "" : "; ") + s.title() + "|" + std::to_string(s.type()) + "|" + std::to_string(s.protocol()) +
+           "|" + s.key() + "|" + s.user() + "|" + s.password();
+  return out;
 }
 
-TEST(PlayerNetworkFolders, SkipsLinesThatDoNotFit) {
+}  // namespace
+
+TEST(PlayerNetworkFolders, ReadsTheFieldsOfEachIndex) {
   struct Row {
     const char* what;
-    const char* text;
-    const char* expected;  // virtual prefix|key of each folder
-  };
-  const Row rows[] = {
-      {"later line overwrites", "name.1 = x\nname.1 = y\n", "|::"},
+    std::string text;
+    std::string folders;
+  } rows[] = {
+      {"an SMB folder", "name.0 = A\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = share\n", "A|0|-1|0:nas:share||"},
+      {"every field, blanks in values kept",
+       "name.3 = My  Movies \ntype.3 = 1\nserver.3 = 10.0.0.2\ndirectory.3 = export/v\nuser.3 = u\n"
+       "password.3 = p w\nprotocol.3 = 1\n",
+       "My  Movies |1|1|1:10.0.0.2:export/v|u|p w"},
+      {"a later line overwrites", "name.1 = x\nname.1 = y\n", "y|-1|-1|::||"},
       {"no spaces", "name.1=x\n", ""},
       {"no dot", "name1 = x\n", ""},
       {"empty value", "name.1 = \n", ""},
       {"negative index", "name.-1 = x\n", ""},
       {"index text too long", "name.12345678 = x\n", ""},
-      {"unknown field makes no folder", "comment.1 = x\n", ""},
-      {"last line loses its last character", "type.1 = 0\nserver.1 = nasX", "smb/|0:nas:"},
-      {"folders in index order", "type.10 = 1\ntype.2 = 0\n", "smb/|0::/nfs/|1::"},
-      {"index read as a number", "type.2x = 1\ntype.02 = 0\n", "smb/|0::"},
+      {"an unknown field makes no folder", "comment.1 = x\n", ""},
+      {"the last line loses its last character", "type.1 = 0\nserver.1 = nasX", "|0|-1|0:nas:||"},
+      {"folders in index order", "type.10 = 1\ntype.2 = 0\n", "|0|-1|0::||; |1|-1|1::||"},
+      {"the index read as a number", "type.2x = 1\ntype.02 = 0\n", "|0|-1|0::||"},
+      // The reader takes 1023 characters at a time; the rest of the line is read as a line of its own.
+      {"a long line cut into pieces", "name.0 = " + std::string(1014, 'a') + "type.0 = 0\n",
+       std::string(1013, 'a') + "|0|-1|0::||"},
   };
-  for (const Row& row : rows) {
-    std::string got;
-    for (const std::string& folder : titles(parsePlayerNetworkFolders(row.text)))
-      got += (got.empty() ? "" : "/") + folder;
-    EXPECT_EQ(row.expected, got) << row.what;
-  }
-  std::list<NetworkSource> overwritten = parsePlayerNetworkFolders("name.1 = x\nname.1 = y\n");
-  ASSERT_EQ(1u, overwritten.size());
-  EXPECT_EQ("y", overwritten.front().title());
-  EXPECT_EQ(NETWORK_OTHER, overwritten.front().type());
-}
-
-TEST(PlayerNetworkFolders, CutsLongLinesIntoPieces) {
-  // The reader takes 1023 characters at a time; the rest of the line is read
-  // as a line of its own.
-  std::string text = "name.0 = " + std::string(1014, 'a') + "type.0 = 0\n";
-  std::list<NetworkSource> sources = parsePlayerNetworkFolders(text);
-  ASSERT_EQ(1u, sources.size());
-  EXPECT_EQ(std::string(1013, 'a'), sources.front().title());
-  EXPECT_EQ(NETWORK_SMB, sources.front().type());
+  for (const Row& row : rows) EXPECT_EQ(row.folders, folders(row.text)) << row.what;
 }
 
 // --- stored sources and the merge ------------------------------------------
