@@ -106,7 +106,7 @@ TEST_F(CoverFinderTest, ScanFindsMediaDiscFoldersAndTheCover) {
     for (const std::string& other : others)
       EXPECT_FALSE(s_sandbox->exists("/tmp/www" + expectedUrl(other, other.substr(other.rfind('.'))))) << other;
   }
-  EXPECT_FALSE(s_sandbox->exists("/x"));
+  EXPECT_NE(0, access("x", F_OK)) << "a shell ran a picture's name";
 }
 
 TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
