@@ -70,16 +70,6 @@ TEST(NetworkSource, FormsOfEachKind) {
   }
 }
 
-TEST(NetworkSource, PathFormsSwapPrefixesOnceMounted) {
-  NetworkSource source = smb("Movies", "nas", "Films");
-  source.setMountPoint("/tmp/mnt/smb/ABC");
-  EXPECT_EQ("/tmp/mnt/smb/ABC/a/b.mkv", source.virtualToReal("smb/Movies/a/b.mkv"));
-  EXPECT_EQ("smb/Movies/a.mkv", source.realToVirtual("/tmp/mnt/smb/ABC/a.mkv"));
-  EXPECT_EQ("smb://nas/Films/a.mkv", source.realToMediaUrl("/tmp/mnt/smb/ABC/a.mkv"));
-  EXPECT_EQ("/tmp/mnt/smb/ABC/x", source.mediaUrlToReal("smb://nas/Films/x"));
-  EXPECT_EQ("smb/Movies/x", source.mediaUrlToVirtual("smb://nas/Films/x"));
-}
-
 TEST(NetworkSource, SameShareIgnoresTitleAndCredentials) {
   EXPECT_TRUE(smb("a", "nas", "x", "u", "p").isSameShare(smb("b", "nas", "x")));
   EXPECT_FALSE(smb("a", "nas", "x").isSameShare(smb("a", "nas", "y")));
