@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "core/config.h"
 #include "core/paths.h"
@@ -31,7 +32,6 @@ class CoverFinderTest : public ::testing::Test {
   }
   void TearDown() override { delete m_config; }
 
-  void touch(const std::string& name) const { write(name, ""); }
   // A picture (the first bytes of a JPEG) that tells which file it is.
   void picture(const std::string& name) const { write(name, pictureOf(name)); }
   std::string pictureOf(const std::string& name) const { return "\xFF\xD8\xFF" + m_folder + name; }
@@ -58,28 +58,55 @@ class CoverFinderTest : public ::testing::Test {
 
 Sandbox* CoverFinderTest::s_sandbox = nullptr;
 
-TEST_F(CoverFinderTest, FindsCoverIgnoringCaseAndPublishesACopy) {
-  picture("Cover.JPG");
-  touch("film.mkv");
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_TRUE(finder.hasMedia());
-  EXPECT_FALSE(finder.isDiscFolder());
-  EXPECT_EQ(expectedUrl("Cover.JPG", ".JPG"), finder.cover());
-  EXPECT_EQ(pictureOf("Cover.JPG"), published(finder.cover()));
-}
-
-TEST_F(CoverFinderTest, NamePatternWithWildcardMatchesTheBaseName) {
-  write("movie.icon.png", "\x89PNG\r\n\x1A\n");
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_EQ(expectedUrl("movie.icon.png", ".png"), finder.cover());
-  EXPECT_FALSE(finder.hasMedia());
-}
-
-TEST_F(CoverFinderTest, ExtensionsComeFromTheConfiguration) {
-  write("front.gif", "GIF89a");
-  EXPECT_EQ("", CoverFinder(m_folder, true, m_root).cover());
-  m_config->set("cover_files_exts", "jpg,jpeg,png,gif");
-  EXPECT_EQ(expectedUrl("front.gif", ".gif"), CoverFinder(m_folder, true, m_root).cover());
+// Each row is a folder of its own: its files, the cover patterns, whether a
+// cover is wanted, and what the scan finds.
+TEST_F(CoverFinderTest, ScanFindsMediaDiscFoldersAndTheCover) {
+  struct Row {
+    const char* description;
+    std::vector<std::string> files;  // "*" marks the cover, a trailing "/" a folder
+    const char* names;               // the patterns, "" for the defaults
+    const char* extensions;
+    bool wanted;
+    const char* found;
+  } rows[] = {
+      {"name and extension ignore case", {"*Cover.JPG", "film.mkv"}, "", "", true, "media cover"},
+      {"a wildcard matches the base name", {"*movie.icon.png"}, "", "", true, "cover"},
+      {"an extension that is not configured", {"front.gif"}, "", "", true, ""},
+      {"an extension that is configured", {"*front.gif"}, "", "jpg,jpeg,png,gif", true, "cover"},
+      {"a hidden picture counts, hidden media not", {"*.icon.jpg", ".hidden.mkv"}, "", "", true, "cover"},
+      {"shell characters are harmless", {"*it's \"$(touch x)\".icon.jpg"}, "", "", true, "cover"},
+      {"an empty piece matches the empty base name", {"*.png"}, "nothing,,other", "", true, "cover"},
+      {"no cover when none is wanted", {"cover.jpg", "a.mp3"}, "", "", false, "media"},
+      {"a DVD folder", {"VIDEO_TS/"}, "", "", false, "disc"},
+      {"disc markers are case sensitive", {"video_ts/"}, "", "", false, ""},
+      {"a Blu-ray folder", {"BDMV/"}, "", "", false, "disc"},
+      {"a folder that cannot be opened", {}, "", "", true, ""},
+  };
+  int i = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.description);
+    std::string folder = "case" + std::to_string(i++) + "/", cover;
+    std::vector<std::string> others;
+    for (std::string name : row.files) {
+      if (name[0] == '*') cover = folder + name.erase(0, 1);
+      if (name.back() == '/')
+        mkdir(folder + name);
+      else
+        picture(folder + name);
+      if (folder + name != cover && name.back() != '/') others.push_back(folder + name);
+    }
+    m_config->set("cover_files_names", *row.names ? row.names : CoverPatterns::kDefaultNames);
+    m_config->set("cover_files_exts", *row.extensions ? row.extensions : CoverPatterns::kDefaultExtensions);
+    CoverFinder finder(m_folder + folder, row.wanted, m_root);
+    std::string found = std::string(finder.hasMedia() ? " media" : "") + (finder.isDiscFolder() ? " disc" : "") +
+                        (finder.cover().empty() ? "" : " cover");
+    EXPECT_EQ(row.found, found.substr(found.empty() ? 0 : 1));
+    EXPECT_EQ(cover.empty() ? "" : expectedUrl(cover, cover.substr(cover.rfind('.'))), finder.cover());
+    EXPECT_EQ(cover.empty() ? "" : pictureOf(cover), published(finder.cover()));
+    for (const std::string& other : others)
+      EXPECT_FALSE(s_sandbox->exists("/tmp/www" + expectedUrl(other, other.substr(other.rfind('.'))))) << other;
+  }
+  EXPECT_NE(0, access("x", F_OK)) << "a shell ran a picture's name";
 }
 
 TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
@@ -89,91 +116,52 @@ TEST_F(CoverFinderTest, EmptyPatternOptionsGetTheDefaultsStored) {
   EXPECT_EQ(CoverPatterns::kDefaultExtensions, m_config->get("cover_files_exts"));
 }
 
-TEST_F(CoverFinderTest, NoCoverSearchWhenNotWanted) {
-  touch("cover.jpg");
-  touch("a.mp3");
-  CoverFinder finder(m_folder, false);
-  EXPECT_TRUE(finder.hasMedia());
-  EXPECT_EQ("", finder.cover());
-  EXPECT_FALSE(s_sandbox->exists("/tmp/www" + expectedUrl("cover.jpg", ".jpg")));
-}
-
-TEST_F(CoverFinderTest, DiscMarkersAreCaseSensitive) {
-  mkdir("VIDEO_TS");
-  EXPECT_TRUE(CoverFinder(m_folder, false).isDiscFolder());
-  std::string other = m_folder + "lower/";
-  mkdir("lower/video_ts");
-  EXPECT_FALSE(CoverFinder(other, false).isDiscFolder());
-  std::string bluRay = m_folder + "bd/";
-  mkdir("bd/BDMV");
-  EXPECT_TRUE(CoverFinder(bluRay, false).isDiscFolder());
-}
-
-TEST_F(CoverFinderTest, HiddenImageCanBeTheCoverButHiddenMediaDoesNotCount) {
-  picture(".icon.jpg");
-  touch(".hidden.mkv");
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_EQ(expectedUrl(".icon.jpg", ".jpg"), finder.cover());
-  EXPECT_FALSE(finder.hasMedia());
-}
-
-TEST_F(CoverFinderTest, ShellCharactersInTheImageNameAreHarmless) {
-  const std::string name = "it's \"$(touch x)\".icon.jpg";
-  picture(name);
-  CoverFinder finder(m_folder, true, m_root);
-  EXPECT_EQ(expectedUrl(name, ".jpg"), finder.cover());
-  EXPECT_EQ(pictureOf(name), published(finder.cover()));
-  EXPECT_FALSE(s_sandbox->exists("/x"));
-}
-
-TEST_F(CoverFinderTest, SameImageSameLinkDifferentImagesDifferentLinks) {
-  picture("a/cover.jpg");
-  picture("b/cover.jpg");
-  std::string a = m_folder + "a/", b = m_folder + "b/";
-  std::string first = CoverFinder(a, true, m_root).cover();
-  EXPECT_EQ(first, CoverFinder(a, true, m_root).cover());
-  EXPECT_NE(first, CoverFinder(b, true, m_root).cover());
-}
-
-TEST_F(CoverFinderTest, FolderThatCannotBeOpenedGivesNothing) {
-  std::string missing = m_folder + "missing/";
-  CoverFinder finder(missing, true, m_root);
-  EXPECT_FALSE(finder.hasMedia());
-  EXPECT_FALSE(finder.isDiscFolder());
-  EXPECT_EQ("", finder.cover());
-}
-
-TEST_F(CoverFinderTest, OnlyRegularFilesOnTheSourceArePublished) {
+// A folder's "cover.jpg", a link or a file: only a regular file on the
+// source that is a picture by its first bytes, within the bound, is published.
+TEST_F(CoverFinderTest, OnlyPicturesOnTheSourceWithinTheBoundArePublished) {
   s_sandbox->write(paths::kConfigFile, "{\"password\":\"secret\"}");
   s_sandbox->write("/tmp/mnt/storage/sda10/cover.jpg", "\xFF\xD8\xFFother disk");
   picture("elsewhere/picture.jpg");
   mkfifo((m_folder + "fifo.jpg").c_str(), 0644);
+  const std::string jpeg = "\xFF\xD8\xFF";
   struct Row {
     const char* description;
-    std::string target;  // what the folder's cover.jpg links to
+    std::string link;  // what cover.jpg links to, "" for a file
+    std::string content;
     bool published;
   } rows[] = {
-      {"absolute link to the configuration", s_sandbox->path(paths::kConfigFile), false},
-      {"relative link climbing out", "../../../../../../persistfs/orvex/etc/tavorc.conf", false},
-      {"link to a storage whose name extends this one's", s_sandbox->path("/tmp/mnt/storage/sda10/cover.jpg"), false},
-      {"link to a folder on the storage", m_folder + "elsewhere", false},
-      {"link to a FIFO on the storage", m_folder + "fifo.jpg", false},
-      {"dangling link", m_folder + "missing.jpg", false},
-      {"link to a picture on the storage", "../elsewhere/picture.jpg", true},
+      {"absolute link to the configuration", s_sandbox->path(paths::kConfigFile), "", false},
+      {"relative link climbing out", "../../../../../../persistfs/orvex/etc/tavorc.conf", "", false},
+      {"link to a storage whose name extends this one's", s_sandbox->path("/tmp/mnt/storage/sda10/cover.jpg"), "",
+       false},
+      {"link to a folder on the storage", m_folder + "elsewhere", "", false},
+      {"link to a FIFO on the storage", m_folder + "fifo.jpg", "", false},
+      {"dangling link", m_folder + "missing.jpg", "", false},
+      {"link to a picture on the storage", "../elsewhere/picture.jpg", pictureOf("elsewhere/picture.jpg"), true},
+      {"a text", "", "password=secret\n", false},
+      {"an empty file", "", "", false},
+      {"a page", "", "<html><script>alert(1)</script></html>", false},
+      {"a picture at the bound", "", jpeg + std::string(CoverFinder::kMaxCoverBytes - 3, 'x'), true},
+      {"a picture over the bound", "", jpeg + std::string(CoverFinder::kMaxCoverBytes - 2, 'x'), false},
+      {"a PNG", "", "\x89PNG\r\n\x1A\n", true},
+      {"a GIF", "", "GIF87a", true},
+      {"a WebP", "", std::string("RIFF\0\0\0\0WEBP", 12), true},
+      {"a BMP", "", "BM" + std::string(24, '\0'), true},
   };
   int i = 0;
   for (const Row& row : rows) {
-    std::string folder = m_folder + "case" + std::to_string(i++) + "/";
-    s_sandbox->mkdirs(folder.substr(s_sandbox->root().size()));
-    ASSERT_EQ(0, symlink(row.target.c_str(), (folder + "cover.jpg").c_str())) << row.description;
-    std::string cover = CoverFinder(folder, true, m_root).cover();
-    if (row.published) {
-      EXPECT_EQ("/covers/" + md5Hex(folder + "cover.jpg") + ".jpg", cover) << row.description;
-      EXPECT_EQ(pictureOf("elsewhere/picture.jpg"), published(cover)) << row.description;
+    SCOPED_TRACE(row.description);
+    std::string folder = "case" + std::to_string(i++) + "/";
+    if (row.link.empty()) {
+      write(folder + "cover.jpg", row.content);
     } else {
-      EXPECT_EQ("", cover) << row.description;
-      EXPECT_FALSE(s_sandbox->exists("/tmp/www/covers/" + md5Hex(folder + "cover.jpg") + ".jpg")) << row.description;
+      mkdir(folder);
+      ASSERT_EQ(0, symlink(row.link.c_str(), (m_folder + folder + "cover.jpg").c_str()));
     }
+    std::string copy = expectedUrl(folder + "cover.jpg", ".jpg");
+    EXPECT_EQ(row.published ? copy : "", CoverFinder(m_folder + folder, true, m_root).cover());
+    EXPECT_EQ(row.published, s_sandbox->exists("/tmp/www" + copy));
+    EXPECT_EQ(row.published ? row.content : "", published(copy));
   }
   // A finder that is not told the source publishes nothing.
   picture("plain/cover.jpg");
@@ -194,41 +182,6 @@ TEST_F(CoverFinderTest, FolderReachedThroughALinkIsJudgedWhereItLeads) {
     EXPECT_EQ("", CoverFinder(m_folder + "away/", true, m_root).cover());
     EXPECT_EQ(pictureOf("inside/sub/cover.jpg"),
               published(CoverFinder(m_folder + "inside/sub/", true, m_root).cover()));
-  }
-}
-
-TEST_F(CoverFinderTest, EmptyPatternPieceMatchesOnlyEmptyText) {
-  // The empty piece between two commas matches the empty base name of ".png".
-  m_config->set("cover_files_names", "nothing,,other");
-  write(".png", "\x89PNG\r\n\x1A\n");
-  EXPECT_EQ(expectedUrl(".png", ".png"), CoverFinder(m_folder, true, m_root).cover());
-}
-
-}  // namespace
-
-TEST_F(CoverFinderTest, OnlyPicturesWithinTheSizeBoundArePublished) {
-  struct Row {
-    const char* description;
-    std::string content;
-    bool published;
-  } rows[] = {
-      {"a text", "password=secret\n", false},
-      {"an empty file", "", false},
-      {"a page", "<html><script>alert(1)</script></html>", false},
-      {"a picture at the bound", "\xFF\xD8\xFF" + std::string(CoverFinder::kMaxCoverBytes - 3, 'x'), true},
-      {"a picture over the bound", "\xFF\xD8\xFF" + std::string(CoverFinder::kMaxCoverBytes - 2, 'x'), false},
-      {"a PNG", "\x89PNG\r\n\x1A\n", true},
-      {"a GIF", "GIF87a", true},
-      {"a WebP", std::string("RIFF\0\0\0\0WEBP", 12), true},
-      {"a BMP", "BM" + std::string(24, '\0'), true},
-  };
-  int i = 0;
-  for (const Row& row : rows) {
-    std::string name = "case" + std::to_string(i++) + "/cover.jpg";
-    write(name, row.content);
-    std::string cover = CoverFinder(m_folder + name.substr(0, name.find('/') + 1), true, m_root).cover();
-    EXPECT_EQ(row.published ? expectedUrl(name, ".jpg") : "", cover) << row.description;
-    EXPECT_EQ(row.published, s_sandbox->exists("/tmp/www" + expectedUrl(name, ".jpg"))) << row.description;
   }
 }
 
@@ -288,3 +241,5 @@ TEST_F(CoverFinderTest, TrimAfterNewCopiesRemovesLinksAndLeftovers) {
   struct stat status;
   EXPECT_NE(0, lstat((covers + "/0123.jpg").c_str(), &status));
 }
+
+}  // namespace

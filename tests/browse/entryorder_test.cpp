@@ -1,13 +1,11 @@
 #include "browse/entryorder.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "tests/support/sandbox.h"
 
@@ -46,10 +44,18 @@ const OrderCase kCases[] = {
     {"empty before anything", "", "a", -1},
 };
 
-TEST(EntryOrder, ComparesNamesAsTheTableSays) {
+int keyOrder(const char* a, const char* b) {
+  std::string x, y;
+  appendEntrySortKey(a, x);
+  appendEntrySortKey(b, y);
+  return sign(x.compare(y));
+}
+
+TEST(EntryOrder, NamesAndTheirSortKeysCompareAsTheTableSays) {
   for (const OrderCase& c : kCases) {
     EXPECT_EQ(c.expected, sign(compareEntryNames(c.a, c.b))) << c.description;
     EXPECT_EQ(-c.expected, sign(compareEntryNames(c.b, c.a))) << c.description << " (swapped)";
+    EXPECT_EQ(c.expected, keyOrder(c.a, c.b)) << c.description << " (sort keys)";
   }
 }
 
@@ -74,15 +80,7 @@ TEST(EntryOrder, LoneLeadByteAtTheEndIsNotReadPast) {
   for (char* p : {lone, full, same, longer}) free(p);
 }
 
-int keyOrder(const char* a, const char* b) {
-  std::string x, y;
-  appendEntrySortKey(a, x);
-  appendEntrySortKey(b, y);
-  return sign(x.compare(y));
-}
-
 TEST(EntryOrder, SortKeysOrderAsTheNamesDo) {
-  for (const OrderCase& c : kCases) EXPECT_EQ(c.expected, keyOrder(c.a, c.b)) << c.description;
   // Random names over the bytes that matter: specials, letters of both cases,
   // control bytes, lead and continuation bytes (also cut off at the end).
   const char alphabet[] = " !09AZaz_{~\x01\x7f\xd0\xd1\x90\xb0\x80";
@@ -99,18 +97,10 @@ TEST(EntryOrder, SortKeysOrderAsTheNamesDo) {
   }
 }
 
-TEST(EntryOrder, SortedFolderIsInEntryOrderWithoutHiddenEntries) {
+// The folder compares the first eight bytes of the sort keys before the rest:
+// names alike in their first eight or more bytes, beyond ASCII too.
+TEST(EntryOrder, SortedFolderIsInEntryOrder) {
   Sandbox box;
-  for (const char* name : {"b.mp3", "A.mp3", ".hidden", "10 x", "_x", "\xd0\xaf", "\xd0\x90", "z"})
-    box.write(std::string("/f/") + name, "");
-  box.mkdirs("/f/.config");
-  SortedFolder folder(box.path("/f"));
-  ASSERT_TRUE(folder.ok());
-  std::vector<std::string> names;
-  for (size_t i = 0; i < folder.count(); ++i) names.push_back(folder.name(i));
-  EXPECT_EQ((std::vector<std::string>{"10 x", "_x", "A.mp3", "b.mp3", "z", "\xd0\x90", "\xd0\xaf"}), names);
-
-  // Names alike in their first eight or more bytes, beyond ASCII too.
   std::mt19937 random(20261210);
   const char alphabet[] = "aA0_\xd0\x90\xd1\x80";
   for (int i = 0; i < 300; ++i) {
@@ -120,13 +110,9 @@ TEST(EntryOrder, SortedFolderIsInEntryOrderWithoutHiddenEntries) {
   }
   SortedFolder many(box.path("/g"));
   ASSERT_TRUE(many.ok());
+  EXPECT_GT(many.count(), 100u);
   for (size_t i = 1; i < many.count(); ++i)
     ASSERT_LE(compareEntryNames(many.name(i - 1), many.name(i)), 0) << many.name(i - 1) << " before " << many.name(i);
-
-  SortedFolder missing(box.path("/none"));
-  EXPECT_FALSE(missing.ok());
-  EXPECT_EQ(ENOENT, errno);
-  EXPECT_EQ(0u, missing.count());
 }
 
 }  // namespace

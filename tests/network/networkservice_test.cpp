@@ -12,6 +12,8 @@
 #include "network/storedsources.h"
 #include "tests/support/fuzzrun.h"
 
+int fuzzNetworkFolders(const uint8_t* data, size_t size);
+
 namespace {
 
 NetworkSource smb(const std::string& title, const std::string& address, const std::string& path,
@@ -34,36 +36,38 @@ std::vector<std::string> titles(const std::list<NetworkSource>& sources) {
 
 // --- the source itself ------------------------------------------------------
 
-TEST(NetworkSource, NfsPathGetsLeadingSlashButKeyKeepsIt) {
-  NetworkSource udp = nfs("v", "srv", "export/media", NETWORK_UDP);
-  EXPECT_EQ("/export/media", udp.path());
-  EXPECT_EQ("1:srv:export/media", udp.key());
-  EXPECT_EQ("nfs-udp://srv:/export/media:", udp.mediaUrl());
-  EXPECT_EQ("nfs-tcp://srv:/export/media:", nfs("v", "srv", "/export/media", NETWORK_TCP).mediaUrl());
-  EXPECT_EQ("nfs/v", udp.virtualPrefix());
-}
-
-TEST(NetworkSource, SmbMediaUrlCarriesCredentialsOnlyWhenGiven) {
-  EXPECT_EQ("smb://bob:pw@nas/Movies", smb("m", "nas", "Movies", "bob", "pw").mediaUrl());
-  EXPECT_EQ("smb://bob@nas/Movies", smb("m", "nas", "Movies", "bob").mediaUrl());
-  EXPECT_EQ("smb://nas/Movies", smb("m", "nas", "Movies", "", "pw").mediaUrl());
-}
-
-TEST(NetworkSource, OtherTypeHasNoVirtualPrefixAndSmbStyleUrl) {
-  NetworkSource other(NETWORK_OTHER, NETWORK_PROTOCOL_OTHER, "2:nas:x", "t", "nas", "x", "", "");
-  EXPECT_EQ("", other.virtualPrefix());
-  EXPECT_EQ("smb://nas/x", other.mediaUrl());
-  EXPECT_EQ("", mtabNeedle(other));
-}
-
-TEST(NetworkSource, PathFormsSwapPrefixesOnceMounted) {
-  NetworkSource source = smb("Movies", "nas", "Films");
-  source.setMountPoint("/tmp/mnt/smb/ABC");
-  EXPECT_EQ("/tmp/mnt/smb/ABC/a/b.mkv", source.virtualToReal("smb/Movies/a/b.mkv"));
-  EXPECT_EQ("smb/Movies/a.mkv", source.realToVirtual("/tmp/mnt/smb/ABC/a.mkv"));
-  EXPECT_EQ("smb://nas/Films/a.mkv", source.realToMediaUrl("/tmp/mnt/smb/ABC/a.mkv"));
-  EXPECT_EQ("/tmp/mnt/smb/ABC/x", source.mediaUrlToReal("smb://nas/Films/x"));
-  EXPECT_EQ("smb/Movies/x", source.mediaUrlToVirtual("smb://nas/Films/x"));
+// Its key, path, virtual prefix, media URL and its name in the mount table.
+TEST(NetworkSource, FormsOfEachKind) {
+  struct Row {
+    const char* description;
+    NetworkSource source;
+    const char *key, *path, *prefix, *url, *needle;
+  } rows[] = {
+      {"SMB", smb("m", "nas", "Movies"), "0:nas:Movies", "Movies", "smb/m", "smb://nas/Movies",
+       "\\134\\134nas\\134Movies"},
+      {"SMB with user and password", smb("m", "nas", "Movies", "bob", "pw"), "0:nas:Movies", "Movies", "smb/m",
+       "smb://bob:pw@nas/Movies", "\\134\\134nas\\134Movies"},
+      {"SMB with a user only", smb("m", "nas", "Movies", "bob"), "0:nas:Movies", "Movies", "smb/m",
+       "smb://bob@nas/Movies", "\\134\\134nas\\134Movies"},
+      {"SMB with a password only", smb("m", "nas", "Movies", "", "pw"), "0:nas:Movies", "Movies", "smb/m",
+       "smb://nas/Movies", "\\134\\134nas\\134Movies"},
+      {"SMB share with a blank and a folder", smb("m", "nas", "My Share/sub"), "0:nas:My Share/sub", "My Share/sub",
+       "smb/m", "smb://nas/My Share/sub", "\\134\\134nas\\134My\\040Share/sub"},
+      {"NFS gets a leading slash, its key does not", nfs("v", "srv", "export/media", NETWORK_UDP), "1:srv:export/media",
+       "/export/media", "nfs/v", "nfs-udp://srv:/export/media:", "srv:/export/media"},
+      {"NFS over TCP", nfs("v", "srv", "/export/media", NETWORK_TCP), "1:srv:/export/media", "/export/media", "nfs/v",
+       "nfs-tcp://srv:/export/media:", "srv:/export/media"},
+      {"another type", NetworkSource(NETWORK_OTHER, NETWORK_PROTOCOL_OTHER, "2:nas:x", "t", "nas", "x", "", ""),
+       "2:nas:x", "x", "", "smb://nas/x", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.description);
+    EXPECT_EQ(row.key, row.source.key());
+    EXPECT_EQ(row.path, row.source.path());
+    EXPECT_EQ(row.prefix, row.source.virtualPrefix());
+    EXPECT_EQ(row.url, row.source.mediaUrl());
+    EXPECT_EQ(row.needle, mtabNeedle(row.source));
+  }
 }
 
 TEST(NetworkSource, SameShareIgnoresTitleAndCredentials) {
@@ -83,41 +87,25 @@ TEST(NetworkSource, SortPutsNfsFirstThenTitlesAndOtherTypesLast) {
 
 // --- mount table ------------------------------------------------------------
 
-TEST(MtabNeedle, EscapesTheShareAsTheMountTableWritesIt) {
-  EXPECT_EQ("\\134\\134nas\\134Movies", mtabNeedle(smb("m", "nas", "Movies")));
-  EXPECT_EQ("\\134\\134nas\\134My\\040Share/sub", mtabNeedle(smb("m", "nas", "My Share/sub")));
-  EXPECT_EQ("nas:/export", mtabNeedle(nfs("n", "nas", "export")));
-}
-
+// The mount table's lines are read as its own tests say; a share's line is
+// the one whose whole first field is the share.
 TEST(MtabNeedle, MatchesOnlyTheWholeFirstField) {
   struct Row {
     const char* what;
     NetworkSource source;
     const char* line;
-    bool matches;
-    const char* mountPoint;
-  };
-  const Row rows[] = {
-      {"share itself", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies /tmp/mnt/smb/X cifs rw 0 0", true,
+    const char* mountPoint;  // "" when the line is not the share's
+  } rows[] = {
+      {"the share itself", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies /tmp/mnt/smb/X cifs rw 0 0",
        "/tmp/mnt/smb/X"},
-      {"longer share name", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies2 /tmp/mnt/smb/X cifs rw 0 0", false,
-       ""},
-      {"sub export", nfs("n", "nas", "/export"), "nas:/export/sub /tmp/mnt/nfs/Y nfs rw 0 0", false, ""},
-      {"export itself", nfs("n", "nas", "/export"), "nas:/export /tmp/mnt/nfs/Y nfs rw 0 0", true, "/tmp/mnt/nfs/Y"},
-      {"escaped space and backslash", smb("m", "nas", "Movies"),
-       "\\134\\134nas\\134Movies /tmp/mnt/network/My\\040Share\\134x cifs rw 0 0", true,
-       "/tmp/mnt/network/My Share\\x"},
-      {"escaped backslash before digits", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies /m/a\\134040 cifs", true,
-       "/m/a\\040"},
-      {"escape decoded once", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies /m/a\\134134b cifs", true,
-       "/m/a\\134b"},
-      {"no directory on the line", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies none", false, ""},
-      {"needle without the space", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies", false, ""},
-      {"directory at end of line", nfs("n", "nas", "/e"), "nas:/e /mnt/e", true, "/mnt/e"},
+      {"a longer share name", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies2 /tmp/mnt/smb/X cifs rw 0 0", ""},
+      {"an export below", nfs("n", "nas", "/export"), "nas:/export/sub /tmp/mnt/nfs/Y nfs rw 0 0", ""},
+      {"the export itself", nfs("n", "nas", "/export"), "nas:/export /tmp/mnt/nfs/Y nfs rw 0 0", "/tmp/mnt/nfs/Y"},
+      {"only the share on the line", smb("m", "nas", "Movies"), "\\134\\134nas\\134Movies", ""},
   };
   for (const Row& row : rows) {
     std::string mountPoint;
-    EXPECT_EQ(row.matches, mtabMountPoint(row.line, mtabNeedle(row.source), mountPoint)) << row.what;
+    EXPECT_EQ(*row.mountPoint != 0, mtabMountPoint(row.line, mtabNeedle(row.source), mountPoint)) << row.what;
     EXPECT_EQ(row.mountPoint, mountPoint) << row.what;
   }
 }
@@ -137,71 +125,45 @@ TEST(SmbMountOptions, DoublesCommasAndMasksThePassword) {
 
 // --- the player's network folders ------------------------------------------
 
-TEST(PlayerNetworkFolders, ReadsOneSmbFolder) {
-  std::list<NetworkSource> sources =
-      parsePlayerNetworkFolders("name.0 = A\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = share\n");
-  ASSERT_EQ(1u, sources.size());
-  const NetworkSource& a = sources.front();
-  EXPECT_EQ("A", a.title());
-  EXPECT_EQ("0:nas:share", a.key());
-  EXPECT_EQ("smb/A", a.virtualPrefix());
-  EXPECT_EQ("smb://nas/share", a.mediaUrl());
-  EXPECT_TRUE(a.isPersist());
+namespace {
+
+// Each folder as "title|type|protocol|key|user|password", separated by "; ".
+std::string folders(const std::string& text) {
+  std::string out;
+  for (const NetworkSource& s : parsePlayerNetworkFolders(text))
+    out += (out.empty() ? "" : "; ") + s.title() + "|" + std::to_string(s.type()) + "|" + std::to_string(s.protocol()) +
+           "|" + s.key() + "|" + s.user() + "|" + s.password();
+  return out;
 }
 
-TEST(PlayerNetworkFolders, TakesEveryFieldAndKeepsSpacesInValues) {
-  std::list<NetworkSource> sources = parsePlayerNetworkFolders(
-      "name.3 = My  Movies \ntype.3 = 1\nserver.3 = 10.0.0.2\ndirectory.3 = export/v\nuser.3 = u\n"
-      "password.3 = p w\nprotocol.3 = 1\n");
-  ASSERT_EQ(1u, sources.size());
-  const NetworkSource& s = sources.front();
-  EXPECT_EQ("My  Movies ", s.title());
-  EXPECT_EQ(NETWORK_NFS, s.type());
-  EXPECT_EQ(NETWORK_TCP, s.protocol());
-  EXPECT_EQ("/export/v", s.path());
-  EXPECT_EQ("1:10.0.0.2:export/v", s.key());
-  EXPECT_EQ("u", s.user());
-  EXPECT_EQ("p w", s.password());
-}
+}  // namespace
 
-TEST(PlayerNetworkFolders, SkipsLinesThatDoNotFit) {
+TEST(PlayerNetworkFolders, ReadsTheFieldsOfEachIndex) {
   struct Row {
     const char* what;
-    const char* text;
-    const char* expected;  // virtual prefix|key of each folder
-  };
-  const Row rows[] = {
-      {"later line overwrites", "name.1 = x\nname.1 = y\n", "|::"},
+    std::string text;
+    std::string folders;
+  } rows[] = {
+      {"an SMB folder", "name.0 = A\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = share\n", "A|0|-1|0:nas:share||"},
+      {"every field, blanks in values kept",
+       "name.3 = My  Movies \ntype.3 = 1\nserver.3 = 10.0.0.2\ndirectory.3 = export/v\nuser.3 = u\n"
+       "password.3 = p w\nprotocol.3 = 1\n",
+       "My  Movies |1|1|1:10.0.0.2:export/v|u|p w"},
+      {"a later line overwrites", "name.1 = x\nname.1 = y\n", "y|-1|-1|::||"},
       {"no spaces", "name.1=x\n", ""},
       {"no dot", "name1 = x\n", ""},
       {"empty value", "name.1 = \n", ""},
       {"negative index", "name.-1 = x\n", ""},
       {"index text too long", "name.12345678 = x\n", ""},
-      {"unknown field makes no folder", "comment.1 = x\n", ""},
-      {"last line loses its last character", "type.1 = 0\nserver.1 = nasX", "smb/|0:nas:"},
-      {"folders in index order", "type.10 = 1\ntype.2 = 0\n", "smb/|0::/nfs/|1::"},
-      {"index read as a number", "type.2x = 1\ntype.02 = 0\n", "smb/|0::"},
+      {"an unknown field makes no folder", "comment.1 = x\n", ""},
+      {"the last line loses its last character", "type.1 = 0\nserver.1 = nasX", "|0|-1|0:nas:||"},
+      {"folders in index order", "type.10 = 1\ntype.2 = 0\n", "|0|-1|0::||; |1|-1|1::||"},
+      {"the index read as a number", "type.2x = 1\ntype.02 = 0\n", "|0|-1|0::||"},
+      // The reader takes 1023 characters at a time; the rest of the line is read as a line of its own.
+      {"a long line cut into pieces", "name.0 = " + std::string(1014, 'a') + "type.0 = 0\n",
+       std::string(1013, 'a') + "|0|-1|0::||"},
   };
-  for (const Row& row : rows) {
-    std::string got;
-    for (const std::string& folder : titles(parsePlayerNetworkFolders(row.text)))
-      got += (got.empty() ? "" : "/") + folder;
-    EXPECT_EQ(row.expected, got) << row.what;
-  }
-  std::list<NetworkSource> overwritten = parsePlayerNetworkFolders("name.1 = x\nname.1 = y\n");
-  ASSERT_EQ(1u, overwritten.size());
-  EXPECT_EQ("y", overwritten.front().title());
-  EXPECT_EQ(NETWORK_OTHER, overwritten.front().type());
-}
-
-TEST(PlayerNetworkFolders, CutsLongLinesIntoPieces) {
-  // The reader takes 1023 characters at a time; the rest of the line is read
-  // as a line of its own.
-  std::string text = "name.0 = " + std::string(1014, 'a') + "type.0 = 0\n";
-  std::list<NetworkSource> sources = parsePlayerNetworkFolders(text);
-  ASSERT_EQ(1u, sources.size());
-  EXPECT_EQ(std::string(1013, 'a'), sources.front().title());
-  EXPECT_EQ(NETWORK_SMB, sources.front().type());
+  for (const Row& row : rows) EXPECT_EQ(row.folders, folders(row.text)) << row.what;
 }
 
 // --- stored sources and the merge ------------------------------------------
@@ -229,13 +191,6 @@ TEST(StoredSources, StoreReplacesAMemberThatIsNotAnObject) {
   root["network_sources"] = Json::Value(Json::arrayValue);
   networkSourceStore(root);
   EXPECT_EQ("{}\n", toJsonText(root["network_sources"]));
-}
-
-TEST(StoredSources, AddRefusesOtherTypeOrProtocolTexts) {
-  Json::Value root(Json::objectValue);
-  EXPECT_FALSE(storeNetworkSource(root, "t", "2", "0", "nas", "x", "", ""));
-  EXPECT_FALSE(storeNetworkSource(root, "t", "0", "", "nas", "x", "", ""));
-  EXPECT_FALSE(root.isMember("network_sources"));
 }
 
 TEST(StoredSources, AddRenamesAClashingTitleAndReplacesTheSameShare) {
@@ -268,35 +223,12 @@ TEST(MergeSources, StoredShareWinsOverTheSamePlayerFolder) {
   EXPECT_TRUE(list.front().isPersist());
 }
 
-// --- fuzz targets -------------------------------------------------------------
-
-namespace {
-
-int fuzzFolders(const uint8_t* data, size_t size) {
-  std::list<NetworkSource> sources = parsePlayerNetworkFolders(std::string(reinterpret_cast<const char*>(data), size));
-  for (const NetworkSource& source : sources) (void)source.mediaUrl();
-  return 0;
-}
-
-int fuzzMtabLine(const uint8_t* data, size_t size) {
-  std::string line(reinterpret_cast<const char*>(data), size);
-  std::string mountPoint;
-  mtabMountPoint(line, "\\134\\134nas\\134Movies", mountPoint);
-  mtabMountPoint(line, "nas:/export", mountPoint);
-  (void)mtabUnescape(line);
-  return 0;
-}
-
-}  // namespace
-
-TEST(NetworkFuzz, PlayerNetworkFolders) {
-  EXPECT_GT(runFuzzBriefly(fuzzFolders, {"name.0 = A\ntype.0 = 0\nserver.0 = nas\ndirectory.0 = share\n",
-                                         "protocol.12 = 1\npassword.1 = a b c\nuser.7 = x", "name.-3 = q\n."}),
-            0u);
-}
-
-TEST(NetworkFuzz, MtabLine) {
-  EXPECT_GT(runFuzzBriefly(fuzzMtabLine, {"\\134\\134nas\\134Movies /tmp/mnt/smb/My\\040X cifs rw 0 0",
-                                          "nas:/export /a\\134b nfs rw 0 0"}),
-            0u);
+TEST(NetworkFoldersFuzz, EveryShareFindsItsMountLine) {
+  std::vector<std::string> seeds = {
+      "name.0 = Films\ntype.0 = 0\nserver.0 = 192.168.1.5\ndirectory.0 = media/films\nuser.0 = guest\n"
+      "password.0 = secret\nprotocol.0 = 1\n",
+      "name.3 = Music Box\ntype.3 = 1\nserver.3 = 10.0.0.2\ndirectory.3 = /export/music\nprotocol.3 = 0\n",
+      "name.1 = a\\134b\tc\ntype.1 = 0\nserver.1 = h\\x\ndirectory.1 = d e\n",
+  };
+  EXPECT_GT(runFuzzBriefly(fuzzNetworkFolders, seeds), 20000u);
 }
