@@ -221,6 +221,8 @@ TEST_F(BrowseTest, CachedAnswerFollowsTheFolderAndTheCoverOptions) {
   EXPECT_TRUE(files("cmd=file_list&path=local/USB")[0].isMember("cover"));
   setOptions("\"pbopt\":\"true\",\"show_covers\":\"true\"},\"TEST\":{\"show_covers\":\"false\"");
   EXPECT_FALSE(files("cmd=file_list&path=local/USB")[0].isMember("cover"));
+  setOptions("\"show_covers\":\"true\",\"cover_files_exts\":\"png\"");
+  EXPECT_FALSE(files("cmd=file_list&path=local/USB")[0].isMember("cover")) << "the cover file names count too";
   // Unchanged, the answer comes from the cache.
   m_box.write(cacheFile("local/USB"), "{\"cached\":1}\n");
   EXPECT_EQ("{\"cached\":1}\n", body("cmd=file_list&path=local/USB"));
