@@ -99,8 +99,7 @@ class CmdProcFileList : public CmdProcessor {
     unsigned flags = (m_showCovers ? listingcache::kShowCovers : 0u) |
                      (m_playFoldersWithCover ? listingcache::kPlayFoldersWithCover : 0u);
     if (!flags) return 0;
-    Config* config = Config::instance();
-    return flags | (fingerprint(config->get("cover_files_names") + '/' + config->get("cover_files_exts")) &
+    return flags | (fingerprint(CoverPatterns::inEffect()) &
                     ~(listingcache::kShowCovers | listingcache::kPlayFoldersWithCover));
   }
 

@@ -27,14 +27,17 @@ namespace {
 // An option's value, or its default, which is then stored so that it is
 // saved. A value that covers must not take (stored by an earlier version,
 // or by hand) is left as it is and the default applies.
+// An option's value, or its default when it is empty or not acceptable (a
+// value stored by an earlier version).
+std::string effectiveOption(const char* name, const char* fallback) {
+  std::string value = Config::instance()->get(name);
+  return !value.empty() && isAcceptableOptionValue(name, value) ? value : fallback;
+}
+
+// The same, and an empty option gets its default stored, so that it is saved.
 std::string patternOption(const char* name, const char* fallback) {
-  Config* config = Config::instance();
-  std::string value = config->get(name);
-  if (value.empty())
-    config->set(name, fallback);
-  else if (isAcceptableOptionValue(name, value))
-    return value;
-  return fallback;
+  if (Config::instance()->get(name).empty()) Config::instance()->set(name, fallback);
+  return effectiveOption(name, fallback);
 }
 
 bool matchesAny(const std::list<std::string>& patterns, const std::string& text) {
@@ -179,6 +182,11 @@ bool copyPicture(const std::string& path, const struct stat64& seen, const std::
 CoverPatterns::CoverPatterns() {
   splitString(patternOption("cover_files_names", kDefaultNames).c_str(), ',', names);
   splitString(patternOption("cover_files_exts", kDefaultExtensions).c_str(), ',', extensions);
+}
+
+std::string CoverPatterns::inEffect() {
+  return effectiveOption("cover_files_names", kDefaultNames) + '/' +
+         effectiveOption("cover_files_exts", kDefaultExtensions);
 }
 
 CoverFinder::CoverFinder(const std::string& folder, bool wantCover, const std::string& sourceRoot)

@@ -15,6 +15,10 @@ struct CoverPatterns {
   std::list<std::string> names;
   std::list<std::string> extensions;
 
+  // The two options as they take effect ("names/extensions"), read without
+  // storing a default.
+  static std::string inEffect();
+
   static constexpr const char* kDefaultNames = "cover,front,*.icon";
   static constexpr const char* kDefaultExtensions = "jpg,jpeg,png";
 };
