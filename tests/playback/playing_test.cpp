@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,16 @@ const char kUrl[] = "storage_uuid://1a2b_3c4d";
 const char kEncodedUrl[] = "storage_uuid%3a%2f%2f1a2b_3c4d";
 const int kLongRows = 34;    // 28 files, then an album of 5 cue tracks
 const int kFarFiles = 2000;  // then the same album
+
+// The message of the TavoException that run throws; empty when it throws none.
+std::string failure(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const TavoException& e) {
+    return e.what();
+  }
+  return "";
+}
 
 std::string cueSheet(int tracks) {
   std::string text = "FILE \"29 Live.flac\" WAVE\n";
@@ -161,46 +172,19 @@ TEST_F(Playing, EachKindOfPathSendsItsRequest) {
 }
 
 TEST_F(Playing, WhatCannotBePlayedOrMovedToSendsNothing) {
-  const struct {
-    const char* path;
-    const char* message;
-  } cases[] = {
-      {"local/USB/Two/zz.jpg", "Tavo::play error o_O"},
-      {"local/NONE/Two", "invalid path"},
-      {"local/USB/Two/../Two", "invalid path"},
-      {"", "invalid path"},
-  };
-  for (const auto& c : cases) {
-    try {
-      m_tavo.play(c.path);
-      ADD_FAILURE() << c.path << " played";
-    } catch (const TavoException& e) {
-      EXPECT_STREQ(c.message, e.what()) << c.path;
-    }
-  }
-  try {
-    m_tavo.playDirectory("local/USB/Two/a.mp3", 0);
-    ADD_FAILURE() << "a file played as a folder";
-  } catch (const TavoException& e) {
-    EXPECT_EQ(s_box->path("/tmp/mnt/usb1/Two/a.mp3") + "not a directory", e.what());
-  }
-  try {
-    m_tavo.playlistMove(0);
-    ADD_FAILURE() << "moved without a playlist";
-  } catch (const TavoException& e) {
-    EXPECT_STREQ("invalid playlist", e.what());
-  }
+  for (const auto& [path, message] :
+       {std::pair<const char*, const char*>{"local/USB/Two/zz.jpg", "Tavo::play error o_O"},
+        {"local/NONE/Two", "invalid path"},
+        {"local/USB/Two/../Two", "invalid path"},
+        {"", "invalid path"}})
+    EXPECT_EQ(message, failure([&] { m_tavo.play(path); })) << path;
+  EXPECT_EQ(s_box->path("/tmp/mnt/usb1/Two/a.mp3") + "not a directory",
+            failure([&] { m_tavo.playDirectory("local/USB/Two/a.mp3", 0); }));
+  EXPECT_EQ("invalid playlist", failure([&] { m_tavo.playlistMove(0); }));
   EXPECT_TRUE(s_player->requests().empty());
 
   Playlist& playlist = playLong();
-  for (int row : {-1, kLongRows}) {
-    try {
-      m_tavo.selectRow(playlist, row);
-      ADD_FAILURE() << "row " << row << " accepted";
-    } catch (const TavoException& e) {
-      EXPECT_STREQ("invalid position", e.what());
-    }
-  }
+  for (int row : {-1, kLongRows}) EXPECT_EQ("invalid position", failure([&] { m_tavo.selectRow(playlist, row); }));
   EXPECT_TRUE(s_player->actions().empty());
 }
 
@@ -251,40 +235,58 @@ TEST_F(Playing, MovesWithAKnownWindowLandOnTheRow) {
   }
 }
 
-TEST_F(Playing, StaleOrMissingWindowIsFoundAgain) {
-  Playlist& playlist = playLong();
-  s_player->set("cursor=20 top=15 bottom=24");  // moved on the player's own remote
-  m_tavo.playlistMove(5);
-  EXPECT_EQ("5", s_player->state("row"));
-  EXPECT_EQ(5, stored("last_pl_state")["pos"].asInt());
-
-  m_config->root().removeMember("last_pl_state");
-  s_player->clearRequests();
-  m_tavo.selectRow(playlist, 25);
-  std::vector<std::string> sent = s_player->actions();
-  std::vector<std::string> resync = keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_PAGE_DOWN, 4}, {IR_PANEL, 1}});
-  ASSERT_GE(sent.size(), resync.size());
-  EXPECT_EQ(resync, std::vector<std::string>(sent.begin(), sent.begin() + resync.size()))
-      << "no stored window: straight to the last row";
-  EXPECT_EQ("25", s_player->state("row"));
-  EXPECT_EQ(viewState(25, 24, 33), storedViewState());
-}
-
-TEST_F(Playing, ResynchronisationOfTheEdgeCase) {
-  // 25 rows: the first 25 files of a folder of their own.
+// A stored window that is wrong, missing or unreadable: the panel is paged to
+// the first or last row, where the window is known again, and the move is
+// made from there.
+TEST_F(Playing, LostWindowIsFoundAgainAtAnEdge) {
   for (int i = 1; i <= 25; ++i) s_box->write("/tmp/mnt/usb1/TwentyFive/" + std::to_string(100 + i) + ".mp3", "x");
-  m_tavo.play("local/USB/TwentyFive");
-  Playlist* playlist = m_tavo.currentPlaylist();
-  ASSERT_NE(nullptr, playlist);
-  m_config->root()["last_pl_state"] = "lost";
-  s_player->clearRequests();
-  m_tavo.selectRow(*playlist, 20);
-  std::vector<std::string> sent = s_player->actions();
-  std::vector<std::string> resync = keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_PAGE_DOWN, 3}, {IR_PANEL, 1}});
-  ASSERT_GE(sent.size(), resync.size());
-  EXPECT_EQ(resync, std::vector<std::string>(sent.begin(), sent.begin() + resync.size()));
-  EXPECT_EQ("20", s_player->state("row"));
-  EXPECT_EQ(viewState(20, 15, 24), storedViewState()) << "from pos 24, top 15, bottom 24, four rows up";
+  const char *P = IR_PANEL, *E = IR_ENTER, *U = IR_UP, *D = IR_DOWN, *PU = IR_PAGE_UP, *PD = IR_PAGE_DOWN;
+  const struct {
+    const char* what;
+    const char* folder;
+    const char* playerSettings;  // or none
+    const char* stored;          // the stored window: "keep", "drop" or a text in its place
+    int row;
+    std::vector<std::string> keys;
+    std::string view;
+  } cases[] = {
+      {"moved on the player's own remote, the move misses", "Long", "cursor=20 top=15 bottom=24", "keep", 5,
+       keyRequests({{P, 1},
+                    {E, 1},
+                    {D, 5},
+                    {E, 1},
+                    {P, 1},
+                    {P, 1},
+                    {E, 1},
+                    {PU, 4},
+                    {P, 1},
+                    {P, 1},
+                    {E, 1},
+                    {D, 5},
+                    {E, 1},
+                    {P, 1}}),
+       viewState(5, 0, 9)},
+      {"none stored: from the last row", "Long", nullptr, "drop", 25,
+       keyRequests({{P, 1}, {E, 1}, {PD, 4}, {P, 1}, {P, 1}, {E, 1}, {U, 8}, {E, 1}, {P, 1}}), viewState(25, 24, 33)},
+      {"unreadable, 25 rows", "TwentyFive", nullptr, "lost", 20,
+       keyRequests({{P, 1}, {E, 1}, {PD, 3}, {P, 1}, {P, 1}, {E, 1}, {U, 4}, {E, 1}, {P, 1}}), viewState(20, 15, 24)},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    m_tavo.play(std::string("local/USB/") + c.folder);
+    Playlist* playlist = m_tavo.currentPlaylist();
+    ASSERT_NE(nullptr, playlist) << c.what;
+    if (c.playerSettings) s_player->set(c.playerSettings);
+    if (std::string(c.stored) == "drop")
+      m_config->root().removeMember("last_pl_state");
+    else if (std::string(c.stored) != "keep")
+      m_config->root()["last_pl_state"] = c.stored;
+    s_player->clearRequests();
+    m_tavo.selectRow(*playlist, c.row);
+    EXPECT_EQ(c.keys, s_player->actions()) << c.what;
+    EXPECT_EQ(std::to_string(c.row), s_player->state("row")) << c.what;
+    EXPECT_EQ(c.view, storedViewState()) << c.what;
+  }
 }
 
 TEST_F(Playing, WindowCutAtTheStartDoesNotPageForever) {
