@@ -65,10 +65,6 @@ class PlayerSim : public ::testing::Test {
     for (const auto& named : expected) actual[named.first] = state[named.first];
     EXPECT_EQ(expected, actual);
   }
-  std::string window() const {
-    auto s = m_player.state();
-    return s["cursor"] + " " + s["top"] + " " + s["bottom"];
-  }
 
   Sandbox m_box;
   SimulatedPlayer m_player;
@@ -147,39 +143,6 @@ TEST_F(PlayerSim, TheEndOfAnItemPlaysTheNextRowThenStops) {
   expectShown({{"url", "storage_uuid://1a2b_3c4d/A/2.mp3"}, {"position", "2"}});
   m_player.set("stamp=" + std::to_string(nowMs() - 30000));
   expectShown({{"player_state", "navigator"}, {"url", ""}});
-}
-
-// The first and the last page show 10 rows like every other.
-TEST_F(PlayerSim, PanelPagesAfterTheFirstPressReachesTheEdge) {
-  for (int i = 0; i < 25; ++i) put("Many/" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".mp3");
-  start("%2fMany", 12);
-  EXPECT_EQ("12 7 16", window());
-
-  press(IR_PANEL);
-  EXPECT_EQ("menu", m_player.state("panel"));
-  press(IR_ENTER);
-  EXPECT_EQ("open", m_player.state("panel"));
-
-  const struct {
-    const char* key;
-    const char* expected;  // cursor top bottom
-  } steps[] = {
-      {IR_PAGE_DOWN, "16 7 16"}, {IR_PAGE_DOWN, "24 15 24"}, {IR_PAGE_DOWN, "24 15 24"}, {IR_PAGE_UP, "15 15 24"},
-      {IR_PAGE_UP, "5 5 14"},    {IR_PAGE_UP, "0 0 9"},      {IR_PAGE_UP, "0 0 9"},      {IR_DOWN, "1 0 9"},
-      {IR_UP, "0 0 9"},          {IR_UP, "0 0 9"},
-  };
-  for (const auto& step : steps) {
-    press(step.key);
-    EXPECT_EQ(step.expected, window()) << step.key;
-  }
-
-  // The panel keeps cursor and window between openings.
-  press(IR_PANEL);
-  EXPECT_EQ("closed", m_player.state("panel"));
-  press(IR_PANEL);
-  press(IR_ENTER);
-  press(IR_SHUFFLE);
-  expectShown({{"cursor", "0"}, {"top", "0"}, {"bottom", "9"}, {"shuffle", "1"}});
 }
 
 TEST_F(PlayerSim, EnterPlaysTheRowUnderTheCursor) {
