@@ -5,30 +5,17 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "core/config.h"
 #include "core/paths.h"
 #include "playback/remotekeys.h"
+#include "tests/playback/playing.h"
 #include "tests/support/fuzzrun.h"
-#include "tests/support/playersim.h"
-#include "tests/support/sandbox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
-
-// The message of the TavoException that run throws; empty when it throws none.
-std::string failure(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const TavoException& e) {
-    return e.what();
-  }
-  return "";
-}
 
 const char kAnswer[] =
     "<?xml version=\"1.0\"?>\n<command_result>\n"
@@ -137,42 +124,8 @@ TEST(TavoSeek, PlansAreBounded) {
   EXPECT_EQ(std::vector<std::string>{"cmd=set_playback_state&position=1073741823"}, seekRequests(video, huge / 2));
 }
 
-// Against the simulated player: one sandbox root for the whole process, since
-// the root is read once.
-class TavoWithPlayer : public ::testing::Test {
- protected:
-  static Sandbox* s_box;
-  static SimulatedPlayer* s_player;
-
-  static void SetUpTestSuite() {
-    if (!s_box) {
-      static Sandbox box;  // removed at exit
-      s_box = &box;
-      setenv("TAVORC_ROOT", s_box->root().c_str(), 1);
-      static SimulatedPlayer player(box);
-      s_player = &player;
-      player.mapMedia("storage_uuid://1a2b", "/tmp/mnt/sda1");
-      s_box->write("/tmp/mnt/sda1/My Music/01.mp3", "duration=3600\n");
-      s_box->write("/tmp/mnt/sda1/My Music/02.mp3", "duration=200\n");
-      s_box->write("/tmp/mnt/sda1/My Music/03.mp3", "duration=200\n");
-      s_box->write("/tmp/mnt/sda1/film.mkv", "duration=5400\n");
-    }
-    Tavo::setPauseFunction([](long) {});
-  }
-
-  static void TearDownTestSuite() { Tavo::setPauseFunction(nullptr); }
-
-  void SetUp() override {
-    s_player->reset();
-    s_player->set("clock=frozen");
-  }
-
-  static std::string position() { return s_player->state("position"); }
-  static std::string lastRequest() { return s_player->requests().back(); }
-};
-
-Sandbox* TavoWithPlayer::s_box = nullptr;
-SimulatedPlayer* TavoWithPlayer::s_player = nullptr;
+// Against the simulated player.
+using TavoWithPlayer = Playing;
 
 // The time jump while audio plays: the keys sent after one status query, and
 // where the player then is (the target rounded down to 10 s).
@@ -201,8 +154,8 @@ TEST_F(TavoWithPlayer, KeySeeksSendTheFewestKeysAndLand) {
       {"already there", 300, 300, {}, 300},
       {"the duration means 0, where it already is", 0, 3600, {}, 0},
   };
-  Tavo tavo;
-  tavo.launch("storage_uuid://1a2b/My Music/01.mp3");
+  Tavo& tavo = m_tavo;
+  tavo.launch(std::string(kUrl) + "/hour.mp3");
   ASSERT_FALSE(tavo.status().isVideo);
   for (const auto& c : cases) {
     s_player->set("position=" + std::to_string(c.from));
@@ -211,13 +164,13 @@ TEST_F(TavoWithPlayer, KeySeeksSendTheFewestKeysAndLand) {
     std::vector<std::string> expected = {"cmd=status"};
     expected.insert(expected.end(), c.keys.begin(), c.keys.end());
     EXPECT_EQ(expected, s_player->requests()) << c.what;
-    EXPECT_EQ(std::to_string(c.lands), position()) << c.what;
+    EXPECT_EQ(std::to_string(c.lands), s_player->state("position")) << c.what;
   }
 }
 
 TEST_F(TavoWithPlayer, VideoPositionAndVolumeAreSetDirectly) {
-  Tavo tavo;
-  tavo.launch("storage_uuid://1a2b/film.mkv");
+  Tavo& tavo = m_tavo;
+  tavo.launch(std::string(kUrl) + "/film.mkv");
   ASSERT_TRUE(tavo.status().isVideo);
   s_player->set("position=5350 volume=90");
   const struct {
@@ -233,30 +186,29 @@ TEST_F(TavoWithPlayer, VideoPositionAndVolumeAreSetDirectly) {
   };
   for (const auto& c : cases) {
     (tavo.*c.change)(c.by);
-    EXPECT_EQ(std::string("cmd=set_playback_state&") + c.sent, lastRequest()) << c.sent;
+    EXPECT_EQ(std::string("cmd=set_playback_state&") + c.sent, s_player->requests().back()) << c.sent;
   }
-  EXPECT_EQ("0", position());
+  EXPECT_EQ("0", s_player->state("position"));
   EXPECT_EQ("0", s_player->state("volume"));
 }
 
 TEST_F(TavoWithPlayer, StartsEncodeTheUrlAndWaitForPlayback) {
-  Config config("TEST");
-  Tavo tavo;
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", 2);
-  const std::string start = "cmd=start_playlist_playback&media_url=storage_uuid%3a%2f%2f1a2b%2fMy+Music";
+  Tavo& tavo = m_tavo;
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", 2);
+  const std::string start = std::string("cmd=start_playlist_playback&media_url=") + kEncodedUrl + "%2fMy+Music";
   EXPECT_EQ((std::vector<std::string>{start + "&start_index=2", "cmd=status", "cmd=status", "cmd=status"}),
             s_player->requests())
       << "three status queries at most while the position stays below 2 s";
-  EXPECT_EQ("storage_uuid://1a2b/My Music", config.lpd());
-  EXPECT_EQ("storage_uuid://1a2b/My Music/03.mp3", tavo.status().playbackUrl);
+  EXPECT_EQ(std::string(kUrl) + "/My Music", m_config->lpd());
+  EXPECT_EQ(std::string(kUrl) + "/My Music/03.mp3", tavo.status().playbackUrl);
 
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", 0);
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", -1);
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", 0);
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", -1);
   EXPECT_EQ((std::vector<std::string>{start + "&start_index=2", start, start}), s_player->actions());
-  EXPECT_EQ("storage_uuid://1a2b/My Music/01.mp3", tavo.status().playbackUrl);
+  EXPECT_EQ(std::string(kUrl) + "/My Music/01.mp3", tavo.status().playbackUrl);
 
   s_player->set("clock=running");
-  tavo.launch("storage_uuid://1a2b/film.mkv");
+  tavo.launch(std::string(kUrl) + "/film.mkv");
   s_player->set("position=5");
   s_player->clearRequests();
   tavo.waitForPlayback();
@@ -264,7 +216,7 @@ TEST_F(TavoWithPlayer, StartsEncodeTheUrlAndWaitForPlayback) {
 }
 
 TEST_F(TavoWithPlayer, PowerOnWakesAStandbyPlayer) {
-  Tavo tavo;
+  Tavo& tavo = m_tavo;
   s_player->set("power=standby boot_seconds=3600");
   // The player has booted once the client waited between two polls.
   Tavo::setPauseFunction([](long millis) {
@@ -285,7 +237,7 @@ TEST_F(TavoWithPlayer, PowerOnWakesAStandbyPlayer) {
 // The wait has one deadline, however long each answer takes (shortened here
 // from a minute).
 TEST_F(TavoWithPlayer, PowerOnGivesUpByItsDeadline) {
-  Tavo tavo;
+  Tavo& tavo = m_tavo;
   setenv("TAVORC_POWERON_TIME_LIMIT", "2", 1);
   s_player->set("power=standby boot_seconds=100000 answer_delay_ms=1500");
   EXPECT_EQ("player does not wake up", failure([&] { tavo.powerOn(); }));
@@ -295,8 +247,8 @@ TEST_F(TavoWithPlayer, PowerOnGivesUpByItsDeadline) {
 }
 
 TEST_F(TavoWithPlayer, ShuffleGoesThroughThePanel) {
-  Tavo tavo;
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", 0);
+  Tavo& tavo = m_tavo;
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", 0);
   s_player->clearRequests();
   tavo.toggleShuffle();
   std::vector<std::string> expected = {"cmd=status"};
@@ -308,7 +260,7 @@ TEST_F(TavoWithPlayer, ShuffleGoesThroughThePanel) {
 }
 
 TEST_F(TavoWithPlayer, NoControlProgramIsAnInvalidAnswer) {
-  Tavo tavo;
+  Tavo& tavo = m_tavo;
   unlink(s_box->path(paths::kControlProgram).c_str());
   EXPECT_EQ("invalid xml response", failure([&] { tavo.refresh(); }));
   s_box->installPlayerSimulator();
