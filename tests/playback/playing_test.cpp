@@ -186,17 +186,6 @@ TEST_F(Playing, LostWindowIsFoundAgainAtAnEdge) {
   }
 }
 
-TEST_F(Playing, WindowCutAtTheStartDoesNotPageForever) {
-  m_tavo.playDirectory("local/USB/Long", 10);  // window 5..14
-  Playlist* playlist = m_tavo.currentPlaylist();
-  ASSERT_NE(nullptr, playlist);
-  m_tavo.playlistMove(2);  // paging up cuts the window to rows 0..4
-  EXPECT_EQ("2", s_player->state("row"));
-  m_tavo.playlistMove(8);  // one page down from there passes row 8
-  EXPECT_EQ("8", s_player->state("row"));
-  EXPECT_EQ(8, stored("last_pl_state")["pos"].asInt());
-}
-
 // Rows more than a few pages away: the folder starts at the row's file (and
 // the cue track is sought), as a play of that file does.
 TEST_F(Playing, FarRowsStartTheirFile) {

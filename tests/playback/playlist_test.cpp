@@ -525,23 +525,6 @@ TEST_F(PlaylistTest, AnUnusablePlaylistFileIsRebuilt) {
   }
 }
 
-TEST_F(PlaylistTest, MissingMembersOfTheFileReadAsZeroOrEmpty) {
-  ASSERT_TRUE(writeFileAtomic(rooted(paths::kPlaylistFile),
-                              "{\"desc\":{\"path\":" + folderJson() +
-                                  "},\"items\":[{\"title\":\"t\",\"subitems\":[{\"start\":5}]},{\"index\":2}]}"));
-  Playlist list(m_folder, false, g_sandbox->root());
-  ASSERT_EQ(2u, list.items().size());
-  const PlaylistItem& first = list.items().front();
-  EXPECT_EQ(0, first.index);
-  EXPECT_EQ("t", first.title);
-  EXPECT_EQ("", first.path);
-  ASSERT_EQ(1u, first.subitems.size());
-  EXPECT_EQ(5, first.subitems[0].start);
-  EXPECT_EQ(0, first.subitems[0].length);
-  EXPECT_EQ(2, list.items().back().index);
-  EXPECT_EQ(3, list.rows());
-}
-
 // ---- registry ----
 
 TEST_F(PlaylistTest, RegistryKeepsOnePlaylistPerPathUntilRebuilt) {
