@@ -242,7 +242,7 @@ TEST_F(PlayerCommand, PollerKeepsTheHistoryCurrentSparesTheFlashAndRunsOnce) {
   CgiResponse started = m_box.get("daemon");
   EXPECT_EQ(0, started.exitStatus);
   EXPECT_EQ("", started.raw);
-  EXPECT_TRUE(becomes(newestPosition(100), 10)) << "the first pass comes at once";
+  EXPECT_TRUE(becomes(newestPosition(100), 20)) << "the first pass comes at once";
   m_player.set("position=150");
   EXPECT_TRUE(becomes(newestPosition(150), 40)) << "the next one 17 s later";
   EXPECT_EQ(played, written()) << "positions in the same file are not written to the configuration";
@@ -264,7 +264,7 @@ TEST_F(PlayerCommand, PollerKeepsTheHistoryCurrentSparesTheFlashAndRunsOnce) {
   EXPECT_EQ(1, config()["history"][0]["last_index"].asInt());
 
   kill(pollers[0], SIGTERM);
-  EXPECT_TRUE(becomes([&] { return pollersOf(m_box).empty(); }, 5));
+  EXPECT_TRUE(becomes([&] { return pollersOf(m_box).empty(); }, 10));
 }
 
 }  // namespace
