@@ -1,107 +1,15 @@
 // Playing paths, the current playlist and the playlist panel, in-process
 // against the player simulator: both the requests sent and where the
 // simulated player ends up.
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include "tests/playback/playing.h"
 
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "core/config.h"
-#include "core/paths.h"
 #include "playback/history.h"
 #include "playback/nowplaying.h"
-#include "playback/playlist.h"
-#include "playback/tavo.h"
-#include "tests/support/playersim.h"
-#include "tests/support/sandbox.h"
 
 namespace {
-
-const char kUrl[] = "storage_uuid://1a2b_3c4d";
-const char kEncodedUrl[] = "storage_uuid%3a%2f%2f1a2b_3c4d";
-const int kLongRows = 34;    // 28 files, then an album of 5 cue tracks
-const int kFarFiles = 2000;  // then the same album
-
-std::string cueSheet(int tracks) {
-  std::string text = "FILE \"29 Live.flac\" WAVE\n";
-  for (int t = 1; t <= tracks; ++t) {
-    char line[160];
-    snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    TITLE \"Part %d\"\n    INDEX 01 %02d:00:00\n", t, t,
-             (t - 1) * 5);
-    text += line;
-  }
-  return text;
-}
-
-// One sandbox for the whole program: the root and the storage list are read
-// once per process.
-class Playing : public ::testing::Test {
- protected:
-  static Sandbox* s_box;
-  static SimulatedPlayer* s_player;
-
-  static void SetUpTestSuite() {
-    if (s_box) return;
-    static Sandbox box;
-    s_box = &box;
-    setenv("TAVORC_ROOT", box.root().c_str(), 1);
-    setenv("PATH", box.pathEnv().c_str(), 1);
-    static SimulatedPlayer player(box);
-    s_player = &player;
-    mountStorage(box, "/dev/sda1", "/tmp/mnt/usb1", "LABEL=\"USB\" UUID=\"1A2B-3C4D\"");
-    player.mapMedia(kUrl, "/tmp/mnt/usb1");
-    const std::string top = "/tmp/mnt/usb1/";
-    box.write(top + "Two/a.mp3", "duration=300\n");
-    box.write(top + "Two/b.mp3", "duration=300\n");
-    box.write(top + "Two/zz.jpg", "picture");
-    box.write(top + "Disc/VIDEO_TS/VIDEO_TS.IFO", "duration=900\n");
-    box.write(top + "film.iso", "duration=5400\n");
-    box.write(top + "Mix.m3u", "#EXTM3U\n#EXTINF:300,First\nTwo/a.mp3\nTwo/b.mp3\n");
-    for (int i = 1; i <= 28; ++i) {
-      char name[32];
-      snprintf(name, sizeof name, "Long/%02d.mp3", i);
-      box.write(top + name, "duration=200\n");
-    }
-    box.write(top + "Long/29 Live.flac", "duration=2000\n");
-    box.write(top + "Long/29 Live.cue", cueSheet(5));
-    Tavo::setPauseFunction([](long) {});
-  }
-
-  void SetUp() override {
-    s_player->reset();
-    s_player->set("clock=frozen");
-    m_config.reset();  // saves
-    unlink(s_box->path(paths::kConfigFile).c_str());
-    unlink(s_box->path(paths::kPlayPositionFile).c_str());
-    m_config = std::make_unique<Config>("TEST");
-  }
-
-  Json::Value& stored(const char* key) { return m_config->root()[key]; }
-
-  static std::string viewState(int pos, int top, int bottom) {
-    return "{\"bottom\":" + std::to_string(bottom) + ",\"pos\":" + std::to_string(pos) +
-           ",\"top\":" + std::to_string(top) + "}\n";
-  }
-  std::string storedViewState() { return toJsonText(stored("last_pl_state")); }
-
-  // Plays the long folder and forgets what that sent.
-  Playlist& playLong() {
-    m_tavo.play("local/USB/Long");
-    s_player->clearRequests();
-    Playlist* playlist = m_tavo.currentPlaylist();
-    if (!playlist) throw std::runtime_error("the long folder does not play");
-    return *playlist;
-  }
-
-  std::unique_ptr<Config> m_config;
-  Tavo m_tavo;
-};
-
-Sandbox* Playing::s_box = nullptr;
-SimulatedPlayer* Playing::s_player = nullptr;
 
 TEST(NowPlaying, PlaylistFileGivesTheRowOnlyForItsOwnFolder) {
   std::list<PlaylistItem> items(2);
@@ -160,31 +68,21 @@ TEST_F(Playing, EachKindOfPathSendsItsRequest) {
   }
 }
 
-TEST_F(Playing, WhatCannotBePlayedSendsNothing) {
-  const struct {
-    const char* path;
-    const char* message;
-  } cases[] = {
-      {"local/USB/Two/zz.jpg", "Tavo::play error o_O"},
-      {"local/NONE/Two", "invalid path"},
-      {"local/USB/Two/../Two", "invalid path"},
-      {"", "invalid path"},
-  };
-  for (const auto& c : cases) {
-    try {
-      m_tavo.play(c.path);
-      ADD_FAILURE() << c.path << " played";
-    } catch (const TavoException& e) {
-      EXPECT_STREQ(c.message, e.what()) << c.path;
-    }
-  }
-  try {
-    m_tavo.playDirectory("local/USB/Two/a.mp3", 0);
-    ADD_FAILURE() << "a file played as a folder";
-  } catch (const TavoException& e) {
-    EXPECT_EQ(s_box->path("/tmp/mnt/usb1/Two/a.mp3") + "not a directory", e.what());
-  }
+TEST_F(Playing, WhatCannotBePlayedOrMovedToSendsNothing) {
+  for (const auto& [path, message] :
+       {std::pair<const char*, const char*>{"local/USB/Two/zz.jpg", "Tavo::play error o_O"},
+        {"local/NONE/Two", "invalid path"},
+        {"local/USB/Two/../Two", "invalid path"},
+        {"", "invalid path"}})
+    EXPECT_EQ(message, failure([&] { m_tavo.play(path); })) << path;
+  EXPECT_EQ(s_box->path("/tmp/mnt/usb1/Two/a.mp3") + "not a directory",
+            failure([&] { m_tavo.playDirectory("local/USB/Two/a.mp3", 0); }));
+  EXPECT_EQ("invalid playlist", failure([&] { m_tavo.playlistMove(0); }));
   EXPECT_TRUE(s_player->requests().empty());
+
+  Playlist& playlist = playLong();
+  for (int row : {-1, kLongRows}) EXPECT_EQ("invalid position", failure([&] { m_tavo.selectRow(playlist, row); }));
+  EXPECT_TRUE(s_player->actions().empty());
 }
 
 TEST_F(Playing, CurrentPlaylistFollowsTheRememberedFolder) {
@@ -212,20 +110,6 @@ TEST_F(Playing, CurrentPlaylistFollowsTheRememberedFolder) {
   EXPECT_EQ(nullptr, m_tavo.currentPlaylist()) << "\"Two/a.mp3\" is not inside \"Tw\"";
 }
 
-TEST_F(Playing, CueTrackPlayingIsMarked) {
-  m_tavo.playDirectory("local/USB/Long", 28);
-  s_player->set("position=650");  // inside the third track
-  Playlist* playing = m_tavo.currentPlaylist();
-  ASSERT_NE(nullptr, playing);
-  Json::Value answer;
-  playing->toJson(answer);
-  const Json::Value& album = answer["items"][28];
-  EXPECT_EQ("29 Live.flac", album["title"].asString());
-  EXPECT_FALSE(album["play"].asBool()) << "an album's own flag stays off";
-  for (int t = 0; t < 5; ++t) EXPECT_EQ(t == 2, album["subitems"][t]["play"].asBool()) << "track " << t + 1;
-  EXPECT_FALSE(answer["items"][0]["play"].asBool());
-}
-
 TEST_F(Playing, MovesWithAKnownWindowLandOnTheRow) {
   Playlist& playlist = playLong();
   ASSERT_EQ(kLongRows, playlist.rows());
@@ -248,51 +132,58 @@ TEST_F(Playing, MovesWithAKnownWindowLandOnTheRow) {
   }
 }
 
-TEST_F(Playing, StaleOrMissingWindowIsFoundAgain) {
-  Playlist& playlist = playLong();
-  s_player->set("cursor=20 top=15 bottom=24");  // moved on the player's own remote
-  m_tavo.playlistMove(5);
-  EXPECT_EQ("5", s_player->state("row"));
-  EXPECT_EQ(5, stored("last_pl_state")["pos"].asInt());
-
-  m_config->root().removeMember("last_pl_state");
-  s_player->clearRequests();
-  m_tavo.selectRow(playlist, 25);
-  std::vector<std::string> sent = s_player->actions();
-  std::vector<std::string> resync = keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_PAGE_DOWN, 4}, {IR_PANEL, 1}});
-  ASSERT_GE(sent.size(), resync.size());
-  EXPECT_EQ(resync, std::vector<std::string>(sent.begin(), sent.begin() + resync.size()))
-      << "no stored window: straight to the last row";
-  EXPECT_EQ("25", s_player->state("row"));
-  EXPECT_EQ(viewState(25, 24, 33), storedViewState());
-}
-
-TEST_F(Playing, ResynchronisationOfTheEdgeCase) {
-  // 25 rows: the first 25 files of a folder of their own.
+// A stored window that is wrong, missing or unreadable: the panel is paged to
+// the first or last row, where the window is known again, and the move is
+// made from there.
+TEST_F(Playing, LostWindowIsFoundAgainAtAnEdge) {
   for (int i = 1; i <= 25; ++i) s_box->write("/tmp/mnt/usb1/TwentyFive/" + std::to_string(100 + i) + ".mp3", "x");
-  m_tavo.play("local/USB/TwentyFive");
-  Playlist* playlist = m_tavo.currentPlaylist();
-  ASSERT_NE(nullptr, playlist);
-  m_config->root()["last_pl_state"] = "lost";
-  s_player->clearRequests();
-  m_tavo.selectRow(*playlist, 20);
-  std::vector<std::string> sent = s_player->actions();
-  std::vector<std::string> resync = keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_PAGE_DOWN, 3}, {IR_PANEL, 1}});
-  ASSERT_GE(sent.size(), resync.size());
-  EXPECT_EQ(resync, std::vector<std::string>(sent.begin(), sent.begin() + resync.size()));
-  EXPECT_EQ("20", s_player->state("row"));
-  EXPECT_EQ(viewState(20, 15, 24), storedViewState()) << "from pos 24, top 15, bottom 24, four rows up";
-}
-
-TEST_F(Playing, WindowCutAtTheStartDoesNotPageForever) {
-  m_tavo.playDirectory("local/USB/Long", 10);  // window 5..14
-  Playlist* playlist = m_tavo.currentPlaylist();
-  ASSERT_NE(nullptr, playlist);
-  m_tavo.playlistMove(2);  // paging up cuts the window to rows 0..4
-  EXPECT_EQ("2", s_player->state("row"));
-  m_tavo.playlistMove(8);  // one page down from there passes row 8
-  EXPECT_EQ("8", s_player->state("row"));
-  EXPECT_EQ(8, stored("last_pl_state")["pos"].asInt());
+  const char *P = IR_PANEL, *E = IR_ENTER, *U = IR_UP, *D = IR_DOWN, *PU = IR_PAGE_UP, *PD = IR_PAGE_DOWN;
+  const struct {
+    const char* what;
+    const char* folder;
+    const char* playerSettings;  // or none
+    const char* stored;          // the stored window: "keep", "drop" or a text in its place
+    int row;
+    std::vector<std::string> keys;
+    std::string view;
+  } cases[] = {
+      {"moved on the player's own remote, the move misses", "Long", "cursor=20 top=15 bottom=24", "keep", 5,
+       keyRequests({{P, 1},
+                    {E, 1},
+                    {D, 5},
+                    {E, 1},
+                    {P, 1},
+                    {P, 1},
+                    {E, 1},
+                    {PU, 4},
+                    {P, 1},
+                    {P, 1},
+                    {E, 1},
+                    {D, 5},
+                    {E, 1},
+                    {P, 1}}),
+       viewState(5, 0, 9)},
+      {"none stored: from the last row", "Long", nullptr, "drop", 25,
+       keyRequests({{P, 1}, {E, 1}, {PD, 4}, {P, 1}, {P, 1}, {E, 1}, {U, 8}, {E, 1}, {P, 1}}), viewState(25, 24, 33)},
+      {"unreadable, 25 rows", "TwentyFive", nullptr, "lost", 20,
+       keyRequests({{P, 1}, {E, 1}, {PD, 3}, {P, 1}, {P, 1}, {E, 1}, {U, 4}, {E, 1}, {P, 1}}), viewState(20, 15, 24)},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    m_tavo.play(std::string("local/USB/") + c.folder);
+    Playlist* playlist = m_tavo.currentPlaylist();
+    ASSERT_NE(nullptr, playlist) << c.what;
+    if (c.playerSettings) s_player->set(c.playerSettings);
+    if (std::string(c.stored) == "drop")
+      m_config->root().removeMember("last_pl_state");
+    else if (std::string(c.stored) != "keep")
+      m_config->root()["last_pl_state"] = c.stored;
+    s_player->clearRequests();
+    m_tavo.selectRow(*playlist, c.row);
+    EXPECT_EQ(c.keys, s_player->actions()) << c.what;
+    EXPECT_EQ(std::to_string(c.row), s_player->state("row")) << c.what;
+    EXPECT_EQ(c.view, storedViewState()) << c.what;
+  }
 }
 
 // Rows more than a few pages away: the folder starts at the row's file (and
@@ -330,25 +221,6 @@ TEST_F(Playing, FarRowsStartTheirFile) {
     EXPECT_LE(sent.size(), 6u) << "row " << move.row;
     EXPECT_EQ(move.view, storedViewState()) << "row " << move.row;
   }
-}
-
-TEST_F(Playing, RowsOutsideThePlaylistAndNoPlaylist) {
-  try {
-    m_tavo.playlistMove(0);
-    ADD_FAILURE() << "moved without a playlist";
-  } catch (const TavoException& e) {
-    EXPECT_STREQ("invalid playlist", e.what());
-  }
-  Playlist& playlist = playLong();
-  for (int row : {-1, kLongRows}) {
-    try {
-      m_tavo.selectRow(playlist, row);
-      ADD_FAILURE() << "row " << row << " accepted";
-    } catch (const TavoException& e) {
-      EXPECT_STREQ("invalid position", e.what());
-    }
-  }
-  EXPECT_TRUE(s_player->actions().empty());
 }
 
 TEST_F(Playing, StandbyPlayerIsWokenAndStartedOnceMore) {
@@ -395,10 +267,15 @@ TEST_F(Playing, PlaybackIsRecordedPerFolder) {
   EXPECT_EQ(2u, stored("history").size());
   EXPECT_EQ(42, stored("history")[1]["play_position"].asInt()) << "the folder played before keeps its newest position";
 
-  std::string before = toJsonText(stored("history"));
+  s_player->set("position=77");
+  m_tavo.recordPlayback();
+  EXPECT_EQ(0, stored("history")[0]["play_position"].asInt());
   m_tavo.launch(std::string(kUrl) + "/film.iso");
   m_tavo.recordPlayback();
-  EXPECT_EQ(before, toJsonText(stored("history"))) << "nothing the system started plays: nothing recorded";
+  EXPECT_EQ(77, stored("history")[0]["play_position"].asInt()) << "the newest position is written once it stopped";
+  m_tavo.recordPlayback();
+  EXPECT_EQ(77, stored("history")[0]["play_position"].asInt());
+  EXPECT_EQ(2u, stored("history").size()) << "nothing the system started plays: nothing recorded";
   EXPECT_EQ("", m_config->lpd());
 }
 

@@ -5,18 +5,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "core/config.h"
 #include "core/paths.h"
-#include "core/sysio.h"
 #include "playback/remotekeys.h"
+#include "tests/playback/playing.h"
 #include "tests/support/fuzzrun.h"
-#include "tests/support/programs.h"
-#include "tests/support/sandbox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -32,30 +27,16 @@ const char kAnswer[] =
     "<param name=\"playback_url\" value=\"storage_uuid://1a2b/M&amp;M/a.mkv\"/>\n"
     "</command_result>\n";
 
-std::string key(const char* code) { return std::string("cmd=ir_code&ir_code=") + code; }
-
-std::vector<std::string> keys(std::initializer_list<std::pair<const char*, int>> presses) {
-  std::vector<std::string> out;
-  for (const auto& [code, times] : presses)
-    for (int i = 0; i < times; ++i) out.push_back(key(code));
-  return out;
-}
-
-TEST(TavoStatus, ReadsEveryReportedValue) {
+TEST(TavoStatus, ReadsTheNamedValues) {
   PlayerStatus status;
   parseStatus(kAnswer, status);
-  EXPECT_EQ(status.playerState, "file_playback");
-  EXPECT_EQ(status.duration, 3600);
-  EXPECT_EQ(status.position, 125);
-  EXPECT_EQ(status.volume, 40);
+  EXPECT_EQ("file_playback", status.playerState);
+  EXPECT_EQ(3600, status.duration);
+  EXPECT_EQ(125, status.position);
+  EXPECT_EQ(40, status.volume);
   EXPECT_TRUE(status.isVideo);
-  EXPECT_EQ(status.playbackUrl, "storage_uuid://1a2b/M&M/a.mkv");
-}
+  EXPECT_EQ("storage_uuid://1a2b/M&M/a.mkv", status.playbackUrl);
 
-TEST(TavoStatus, UsesOnlyChildrenWithNameAndValue) {
-  PlayerStatus status;
-  status.volume = 7;
-  status.playbackUrl = "before";
   parseStatus(
       "<?xml version=\"1.0\"?><command_result>"
       "<param name=\"playback_volume\"/>"                    // no value: skipped
@@ -66,16 +47,13 @@ TEST(TavoStatus, UsesOnlyChildrenWithNameAndValue) {
       "text<param name=\"playback_video_width\" value=\"-5\"/>"
       "</command_result>",
       status);
-  EXPECT_EQ(status.volume, 7);
-  EXPECT_EQ(status.playbackUrl, "before") << "a missing value keeps the last one";
-  EXPECT_EQ(status.position, 12);
-  EXPECT_EQ(status.duration, 0);
-  EXPECT_FALSE(status.isVideo);
-
-  parseStatus("<command_result><p name=\"playback_video_width\" value=\"0\"/></command_result>", status);
+  EXPECT_EQ(40, status.volume) << "a missing value keeps the last one";
+  EXPECT_EQ("storage_uuid://1a2b/M&M/a.mkv", status.playbackUrl);
+  EXPECT_EQ(12, status.position);
+  EXPECT_EQ(0, status.duration);
   EXPECT_FALSE(status.isVideo);
   parseStatus("<command_result><p name=\"playback_position\" value=\"99999999999\"/></command_result>", status);
-  EXPECT_EQ(status.position, 2147483647) << "saturates instead of overflowing";
+  EXPECT_EQ(2147483647, status.position) << "saturates instead of overflowing";
 }
 
 TEST(TavoStatus, RejectsWhatIsNotAStatusAnswer) {
@@ -91,15 +69,8 @@ TEST(TavoStatus, RejectsWhatIsNotAStatusAnswer) {
       {"unclosed root", "<?xml version=\"1.0\"?><command_result><param", "xml response parse failed"},
       {"mismatched tags", "<command_result></other>", "xml response parse failed"},
   };
-  for (const auto& c : cases) {
-    PlayerStatus status;
-    try {
-      parseStatus(c.answer, status);
-      ADD_FAILURE() << c.what << ": accepted";
-    } catch (const TavoException& e) {
-      EXPECT_STREQ(e.what(), c.message) << c.what;
-    }
-  }
+  PlayerStatus status;
+  for (const auto& c : cases) EXPECT_EQ(c.message, failure([&] { parseStatus(c.answer, status); })) << c.what;
 }
 
 TEST(TavoStatus, FuzzedAnswersNeverEndTheProcess) {
@@ -109,16 +80,7 @@ TEST(TavoStatus, FuzzedAnswersNeverEndTheProcess) {
   EXPECT_GT(runs, 20000u);
 }
 
-PlayerStatus audio(int position, int duration = 3600) {
-  PlayerStatus status;
-  status.position = position;
-  status.duration = duration;
-  return status;
-}
-
-TEST(RemoteKeys, CodesFollowTheRuleOfTheKeyTable) {
-  for (size_t i = 0; i < kBuiltInKeyCount; ++i)
-    EXPECT_TRUE(isValidKeyCode(kBuiltInKeys[i].code)) << kBuiltInKeys[i].name;
+TEST(RemoteKeys, CodesAndOwnerNamesFollowTheirRules) {
   const struct {
     const char* code;
     bool valid;
@@ -140,244 +102,167 @@ TEST(RemoteKeys, CodesFollowTheRuleOfTheKeyTable) {
     EXPECT_FALSE(isValidOwnerKeyName(name)) << name;
 }
 
-TEST(TavoSeek, TimeJumpKeysOfTheWorkedExamples) {
-  const struct {
-    const char* what;
-    int from, to;
-    std::vector<std::string> expected;
-  } cases[] = {
-      {"page and minutes", 100, 1000, keys({{IR_RIGHT, 1}, {IR_PAGE_UP, 1}, {IR_UP, 5}, {IR_ENTER, 1}})},
-      {"minutes kept near the start, tens turned into a minute", 0, 470,
-       keys({{IR_RIGHT, 1}, {IR_UP, 8}, {IR_LEFT, 1}, {IR_ENTER, 1}})},
-      {"eight minutes become a page", 1000, 1500,
-       keys({{IR_RIGHT, 1}, {IR_PAGE_UP, 1}, {IR_DOWN, 1}, {IR_LEFT, 4}, {IR_ENTER, 1}})},
-      {"backwards", 2000, 1000, keys({{IR_RIGHT, 1}, {IR_PAGE_DOWN, 1}, {IR_DOWN, 6}, {IR_LEFT, 4}, {IR_ENTER, 1}})},
-      {"five seconds back become ten", 2000, 1995, keys({{IR_RIGHT, 1}, {IR_LEFT, 1}, {IR_ENTER, 1}})},
-      {"fifteen forward become ten", 2000, 2015, keys({{IR_RIGHT, 1}, {IR_RIGHT, 1}, {IR_ENTER, 1}})},
-      {"negative tens are never turned", 2000, 1950, keys({{IR_RIGHT, 1}, {IR_LEFT, 5}, {IR_ENTER, 1}})},
-      {"no minute conversion near the end", 3000, 3550,
-       keys({{IR_RIGHT, 1}, {IR_UP, 9}, {IR_RIGHT, 1}, {IR_ENTER, 1}})},
-      {"the duration itself restarts the item", 2000, 3600,
-       keys({{IR_RIGHT, 1}, {IR_PAGE_DOWN, 3}, {IR_DOWN, 3}, {IR_LEFT, 2}, {IR_ENTER, 1}})},
-      {"beyond the end lands 10 s before it", 3500, 9000,
-       keys({{IR_RIGHT, 1}, {IR_UP, 1}, {IR_RIGHT, 3}, {IR_ENTER, 1}})},
-  };
-  for (const auto& c : cases) EXPECT_EQ(seekRequests(audio(c.from), c.to), c.expected) << c.what;
+PlayerStatus audio(int position, int duration = 3600) {
+  PlayerStatus status;
+  status.position = position;
+  status.duration = duration;
+  return status;
 }
 
-TEST(TavoSeek, SendsNothingWhenThereIsNothingToDo) {
+// A player reporting years (2^31 - 1 s) is planned for as a day at most.
+TEST(TavoSeek, PlansAreBounded) {
   EXPECT_TRUE(seekRequests(audio(0, 9), 5).empty()) << "items under 10 s are not sought";
-  EXPECT_TRUE(seekRequests(audio(300), 300).empty());
-  EXPECT_TRUE(seekRequests(audio(0), 3600).empty()) << "the duration means 0, where it already is";
-}
-
-// A player reporting years (2^31 - 1 s) plans from a day at most.
-TEST(TavoSeek, KeySeeksOfAnAbsurdDurationAreBounded) {
   const int huge = 2147483647;
   for (int target : {huge / 4 * 3, huge - 5, 86390, 5000}) {
     size_t presses = seekRequests(audio(0, huge), target).size();
     EXPECT_GT(presses, 0u) << target;
     EXPECT_LE(presses, kMaxSeekPresses) << target;
   }
-  try {
-    seekRequests(audio(huge - 100, huge), 10);
-    ADD_FAILURE() << "a seek of years was planned";
-  } catch (const TavoException& e) {
-    EXPECT_STREQ(kSeekTooFar, e.what());
-  }
+  EXPECT_EQ(kSeekTooFar, failure([&] { seekRequests(audio(huge - 100, huge), 10); }));
   PlayerStatus video = audio(0, huge);
   video.isVideo = true;
-  EXPECT_EQ(seekRequests(video, huge / 2), std::vector<std::string>{"cmd=set_playback_state&position=1073741823"});
+  EXPECT_EQ(std::vector<std::string>{"cmd=set_playback_state&position=1073741823"}, seekRequests(video, huge / 2));
 }
 
-TEST(TavoSeek, VideoGetsOnePositionRequest) {
-  PlayerStatus video = audio(100, 5400);
-  video.isVideo = true;
-  EXPECT_EQ(seekRequests(video, 1234), std::vector<std::string>{"cmd=set_playback_state&position=1234"});
-  EXPECT_EQ(seekRequests(video, 5400), std::vector<std::string>{"cmd=set_playback_state&position=0"});
-  EXPECT_EQ(seekRequests(video, 6000), std::vector<std::string>{"cmd=set_playback_state&position=5390"});
-}
+// Against the simulated player.
+using TavoWithPlayer = Playing;
 
-// Against the simulated player: one sandbox root for the whole process, since
-// the root is read once.
-class TavoWithPlayer : public ::testing::Test {
- protected:
-  static Sandbox* s_box;
-
-  static void SetUpTestSuite() {
-    if (!s_box) {
-      static Sandbox box;  // removed at exit
-      s_box = &box;
-      setenv("TAVORC_ROOT", s_box->root().c_str(), 1);
-      s_box->installPlayerSimulator();
-      s_box->write("/var/playersim/media.conf", "storage_uuid://1a2b " + s_box->path("/tmp/mnt/sda1") + "\n");
-      s_box->write("/tmp/mnt/sda1/My Music/01.mp3", "duration=3600\n");
-      s_box->write("/tmp/mnt/sda1/My Music/02.mp3", "duration=200\n");
-      s_box->write("/tmp/mnt/sda1/My Music/03.mp3", "duration=200\n");
-      s_box->write("/tmp/mnt/sda1/film.mkv", "duration=5400\n");
-    }
-    Tavo::setPauseFunction([](long) {});
-  }
-
-  static void TearDownTestSuite() { Tavo::setPauseFunction(nullptr); }
-
-  void SetUp() override {
-    sim("reset");
-    sim("set clock=frozen");
-  }
-
-  static std::string sim(const std::string& args) {
-    return shellOutput(shellCommandFor(playersimBinary()) + " " + s_box->root() + " " + args);
-  }
-
-  static std::map<std::string, std::string> shown() {
-    std::map<std::string, std::string> state;
-    std::istringstream in(sim("show"));
-    for (std::string line; std::getline(in, line);)
-      state[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
-    return state;
-  }
-
-  static std::vector<std::string> requests() {
-    std::vector<std::string> lines;
-    std::istringstream in(s_box->read("/var/playersim/requests.log"));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-};
-
-Sandbox* TavoWithPlayer::s_box = nullptr;
-
-TEST_F(TavoWithPlayer, KeySeeksLandOnTheTargetRoundedDown) {
-  Tavo tavo;
-  tavo.launch("storage_uuid://1a2b/My Music/01.mp3");
-  ASSERT_FALSE(tavo.status().isVideo);
+// The time jump while audio plays: the keys sent after one status query, and
+// where the player then is (the target rounded down to 10 s).
+TEST_F(TavoWithPlayer, KeySeeksSendTheFewestKeysAndLand) {
+  const char *R = IR_RIGHT, *L = IR_LEFT, *U = IR_UP, *D = IR_DOWN, *PU = IR_PAGE_UP, *PD = IR_PAGE_DOWN, *E = IR_ENTER;
   const struct {
-    int from, to, lands;
+    const char* what;
+    int from, to;
+    std::vector<std::string> keys;
+    int lands;
   } cases[] = {
-      {100, 1000, 1000}, {0, 470, 470},    {1000, 1500, 1500}, {2000, 1995, 1990}, {2345, 10, 5},
-      {500, 5, 0},       {10, 3599, 3590}, {3000, 3600, 0},    {3550, 9999, 3590},
+      {"page and minutes", 100, 1000, keyRequests({{R, 1}, {PU, 1}, {U, 5}, {E, 1}}), 1000},
+      {"minutes kept near the start, tens turned into a minute", 0, 470, keyRequests({{R, 1}, {U, 8}, {L, 1}, {E, 1}}),
+       470},
+      {"eight minutes become a page", 1000, 1500, keyRequests({{R, 1}, {PU, 1}, {D, 1}, {L, 4}, {E, 1}}), 1500},
+      {"backwards", 2000, 1000, keyRequests({{R, 1}, {PD, 1}, {D, 6}, {L, 4}, {E, 1}}), 1000},
+      {"five seconds back become ten", 2000, 1995, keyRequests({{R, 1}, {L, 1}, {E, 1}}), 1990},
+      {"fifteen forward become ten", 2000, 2015, keyRequests({{R, 2}, {E, 1}}), 2010},
+      {"negative tens are never turned", 2000, 1950, keyRequests({{R, 1}, {L, 5}, {E, 1}}), 1950},
+      {"no minute conversion near the start", 2345, 10, keyRequests({{R, 1}, {PD, 3}, {D, 9}, {E, 1}}), 5},
+      {"down to the start", 500, 5, keyRequests({{R, 1}, {D, 8}, {L, 2}, {E, 1}}), 0},
+      {"no minute conversion near the end", 3000, 3550, keyRequests({{R, 1}, {U, 9}, {R, 1}, {E, 1}}), 3550},
+      {"nor page conversion", 10, 3599, keyRequests({{R, 1}, {PU, 5}, {U, 9}, {R, 4}, {E, 1}}), 3590},
+      {"the duration itself restarts the item", 2000, 3600, keyRequests({{R, 1}, {PD, 3}, {D, 3}, {L, 2}, {E, 1}}), 0},
+      {"beyond the end lands 10 s before it", 3500, 9000, keyRequests({{R, 1}, {U, 1}, {R, 3}, {E, 1}}), 3590},
+      {"already there", 300, 300, {}, 300},
+      {"the duration means 0, where it already is", 0, 3600, {}, 0},
+  };
+  Tavo& tavo = m_tavo;
+  tavo.launch(std::string(kUrl) + "/hour.mp3");
+  ASSERT_FALSE(tavo.status().isVideo);
+  for (const auto& c : cases) {
+    s_player->set("position=" + std::to_string(c.from));
+    s_player->clearRequests();
+    tavo.seekTo(c.to);
+    std::vector<std::string> expected = {"cmd=status"};
+    expected.insert(expected.end(), c.keys.begin(), c.keys.end());
+    EXPECT_EQ(expected, s_player->requests()) << c.what;
+    EXPECT_EQ(std::to_string(c.lands), s_player->state("position")) << c.what;
+  }
+}
+
+TEST_F(TavoWithPlayer, VideoPositionAndVolumeAreSetDirectly) {
+  Tavo& tavo = m_tavo;
+  tavo.launch(std::string(kUrl) + "/film.mkv");
+  ASSERT_TRUE(tavo.status().isVideo);
+  s_player->set("position=5350 volume=90");
+  const struct {
+    void (Tavo::*change)(int);
+    int by;
+    const char* sent;
+  } cases[] = {
+      {&Tavo::addPosition, 100, "position=5390"},  // past the end: 10 s before it
+      {&Tavo::addPosition, -9000, "position=0"},  {&Tavo::seekPercent, 50, "position=2700"},
+      {&Tavo::seekPercent, -1, "position=5390"},  // wraps to a huge target
+      {&Tavo::seekPercent, 100, "position=0"},    // the duration restarts the item
+      {&Tavo::addVolume, 30, "volume=100"},       {&Tavo::addVolume, -200, "volume=0"},
   };
   for (const auto& c : cases) {
-    sim("set position=" + std::to_string(c.from));
-    tavo.seekTo(c.to);
-    EXPECT_EQ(shown()["position"], std::to_string(c.lands)) << c.from << " -> " << c.to;
+    (tavo.*c.change)(c.by);
+    EXPECT_EQ(std::string("cmd=set_playback_state&") + c.sent, s_player->requests().back()) << c.sent;
   }
+  EXPECT_EQ("0", s_player->state("position"));
+  EXPECT_EQ("0", s_player->state("volume"));
 }
 
-TEST_F(TavoWithPlayer, PositionVolumeAndPercentChanges) {
-  Tavo tavo;
-  tavo.launch("storage_uuid://1a2b/film.mkv");
-  ASSERT_TRUE(tavo.status().isVideo);
-  sim("set position=5350 volume=90");
-  tavo.addPosition(100);
-  EXPECT_EQ(shown()["position"], "5390");
-  tavo.addPosition(-9000);
-  EXPECT_EQ(shown()["position"], "0");
-  tavo.seekPercent(50);
-  EXPECT_EQ(shown()["position"], "2700");
-  tavo.seekPercent(-1);  // wraps to a huge target, which means 10 s before the end
-  EXPECT_EQ(shown()["position"], "5390");
-  tavo.seekPercent(100);
-  EXPECT_EQ(shown()["position"], "0");
+TEST_F(TavoWithPlayer, StartsEncodeTheUrlAndWaitForPlayback) {
+  Tavo& tavo = m_tavo;
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", 2);
+  const std::string start = std::string("cmd=start_playlist_playback&media_url=") + kEncodedUrl + "%2fMy+Music";
+  EXPECT_EQ((std::vector<std::string>{start + "&start_index=2", "cmd=status", "cmd=status", "cmd=status"}),
+            s_player->requests())
+      << "three status queries at most while the position stays below 2 s";
+  EXPECT_EQ(std::string(kUrl) + "/My Music", m_config->lpd());
+  EXPECT_EQ(std::string(kUrl) + "/My Music/03.mp3", tavo.status().playbackUrl);
 
-  tavo.addVolume(30);
-  EXPECT_EQ(requests().back(), "cmd=set_playback_state&volume=100");
-  tavo.addVolume(-200);
-  EXPECT_EQ(requests().back(), "cmd=set_playback_state&volume=0");
-  EXPECT_EQ(tavo.status().volume, 100) << "the field keeps what the last status said";
-}
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", 0);
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", -1);
+  EXPECT_EQ((std::vector<std::string>{start + "&start_index=2", start, start}), s_player->actions());
+  EXPECT_EQ(std::string(kUrl) + "/My Music/01.mp3", tavo.status().playbackUrl);
 
-TEST_F(TavoWithPlayer, StartPlaylistEncodesTheUrlAndRemembersIt) {
-  Config config("TEST");
-  Tavo tavo;
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", 2);
-  EXPECT_EQ(requests().at(0),
-            "cmd=start_playlist_playback&media_url=storage_uuid%3a%2f%2f1a2b%2fMy+Music&start_index=2");
-  EXPECT_EQ(config.lpd(), "storage_uuid://1a2b/My Music");
-  EXPECT_EQ(tavo.status().playbackUrl, "storage_uuid://1a2b/My Music/03.mp3");
-  // Three status queries at most while the position stays below 2 s.
-  EXPECT_EQ(requests().size(), 4u);
-
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", 0);
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", -1);
-  std::vector<std::string> starts;
-  for (const std::string& line : requests())
-    if (line.rfind("cmd=start", 0) == 0) starts.push_back(line);
-  const std::string plain = "cmd=start_playlist_playback&media_url=storage_uuid%3a%2f%2f1a2b%2fMy+Music";
-  EXPECT_EQ(starts, (std::vector<std::string>{plain + "&start_index=2", plain, plain}));
-  EXPECT_EQ(tavo.status().playbackUrl, "storage_uuid://1a2b/My Music/01.mp3");
-}
-
-TEST_F(TavoWithPlayer, WaitForPlaybackStopsOnceThePositionRuns) {
-  Tavo tavo;
-  sim("set clock=running");
-  tavo.launch("storage_uuid://1a2b/film.mkv");
-  size_t before = requests().size();
-  sim("set position=5");
+  s_player->set("clock=running");
+  tavo.launch(std::string(kUrl) + "/film.mkv");
+  s_player->set("position=5");
+  s_player->clearRequests();
   tavo.waitForPlayback();
-  EXPECT_EQ(requests().size(), before + 1);
+  EXPECT_EQ(std::vector<std::string>{"cmd=status"}, s_player->requests()) << "a running position ends the wait";
 }
 
 TEST_F(TavoWithPlayer, PowerOnWakesAStandbyPlayer) {
-  Tavo tavo;
-  sim("set power=standby boot_seconds=1");
-  Tavo::setPauseFunction([](long millis) { sleepMillis(millis / 4); });
+  Tavo& tavo = m_tavo;
+  s_player->set("power=standby boot_seconds=3600");
+  // The player has booted once the client waited between two polls.
+  Tavo::setPauseFunction([](long millis) {
+    if (millis >= 1000) s_player->set("ready_at=0");
+  });
   tavo.powerOn();
   Tavo::setPauseFunction([](long) {});
-  EXPECT_EQ(tavo.status().playerState, "navigator");
-  std::vector<std::string> sent = requests();
-  EXPECT_EQ(std::count(sent.begin(), sent.end(), key(IR_POWER)), 1);
-  EXPECT_GT(sent.size(), 3u) << "it polled while the player was loading";
+  EXPECT_EQ("navigator", tavo.status().playerState);
+  EXPECT_EQ((std::vector<std::string>{"cmd=status", keyRequests({{IR_POWER, 1}})[0], "cmd=status", "cmd=status"}),
+            s_player->requests())
+      << "it polls while the player loads";
 
-  size_t before = sent.size();
+  s_player->clearRequests();
   tavo.powerOn();
-  EXPECT_EQ(requests().size(), before + 1) << "an awake player only gets a status query";
+  EXPECT_EQ(std::vector<std::string>{"cmd=status"}, s_player->requests()) << "an awake player is only asked";
 }
 
 // The wait has one deadline, however long each answer takes (shortened here
 // from a minute).
 TEST_F(TavoWithPlayer, PowerOnGivesUpByItsDeadline) {
-  Tavo tavo;
+  Tavo& tavo = m_tavo;
   setenv("TAVORC_POWERON_TIME_LIMIT", "2", 1);
-  for (const char* delay : {"0", "1500"}) {
-    sim("reset");
-    sim(std::string("set power=standby boot_seconds=100000 answer_delay_ms=") + delay);
-    try {
-      tavo.powerOn();
-      ADD_FAILURE() << "a player that never wakes woke";
-    } catch (const TavoException& e) {
-      EXPECT_STREQ("player does not wake up", e.what());
-    }
-    if (*delay != '0') {
-      std::vector<std::string> sent = requests();
-      EXPECT_LE(std::count(sent.begin(), sent.end(), "cmd=status"), 2) << "answers of 1.5 s end a wait of 2 s";
-    }
-  }
+  s_player->set("power=standby boot_seconds=100000 answer_delay_ms=1500");
+  EXPECT_EQ("player does not wake up", failure([&] { tavo.powerOn(); }));
   unsetenv("TAVORC_POWERON_TIME_LIMIT");
+  std::vector<std::string> sent = s_player->requests();
+  EXPECT_LE(std::count(sent.begin(), sent.end(), "cmd=status"), 2) << "answers of 1.5 s end a wait of 2 s";
 }
 
 TEST_F(TavoWithPlayer, ShuffleGoesThroughThePanel) {
-  Tavo tavo;
-  tavo.startPlaylist("storage_uuid://1a2b/My Music", 0);
-  size_t before = requests().size();
+  Tavo& tavo = m_tavo;
+  tavo.startPlaylist(std::string(kUrl) + "/My Music", 0);
+  s_player->clearRequests();
   tavo.toggleShuffle();
-  std::vector<std::string> sent = requests();
-  std::vector<std::string> expected = {"cmd=status", key(IR_PANEL), key(IR_ENTER), key(IR_SHUFFLE), key(IR_PANEL)};
-  EXPECT_EQ(std::vector<std::string>(sent.begin() + before, sent.end()), expected);
-  EXPECT_EQ(shown()["shuffle"], "1");
-  EXPECT_EQ(shown()["panel"], "closed");
+  std::vector<std::string> expected = {"cmd=status"};
+  for (const std::string& key : keyRequests({{IR_PANEL, 1}, {IR_ENTER, 1}, {IR_SHUFFLE, 1}, {IR_PANEL, 1}}))
+    expected.push_back(key);
+  EXPECT_EQ(expected, s_player->requests());
+  EXPECT_EQ("1", s_player->state("shuffle"));
+  EXPECT_EQ("closed", s_player->state("panel"));
 }
 
 TEST_F(TavoWithPlayer, NoControlProgramIsAnInvalidAnswer) {
-  Tavo tavo;
+  Tavo& tavo = m_tavo;
   unlink(s_box->path(paths::kControlProgram).c_str());
-  try {
-    tavo.refresh();
-    ADD_FAILURE() << "refresh without a control program succeeded";
-  } catch (const TavoException& e) {
-    EXPECT_STREQ(e.what(), "invalid xml response");
-  }
+  EXPECT_EQ("invalid xml response", failure([&] { tavo.refresh(); }));
   s_box->installPlayerSimulator();
 }
 
