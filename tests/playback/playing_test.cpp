@@ -184,6 +184,15 @@ TEST_F(Playing, LostWindowIsFoundAgainAtAnEdge) {
     EXPECT_EQ(std::to_string(c.row), s_player->state("row")) << c.what;
     EXPECT_EQ(c.view, storedViewState()) << c.what;
   }
+  // A file added since the playlist was built: the player's rows are no
+  // longer the system's, both moves miss, and the answer says so.
+  SetUp();
+  m_tavo.play("local/USB/TwentyFive");
+  Playlist* stale = m_tavo.currentPlaylist();
+  ASSERT_NE(nullptr, stale);
+  s_box->write("/tmp/mnt/usb1/TwentyFive/000.mp3", "x");
+  EXPECT_EQ("row not reached", failure([&] { m_tavo.selectRow(*stale, 3); }));
+  unlink(s_box->path("/tmp/mnt/usb1/TwentyFive/000.mp3").c_str());
 }
 
 // Rows more than a few pages away: the folder starts at the row's file (and
