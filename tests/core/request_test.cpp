@@ -199,6 +199,8 @@ TEST(OriginGuard, RefusesWhatABrowserSendsForAForeignPageOrName) {
     const char* fetchSite;
     bool refused;
     bool https = false;
+    const char* userAgent = nullptr;
+    const char* fromPage = nullptr;  // X-Requested-With
   } rows[] = {
       {"no such headers: scripts, curl, the poller", nullptr, nullptr, nullptr, nullptr, false},
       {"the box's page", "192.168.1.20", nullptr, "http://192.168.1.20/rc/", "same-origin", false},
@@ -229,6 +231,15 @@ TEST(OriginGuard, RefusesWhatABrowserSendsForAForeignPageOrName) {
       {"a name containing a suffix", "box.local.attacker.example", nullptr, nullptr, nullptr, true},
       {"a malformed Host", "box.lan:80x", nullptr, nullptr, nullptr, true},
       {"the owner's name", "media.example.com", "http://media.example.com", nullptr, nullptr, false},
+      // Over http at a home address a browser sends no Sec-Fetch-Site, and a
+      // foreign page can suppress the Referer: a browser must show the page.
+      {"a browser's image or link without any mark", "192.168.1.20", nullptr, nullptr, nullptr, true, false,
+       "Mozilla/5.0 (X11; Linux x86_64)"},
+      {"the box's page, marked by its header", "192.168.1.20", nullptr, nullptr, nullptr, false, false, "Mozilla/5.0",
+       "tavorc"},
+      {"the box's page, by its Referer", "192.168.1.20", nullptr, "http://192.168.1.20/rc/", nullptr, false, false,
+       "Mozilla/5.0"},
+      {"a script that is no browser", "192.168.1.20", nullptr, nullptr, nullptr, false, false, "curl/7.88.1"},
   };
   int asked = 0;
   for (const Row& row : rows) {
@@ -238,6 +249,8 @@ TEST(OriginGuard, RefusesWhatABrowserSendsForAForeignPageOrName) {
     headers.referer = row.referer;
     headers.fetchSite = row.fetchSite;
     headers.https = row.https;
+    headers.userAgent = row.userAgent;
+    headers.fromPage = row.fromPage;
     const char* reason = foreignRequestReason(headers, [&asked] {
       ++asked;
       return std::string("Box.example.com, media.example.com");
