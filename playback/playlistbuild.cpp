@@ -61,6 +61,13 @@ enum class Place { kMissing, kInside, kOutside };
 
 // Where paths really lie against the source's root: a playlist file's "../"
 // entries, or a link, can lead to another source or to any file of the box.
+// The last component of a playlist line is no file name.
+bool namesFolder(const std::string& line) {
+  size_t slash = line.rfind('/');
+  std::string_view name = std::string_view(line).substr(slash == std::string::npos ? 0 : slash + 1);
+  return name.empty() || name == "." || name == "..";
+}
+
 class SourceBounds {
  public:
   explicit SourceBounds(const std::string& sourceRoot) : m_root(resolvedPath(sourceRoot)) {}
@@ -230,6 +237,13 @@ void Playlist::readPlaylistFile(Build& build, const std::string& file) {
       return true;
     }
     std::string entry = base + line;
+    // A line naming a folder ("", ".", "..", or ending in "/") adds nothing:
+    // an existing one only takes the pending title. It is not resolved, as a
+    // file of blank lines would otherwise resolve the folder for each.
+    if (namesFolder(line)) {
+      if (access(entry.c_str(), F_OK) == 0) pending.clear();
+      return true;
+    }
     Place place = build.bounds.of(entry);
     if (place == Place::kMissing) return true;
     if (place == Place::kInside) {
