@@ -70,12 +70,6 @@ CmdProcessorCreator* CommandRegistry::find(const std::string& name) const {
   return nullptr;
 }
 
-size_t CommandRegistry::count(const std::string& name) const {
-  size_t n = 0;
-  for (CmdProcessorCreator* creator = m_first; creator; creator = creator->m_next) n += name == creator->m_name;
-  return n;
-}
-
 CommandRegistry& commandRegistry() {
   static CommandRegistry registry;
   return registry;

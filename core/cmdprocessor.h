@@ -61,7 +61,6 @@ class CommandRegistry {
  public:
   void add(CmdProcessorCreator* creator);
   CmdProcessorCreator* find(const std::string& name) const;  // the first added of that name
-  size_t count(const std::string& name) const;
 
  private:
   CmdProcessorCreator* m_first = nullptr;

@@ -163,11 +163,6 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool isRegularFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool isDirectoryEmpty(const std::string& path) {
   DIR* dir = opendir(path.c_str());
   if (!dir) return true;

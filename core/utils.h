@@ -36,7 +36,6 @@ void splitString(const char* text, char separator, std::list<std::string>& piece
 bool wildcardMatch(const char* pattern, const char* text);
 
 bool isDirectory(const std::string& path);
-bool isRegularFile(const std::string& path);  // after following symbolic links
 bool isDirectoryEmpty(const std::string& path);
 bool canOpenDirectory(const std::string& path);
 
