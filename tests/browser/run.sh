@@ -12,6 +12,15 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 root=$out/root
 rm -rf "$root" "$out/screenshots"
+
+# playwright-core (test tooling only), installed from the lock file when it is
+# missing or older than that file; runs started together install it once.
+(
+  flock 9
+  if [ ! -f "$here/node_modules/.package-lock.json" ] || [ "$here/package-lock.json" -nt "$here/node_modules/.package-lock.json" ]; then
+    cd "$here" && npm ci --no-audit --no-fund --loglevel=error
+  fi
+) 9>"$here/.npm-ci.lock"
 port=$(node -e "const s=require('net').createServer().listen(0,'127.0.0.1',()=>{console.log(s.address().port);s.close()})")
 
 TAVORC_DEMO_PORT=$port TAVORC_DEMO_ROOT=$root setsid sh "$top/tools/demo.sh" >"$out/demo.log" 2>&1 </dev/null &
