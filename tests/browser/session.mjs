@@ -297,18 +297,6 @@ await step('refresh-is-gentle', async () => {
   for (let i = 1; i < seen.length; i++) if (seen[i].at - seen[i - 1].at < 1500) throw new Error('two refreshes within 1.5 s');
 });
 
-await step('playlist-file-and-disc-image', async () => {
-  await tap(page.getByRole('link', { name: 'Browse' }));
-  await openFolder('DEMO', 'Music');
-  await tap(page.getByRole('button', { name: 'Play Favourites.m3u' }));
-  await until('the first entry of the playlist file', async () => (await nowTitle()) === '01 Aria.flac');
-  await tap(page.getByRole('link', { name: 'Browse' }));
-  await openFolder('DEMO', 'Films');
-  await tap(page.getByRole('button', { name: 'Play Tears of Steel.iso' }));
-  await until('the disc image', async () => (await nowTitle()) === 'Tears of Steel.iso');
-  await page.getByText('DEMO / Films').waitFor();
-});
-
 await step('standby-play', async () => {
   execFileSync(playersim, [root, 'set', 'power=standby', 'boot_seconds=1']);
   await page.getByText('The player is in standby.').waitFor();
