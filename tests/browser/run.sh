@@ -1,13 +1,12 @@
 #!/bin/sh
 # Runs the browser session in one viewport against a demo stack of its own:
 # tools/demo.sh on a free port with a fresh sandbox root below OUT.
-# usage: run.sh OUT phone|desktop [SCRIPT]   (SCRIPT: session.mjs by default)
+# usage: run.sh OUT phone|desktop
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
 out=${1:?usage: run.sh OUT phone|desktop}
 viewport=${2:?usage: run.sh OUT phone|desktop}
-script=${3:-session.mjs}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 root=$out/root
@@ -47,5 +46,5 @@ done
 
 cd "$here"
 status=0
-node "$script" "http://127.0.0.1:$port/" "$root" "$top/build/playersim" "$out/screenshots" "$viewport" || status=$?
+node session.mjs "http://127.0.0.1:$port/" "$root" "$top/build/playersim" "$out/screenshots" "$viewport" || status=$?
 exit $status
