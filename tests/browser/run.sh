@@ -1,17 +1,25 @@
 #!/bin/sh
 # Runs the browser session in one viewport against a demo stack of its own:
 # tools/demo.sh on a free port with a fresh sandbox root below OUT.
-# usage: run.sh OUT phone|desktop [SCRIPT]   (SCRIPT: session.mjs by default)
+# usage: run.sh OUT phone|desktop
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
 out=${1:?usage: run.sh OUT phone|desktop}
 viewport=${2:?usage: run.sh OUT phone|desktop}
-script=${3:-session.mjs}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 root=$out/root
 rm -rf "$root" "$out/screenshots"
+
+# playwright-core (test tooling only), installed from the lock file when it is
+# missing or older than that file; runs started together install it once.
+(
+  flock 9
+  if [ ! -f "$here/node_modules/.package-lock.json" ] || [ "$here/package-lock.json" -nt "$here/node_modules/.package-lock.json" ]; then
+    cd "$here" && npm ci --no-audit --no-fund --loglevel=error
+  fi
+) 9>"$here/.npm-ci.lock"
 port=$(node -e "const s=require('net').createServer().listen(0,'127.0.0.1',()=>{console.log(s.address().port);s.close()})")
 
 TAVORC_DEMO_PORT=$port TAVORC_DEMO_ROOT=$root setsid sh "$top/tools/demo.sh" >"$out/demo.log" 2>&1 </dev/null &
@@ -38,5 +46,5 @@ done
 
 cd "$here"
 status=0
-node "$script" "http://127.0.0.1:$port/" "$root" "$top/build/playersim" "$out/screenshots" "$viewport" || status=$?
+node session.mjs "http://127.0.0.1:$port/" "$root" "$top/build/playersim" "$out/screenshots" "$viewport" || status=$?
 exit $status

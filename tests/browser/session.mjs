@@ -168,16 +168,13 @@ await step('folder-with-covers', async () => {
   await page.getByRole('button', { name: 'Play Favourites.m3u' }).waitFor();
 });
 
-let tapToTitle = 0;
 await step('play-album', async () => {
   await bigTargets();
   const tapped = page.getByRole('button', { name: 'Play Open Goldberg Variations' });
-  const at = Date.now();
   await tap(tapped);
   if ((await tapped.getAttribute('aria-busy')) !== 'true') throw new Error('the tapped play button is not marked while it runs');
   await heading('Now playing').waitFor();
   await until('the title of the playing file', async () => (await nowTitle()) === '01 Aria.flac');
-  tapToTitle = Date.now() - at;
   const s = simulator();
   if (s.list_url !== 'storage_uuid://4a3b_1c2d/Music/Open Goldberg Variations') throw new Error(`playlist ${s.list_url}`);
   await until('the marker on the playing row', () => rowCurrent('01 Aria.flac'));
@@ -236,12 +233,6 @@ await step('seek', async () => {
     const p = Number(simulator().position);
     return p >= 420 && p <= 480;
   });
-  const before = Number(simulator().position);
-  await tap(page.getByRole('button', { name: 'Forward 1 minute' }));
-  await until('one minute on', () => {
-    const p = Number(simulator().position);
-    return p >= before + 58 && p <= before + 75;
-  });
   await tap(page.getByRole('button', { name: 'Go to 75 %' }));
   await until('three quarters of 900 s', () => {
     const p = Number(simulator().position);
@@ -272,8 +263,6 @@ await step('key-pad-and-owner-key', async () => {
     await tap(page.getByRole('button', { name, exact: true }));
     await until(`the key ${name} pressed`, () => lastRequest() === `cmd=ir_code&ir_code=${code}`);
   }
-  await tap(page.getByRole('button', { name: 'Page up', exact: true }));
-  await until('page up pressed', () => lastRequest() === 'cmd=ir_code&ir_code=B44BBF00');
   await tap(page.getByRole('link', { name: 'Options' }));
   await page.getByRole('textbox', { name: 'Name' }).fill('Pause');
   await page.getByRole('textbox', { name: 'Code' }).fill('e21dbf00');
@@ -296,40 +285,16 @@ await step('key-pad-and-owner-key', async () => {
 });
 
 await step('refresh-is-gentle', async () => {
-  // On "now playing" only the status is asked, without a trace line, every
-  // 2 s; the playlist only when the playing row changes (the concert plays on
-  // inside its first track meanwhile). A hidden page asks nothing.
+  // On "now playing" only the status is asked, without a trace line, about
+  // every 2 s; the playlist only when the playing row changes (the concert
+  // plays on inside its first track meanwhile). The page logic's own tests
+  // hold the timing and the pause while the page is hidden.
   const from = Date.now();
-  await page.waitForTimeout(6000);
-  const asked = apiLog.filter((r) => r.at >= from);
-  if (asked.some((r) => !r.url.includes('action=status&log=0'))) throw new Error(`unexpected requests ${asked.map((r) => r.url)}`);
-  if (asked.length < 2 || asked.length > 4) throw new Error(`${asked.length} requests in 6 s`);
-  for (let i = 1; i < asked.length; i++) if (asked[i].at - asked[i - 1].at < 1500) throw new Error('two refreshes within 1.5 s');
-  const setVisibility = (state) => page.evaluate((v) => {
-    Object.defineProperty(document, 'visibilityState', { value: v, configurable: true });
-    document.dispatchEvent(new Event('visibilitychange'));
-  }, state);
-  await setVisibility('hidden');
-  await page.waitForTimeout(500);
-  const hiddenFrom = Date.now();
-  await page.waitForTimeout(4000);
-  const whileHidden = apiLog.filter((r) => r.at >= hiddenFrom).length;
-  await setVisibility('visible');
-  if (whileHidden !== 0) throw new Error(`${whileHidden} requests while hidden`);
-  const shownAt = Date.now();
-  await until('a refresh once visible again', () => apiLog.some((r) => r.at >= shownAt), 5000);
-});
-
-await step('playlist-file-and-disc-image', async () => {
-  await tap(page.getByRole('link', { name: 'Browse' }));
-  await openFolder('DEMO', 'Music');
-  await tap(page.getByRole('button', { name: 'Play Favourites.m3u' }));
-  await until('the first entry of the playlist file', async () => (await nowTitle()) === '01 Aria.flac');
-  await tap(page.getByRole('link', { name: 'Browse' }));
-  await openFolder('DEMO', 'Films');
-  await tap(page.getByRole('button', { name: 'Play Tears of Steel.iso' }));
-  await until('the disc image', async () => (await nowTitle()) === 'Tears of Steel.iso');
-  await page.getByText('DEMO / Films').waitFor();
+  const asked = () => apiLog.filter((r) => r.at >= from);
+  await until('three refreshes', () => asked().length >= 3, 20000);
+  const seen = asked();
+  if (seen.some((r) => !r.url.includes('action=status&log=0'))) throw new Error(`unexpected requests ${seen.map((r) => r.url)}`);
+  for (let i = 1; i < seen.length; i++) if (seen[i].at - seen[i - 1].at < 1500) throw new Error('two refreshes within 1.5 s');
 });
 
 await step('standby-play', async () => {
@@ -495,10 +460,36 @@ await step('language-ru', async () => {
   await page.getByRole('button', { name: 'Играть Вальс.mp3', exact: true }).waitFor();
 });
 
-console.log(`tap on play to the title shown: ${tapToTitle} ms`);
 if (maxInFlight > 1) failures.push(`${maxInFlight} system requests were in flight at once`);
 if (foreign.length) failures.push(`requests to other hosts: ${foreign.join(' ')}`);
 if (pageErrors.length) failures.push(`script errors: ${pageErrors.join(' | ')}`);
+await step('foreign-page-refused', async () => {
+  // A page of another site (another name of this machine) tries "option set"
+  // through the visitor's browser: an image with its Referer suppressed and a
+  // form. Both are refused and the options stay; the box's own page set its
+  // options in the steps above.
+  const api = `${origin}/cgi-bin/do2?cmd=option&action=set`;
+  writeFileSync(join(root, 'tmp/www/foreign.html'), `<!doctype html>
+<img referrerpolicy="no-referrer" src="${api}&opt_name=foreign_image&opt_value=1">
+<iframe name="sink"></iframe>
+<form id="form" method="POST" action="${api}" target="sink"><input name="foreign_form" value="1"></form>
+<script>document.getElementById('form').submit();</script>`);
+  const options = () => JSON.stringify(JSON.parse(readFileSync(join(root, 'persistfs/orvex/etc/tavorc.conf'), 'utf8')).options);
+  const before = options();
+  const foreignPage = await context.newPage();
+  const answers = new Map();
+  foreignPage.on('response', (r) => {
+    if (r.url().startsWith(api)) answers.set(r.request().method(), { status: r.status(), referer: r.request().headers().referer });
+  });
+  await foreignPage.goto(`http://localhost:${new URL(origin).port}/foreign.html`);
+  await until('the answers to the image and the form', () => answers.size === 2);
+  await foreignPage.close();
+  const [image, form] = [answers.get('GET'), answers.get('POST')];
+  if (image.status !== 403 || image.referer) throw new Error(`the image's request: ${JSON.stringify(image)}`);
+  if (form.status !== 403) throw new Error(`the form's request: ${JSON.stringify(form)}`);
+  if (options() !== before) throw new Error(`the options changed: ${options()}`);
+});
+
 console.log(`${apiLog.length} system requests, at most ${maxInFlight} in flight; screenshots in ${shots}`);
 await context.close();
 rmSync(userDir, { recursive: true, force: true });

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <cctype>
 #include <chrono>
@@ -27,8 +26,12 @@ using paths::kConfigFile;
 using paths::kUpdateDir;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
+const char kModel[] = "model: T-100\n";
 const char kSerial[] = "07A1-B2C3-D4E5\n";
+const std::string kWithSerial = kModel + std::string("serial_number: ") + kSerial;
 const char kUnable[] = "Unable to check for updates";
+const char kOk[] = "{\"message\":\"ok\"}\n";
+const long kDay = 86400;
 
 // An update script that records where and how it ran, and a file of its package.
 const char kRecordingScript[] = "echo \"$(pwd) $# $(cat files/new.txt 2>/dev/null)\" > \"$TAVORC_ROOT/updated\"\n";
@@ -45,30 +48,48 @@ std::string sha1OfText(const std::string& text) {
   return digest;
 }
 
-std::string unusedPortUrl() { return "http://127.0.0.1:" + std::to_string(freePort()); }
+std::string checkRequest(const std::string& userId, const std::string& starts) {
+  return "GET /last_version.php?user_id=" + userId + "&version=0.7.1&r_starts=" + starts + " HTTP/1.1";
+}
+
+// True once the process has ended (polled for 5 s).
+bool gone(pid_t pid) {
+  for (int tenth = 0; tenth < 50; ++tenth) {
+    if (pid > 0 && (kill(pid, 0) != 0 || isZombie(pid))) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
 
 class UpdateSystem : public ::testing::Test {
  protected:
   Sandbox sandbox;
   UpdateServer server{sandbox.path("/update-server")};
   SigningKey key{sandbox.path("/key")};
-  double seconds = 0;  // how long the last request took
+  time_t sentAt = 0, answeredAt = 0;  // of the last request
 
-  void SetUp() override { sandbox.write(paths::kSysInfo, std::string("model: T-100\nserial_number: ") + kSerial); }
+  void SetUp() override { sandbox.write(paths::kSysInfo, kWithSerial); }
 
   CgiResponse request(const std::string& query, const std::string& url = "") {
     CgiRequest r;
     r.query = query;
     r.cookie = "bid=TEST";
     r.environment = {"TAVORC_UPDATE_URL=" + (url.empty() ? server.url() : url), key.environment()};
-    auto t0 = std::chrono::steady_clock::now();
+    sentAt = time(nullptr);
     CgiResponse response = sandbox.run(r);
-    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    answeredAt = time(nullptr);
     return response;
   }
 
-  void offer(const Files& files) { offer(files, &key); }
-  void offer(const Files& files, const SigningKey* signer, const Files& changesAfterSigning = {});
+  // A package of these files, signed (unless signer is null) and then
+  // changed; the update server hands it out.
+  void offer(const Files& files, const SigningKey* signer, const Files& changesAfterSigning = {}) {
+    std::string folder = "/zip-" + std::to_string(++m_zips);
+    for (const auto& file : files) sandbox.write(folder + "/" + file.first, file.second);
+    if (signer) signer->sign(sandbox.path(folder));
+    for (const auto& file : changesAfterSigning) sandbox.write(folder + "/" + file.first, file.second);
+    server.put("download.php", shellOutput("cd " + shellQuote(sandbox.path(folder)) + " && zip -q -X -r - ."));
+  }
 
   // The archive, its unpacked files and what the script wrote are gone.
   void expectNothingLeftInTmp() {
@@ -76,251 +97,165 @@ class UpdateSystem : public ::testing::Test {
       EXPECT_FALSE(sandbox.exists(path)) << path;
   }
 
-  static bool gone(pid_t pid) {
-    for (int tenth = 0; tenth < 50; ++tenth) {
-      if (pid > 0 && (kill(pid, 0) != 0 || isZombie(pid))) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-  }
-
   Json::Value config() {
     Json::Value root;
-    Json::Reader reader;
-    EXPECT_TRUE(reader.parse(sandbox.read(kConfigFile), root, false));
+    EXPECT_TRUE(Json::Reader().parse(sandbox.read(kConfigFile), root, false));
     return root;
   }
 
-  // "nnvc" lies between the two moments plus the delay.
-  void expectNextCheck(time_t before, time_t after, long delay) {
+  // The last request put the next automatic check this far off.
+  void expectNextCheck(long delay) {
     Json::Value nnvc = config()["nnvc"];
     ASSERT_TRUE(nnvc.isString());
-    long value = std::stol(nnvc.asString());
-    EXPECT_GE(value, before + delay);
-    EXPECT_LE(value, after + delay);
+    EXPECT_GE(std::stol(nnvc.asString()), sentAt + delay);
+    EXPECT_LE(std::stol(nnvc.asString()), answeredAt + delay);
   }
-
-  std::string unpacked(const std::string& name) const { return std::string(kUpdateDir) + "/" + name; }
 
  private:
   int m_zips = 0;
 };
 
-std::string checkRequest(const std::string& userId, const std::string& starts) {
-  return "GET /last_version.php?user_id=" + userId + "&version=0.7.1&r_starts=" + starts + " HTTP/1.1";
-}
+// ---- check_new_version, drml and cancel_update
 
-// ---- check_new_version
-
-TEST_F(UpdateSystem, CheckPassesReplyThroughAndSendsIdVersionAndCountdown) {
+TEST_F(UpdateSystem, CheckAsksTheServerWithIdVersionAndCountdownAndPassesTheReplyOn) {
   server.put("last_version.php", R"({"versionNumber":"0.8","notes":"fixes"})");
-  time_t before = time(nullptr);
-  CgiResponse r = request("cmd=check_new_version");
-  time_t after = time(nullptr);
-
-  expectJson(r,
-             "{\"currentVersionNumber\":\"0.7.1\",\"notes\":\"fixes\",\"silentMode\":\"false\","
-             "\"versionNumber\":\"0.8\"}\n");
-  EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "999")}, server.requests());
-  expectNextCheck(before, after, 86400);
-  EXPECT_FALSE(config().isMember("do")) << "reading the countdown creates nothing";
-}
-
-// "drml" puts the donation reminder off: the countdown starts again at 3,
-// which the next check reports and app_info counts down from.
-TEST_F(UpdateSystem, RemindLaterRestartsTheCountdownTheServerIsTold) {
-  server.put("last_version.php", R"({"versionNumber":"0.7.1"})");
-  expectJson(request("cmd=drml&action=anything"), "{\"message\":\"ok\"}\n");
-  EXPECT_EQ("{\"last_check\":0,\"r_starts\":3}\n", toJsonText(config()["do"])) << "made first, then put off";
-  request("cmd=check_new_version");
-  EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "3")}, server.requests());
-
-  Json::Value stored = config();
-  stored["do"] = Json::Value(Json::objectValue);
-  stored["do"]["last_check"] = Json::Int64(time(nullptr) - 2 * 86400);
-  stored["do"]["r_starts"] = 0;  // the reminder was due and shown
-  sandbox.write(kConfigFile, toJsonText(stored));
-  request("cmd=drml");
-  EXPECT_EQ(3, config()["do"]["r_starts"].asInt());
-  Json::Value info;
-  ASSERT_TRUE(Json::Reader().parse(request("cmd=app_info").body, info));
-  EXPECT_FALSE(info["sdb"].asBool()) << "two days later: one less, not yet due";
-  EXPECT_EQ(2, config()["do"]["r_starts"].asInt());
-}
-
-TEST_F(UpdateSystem, AutomaticCheckIsSilentAndSendsStoredCountdown) {
-  server.put("last_version.php", R"({"versionNumber":"0.8"})");
-  sandbox.write(kConfigFile, configWith("true", R"(,"do":{"last_check":0,"r_starts":-2})"));
-  CgiResponse r = request("cmd=check_new_version&auto_mode=1");
-
-  expectJson(r, "{\"currentVersionNumber\":\"0.7.1\",\"silentMode\":\"true\",\"versionNumber\":\"0.8\"}\n");
-  EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "-2")}, server.requests());
-}
-
-TEST_F(UpdateSystem, AutomaticCheckSwitchedOffCancelsWithoutAskingTheServer) {
-  server.put("last_version.php", R"({"versionNumber":"0.8"})");
-  sandbox.write(kConfigFile, configWith("false"));
-  time_t before = time(nullptr);
-  CgiResponse r = request("cmd=check_new_version&auto_mode=1");
-  time_t after = time(nullptr);
-
-  expectJson(r, "{\"message\":\"cancel\"}\n");
-  EXPECT_TRUE(server.requests().empty());
-  EXPECT_FALSE(sandbox.exists(paths::kVersionReply));
-  expectNextCheck(before, after, 86400);
-
-  // the switch holds back automatic checks only
-  r = request("cmd=check_new_version&auto_mode=0");
-  expectJson(r, "{\"currentVersionNumber\":\"0.7.1\",\"silentMode\":\"false\",\"versionNumber\":\"0.8\"}\n");
-  EXPECT_EQ(1u, server.requests().size());
-}
-
-TEST_F(UpdateSystem, UnusableRepliesCannotBeChecked) {
+  const std::string id = sha1OfText(kSerial);
+  auto offered = [](const std::string& silent) {
+    return "{\"currentVersionNumber\":\"0.7.1\",\"notes\":\"fixes\",\"silentMode\":\"" + silent +
+           "\",\"versionNumber\":\"0.8\"}\n";
+  };
   const struct {
     const char* description;
-    const char* reply;  // null: the server has no such file
+    std::string sysinfo, config;  // config empty: none yet
+    const char* query;
+    std::string answer;
+    std::vector<std::string> requests;  // what the server is asked
   } cases[] = {
-      {"an array", R"([{"versionNumber":"0.8"}])"},
-      {"null", "null"},
-      {"no versionNumber", R"({"notes":"fixes"})"},
-      {"versionNumber null", R"({"versionNumber":null})"},
-      {"not found", nullptr},
+      {"by hand", kWithSerial, "", "", offered("false"), {checkRequest(id, "999")}},
+      {"no serial number", kModel, "", "", offered("false"), {checkRequest("", "999")}},
+      {"automatic: silent, with the stored countdown",
+       kWithSerial,
+       configWith("true", R"(,"do":{"last_check":0,"r_starts":-2})"),
+       "&auto_mode=1",
+       offered("true"),
+       {checkRequest(id, "-2")}},
+      {"automatic, switched off", kWithSerial, configWith("false"), "&auto_mode=1", "{\"message\":\"cancel\"}\n", {}},
+      {"switched off holds back automatic checks only",
+       kWithSerial,
+       configWith("false"),
+       "&auto_mode=0",
+       offered("false"),
+       {checkRequest(id, "999")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.description);
-    if (c.reply)
-      server.put("last_version.php", c.reply);
-    else
-      server.remove("last_version.php");
-    expectError(request("cmd=check_new_version"), kUnable);
+    sandbox.write(paths::kSysInfo, c.sysinfo);
+    unlink(sandbox.path(kConfigFile).c_str());
+    if (!c.config.empty()) sandbox.write(kConfigFile, c.config);
+    size_t asked = server.requests().size();
+    expectJson(request(std::string("cmd=check_new_version") + c.query), c.answer);
+    std::vector<std::string> requests = server.requests();
+    EXPECT_EQ(c.requests, std::vector<std::string>(requests.begin() + asked, requests.end()));
+    expectNextCheck(kDay);
+    EXPECT_EQ(c.config.find("\"do\"") != std::string::npos, config().isMember("do"))
+        << "reading the countdown creates nothing";
   }
 }
 
-TEST_F(UpdateSystem, MissingSerialNumberSendsEmptyUserId) {
-  sandbox.write(paths::kSysInfo, "model: T-100\n");
-  server.put("last_version.php", R"({"versionNumber":"0.8"})");
-  request("cmd=check_new_version");
-  EXPECT_EQ(std::vector<std::string>{checkRequest("", "999")}, server.requests());
-}
-
-TEST_F(UpdateSystem, ServerNobodyListensOnIsReportedAtOnce) {
-  expectError(request("cmd=check_new_version", unusedPortUrl()), kUnable);
-  EXPECT_LT(seconds, 5.0);
-}
-
-TEST_F(UpdateSystem, SilentServerIsGivenUpWithinTheTimeLimit) {
-  SilentServer silent;
-  expectError(request("cmd=check_new_version", silent.url()), kUnable);
-  EXPECT_LT(seconds, 15.0);
-}
-
-// ---- cancel_update and the next check
-
-TEST_F(UpdateSystem, CancelPutsNextCheckAWeekOffAndACheckBringsItBack) {
-  time_t before = time(nullptr);
-  CgiResponse r = request("cmd=cancel_update");
-  time_t after = time(nullptr);
-  expectJson(r, "{\"message\":\"ok\"}\n");
-  expectNextCheck(before, after, 604800);
-  EXPECT_TRUE(server.requests().empty());
-
+// "drml" puts the donation reminder off: the countdown (which app_info counts
+// down) starts again at 3, and the next check reports it. "cancel_update"
+// puts the next check a week off, and a check brings it back to a day.
+TEST_F(UpdateSystem, RemindLaterRestartsTheCountdownAndCancelPutsTheNextCheckOff) {
   server.put("last_version.php", "null");
-  before = time(nullptr);
+  expectJson(request("cmd=drml&action=anything"), kOk);
+  EXPECT_EQ("{\"last_check\":0,\"r_starts\":3}\n", toJsonText(config()["do"])) << "made first, then put off";
+  expectJson(request("cmd=cancel_update"), kOk);
+  expectNextCheck(7 * kDay);
   expectError(request("cmd=check_new_version"), kUnable);
-  after = time(nullptr);
-  expectNextCheck(before, after, 86400);
+  expectNextCheck(kDay);
+  EXPECT_EQ(std::vector<std::string>{checkRequest(sha1OfText(kSerial), "3")}, server.requests());
+
+  sandbox.write(kConfigFile, configWith("true", R"(,"do":{"last_check":1000,"r_starts":0})"));
+  request("cmd=drml");
+  EXPECT_EQ("{\"last_check\":1000,\"r_starts\":3}\n", toJsonText(config()["do"])) << "due and shown, then put off";
+}
+
+// A refused connection is not retried; a server that never answers is given
+// up after wget's time limits (-T 5 -t 2).
+TEST_F(UpdateSystem, UnreachableServersAreGivenUpWithinTheTimeLimit) {
+  SilentServer silent;
+  for (const auto& [url, within] :
+       {std::pair<std::string, long>{"http://127.0.0.1:" + std::to_string(freePort()), 5}, {silent.url(), 15}}) {
+    SCOPED_TRACE(url);
+    expectError(request("cmd=check_new_version", url), kUnable);
+    EXPECT_LT(answeredAt - sentAt, within);
+  }
 }
 
 // ---- try_update
 
-// A package made of these files, signed (unless signer is null) and then
-// changed; the update server hands it out.
-void UpdateSystem::offer(const Files& files, const SigningKey* signer, const Files& changesAfterSigning) {
-  std::string folder = "/zip-" + std::to_string(++m_zips);
-  for (const auto& file : files) sandbox.write(folder + "/" + file.first, file.second);
-  if (signer) signer->sign(sandbox.path(folder));
-  for (const auto& file : changesAfterSigning) sandbox.write(folder + "/" + file.first, file.second);
-  server.put("download.php", shellOutput("cd " + shellQuote(sandbox.path(folder)) + " && zip -q -X -r - ."));
-}
-
 TEST_F(UpdateSystem, SignedUpdateRunsItsScriptInTheUnpackedPackageAndLeavesNothingInTmp) {
-  offer({{"update.sh", kRecordingScript}, {"files/new.txt", "payload"}});
-  expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
+  offer({{"update.sh", kRecordingScript}, {"files/new.txt", "payload"}}, &key);
+  expectJson(request("cmd=try_update"), kOk);
   EXPECT_EQ(sandbox.path(kUpdateDir) + " 0 payload\n", sandbox.read("/updated"));
   EXPECT_EQ(
       std::vector<std::string>{"GET /download.php?file_name=tavo_update&user_id=" + sha1OfText(kSerial) + " HTTP/1.1"},
       server.requests());
   expectNothingLeftInTmp();
 
+  // No archive comes now: the earlier one does not run again.
+  sandbox.write("/updated", "");
+  server.remove("download.php");
+  expectError(request("cmd=try_update"), "error 0 ");
+  EXPECT_EQ("", sandbox.read("/updated"));
+
   // A script that fails: "error 3", with its last message in the log.
-  offer({{"update.sh", "echo 'health check failed: no answer' >&2\nexit 3\n"}});
+  offer({{"update.sh", "echo 'health check failed: no answer' >&2\nexit 3\n"}}, &key);
   expectError(request("cmd=try_update"), "error 3");
   EXPECT_NE(std::string::npos,
             sandbox.read(paths::kLogFile).find(" error : update.sh failed: health check failed: no answer\n"));
   expectNothingLeftInTmp();
 }
 
-TEST_F(UpdateSystem, PackagesNotSignedByTheMakerOrBeyondTheBoundsAreNotRun) {
+TEST_F(UpdateSystem, PackagesThatCannotBeCheckedOrUnpackedRunNothing) {
   SigningKey other(sandbox.path("/other-key"));
-  std::string big = shellOutput("head -c 20000000 /dev/urandom | base64 -w 0");
+  const Files script = {{"update.sh", kRecordingScript}};
+  const std::string big = shellOutput("head -c 20000000 /dev/urandom | base64 -w 0");
   const struct {
     const char* description;
     Files files;
     const SigningKey* signer;
-    Files changes;  // written into the package after signing
+    Files changes;        // written into the package after signing
+    const char* archive;  // what the server hands out instead of the package
+    const char* error;
   } cases[] = {
-      {"unsigned", {{"update.sh", kRecordingScript}}, nullptr, {}},
-      {"signed with another key", {{"update.sh", kRecordingScript}}, &other, {}},
-      {"its script changed after signing",
-       {{"update.sh", kRecordingScript}},
-       &key,
-       {{"update.sh", "touch $TAVORC_ROOT/updated\n"}}},
-      {"a file added after signing", {{"update.sh", kRecordingScript}}, &key, {{"more.sh", "exit 0\n"}}},
-      {"over the download bound", {{"update.sh", kRecordingScript}, {"big", big}}, &key, {}},
-      {"unpacking beyond its bound",
-       {{"update.sh", kRecordingScript}, {"zeros", std::string(33 << 20, '0')}},
-       &key,
-       {}},
+      {"unsigned", script, nullptr, {}, nullptr, "error 4"},
+      {"signed with another key", script, &other, {}, nullptr, "error 4"},
+      {"its script changed after signing", script, &key, {{"update.sh", "exit 0\n"}}, nullptr, "error 4"},
+      {"a file added after signing", script, &key, {{"more.sh", "exit 0\n"}}, nullptr, "error 4"},
+      {"over the download bound", {script[0], {"big", big}}, &key, {}, nullptr, "error 4"},
+      {"unpacking beyond its bound", {script[0], {"0", std::string(33 << 20, '0')}}, &key, {}, nullptr, "error 4"},
+      {"no zip archive", script, &key, {}, "<html>maintenance</html>", "error 2"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.description);
     offer(c.files, c.signer, c.changes);
-    expectError(request("cmd=try_update"), "error 4");
+    if (c.archive) server.put("download.php", c.archive);
+    expectError(request("cmd=try_update"), c.error);
     EXPECT_FALSE(sandbox.exists("/updated"));
     expectNothingLeftInTmp();
   }
   EXPECT_NE(std::string::npos, sandbox.read(paths::kLogFile).find("update refused: the package is not signed"));
-}
 
-TEST_F(UpdateSystem, UpdateScriptInSubfolderIsNotRun) {
-  // a script left by an earlier update must not stand in for the missing one
-  sandbox.write(unpacked("update.sh"), kRecordingScript);
-  offer({{"tavo/update.sh", kRecordingScript}});
+  // A script left by an earlier update does not stand in for the package's.
+  sandbox.write(std::string(kUpdateDir) + "/update.sh", kRecordingScript);
+  offer({{"tavo/update.sh", kRecordingScript}}, &key);
   expectError(request("cmd=try_update"), "error 2");
   EXPECT_FALSE(sandbox.exists("/updated"));
   expectNothingLeftInTmp();
-}
 
-TEST_F(UpdateSystem, ArchiveThatIsNoZipIsNotRun) {
-  server.put("download.php", "<html>maintenance</html>");
-  expectError(request("cmd=try_update"), "error 2");
-}
-
-TEST_F(UpdateSystem, FailedDownloadAnswersError0EvenAfterAnEarlierUpdate) {
-  offer({{"update.sh", kRecordingScript}});
-  expectJson(request("cmd=try_update"), "{\"message\":\"ok\"}\n");
-  sandbox.write("/updated", "");
-
-  server.remove("download.php");
-  expectError(request("cmd=try_update"), "error 0 ");
-  EXPECT_EQ("", sandbox.read("/updated")) << "the old update must not run again";
-
-  expectError(request("cmd=try_update", unusedPortUrl()), "error 0 ");
-}
-
-TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
   sandbox.write(kUpdateDir, "a file where the folder belongs");
-  offer({{"update.sh", kRecordingScript}});
+  offer(script, &key);
   expectError(request("cmd=try_update"), "error 1");
   EXPECT_FALSE(sandbox.exists("/updated"));
 }
@@ -328,8 +263,7 @@ TEST_F(UpdateSystem, UnpackDirectoryThatCannotBeMadeAnswersError1) {
 // The script runs in a process group of its own: the time limit ends it with
 // what it started, and so does a "restore" that kills the request holding it.
 TEST_F(UpdateSystem, TimeLimitAndRestoreEndTheScriptWithWhatItStarted) {
-  const char kHanging[] = "sleep 60 &\necho $! >\"$TAVORC_ROOT/sleeper\"\nwait\n";
-  offer({{"update.sh", kHanging}});
+  offer({{"update.sh", "sleep 60 &\necho $! >\"$TAVORC_ROOT/sleeper\"\nwait\n"}}, &key);
   CgiRequest limited;
   limited.query = "cmd=try_update";
   limited.cookie = "bid=TEST";

@@ -1,7 +1,7 @@
 // The remote: one page, a view per section (chosen by the address's "#"),
 // every request through the one queue of api.js.
 import { makeApi } from './api.js';
-import { LANGUAGES, currentLanguage, loadDictionary, t } from './i18n.js';
+import { LANGUAGES, currentLanguage, loadDictionary, loadEnglish, t } from './i18n.js';
 import * as L from './logic.js';
 
 const REFRESH_INTERVAL = 2000; // "now playing" asks the player this often while it is in view
@@ -776,20 +776,22 @@ function showDonation() {
 
 // ---- start ----
 
+// index.html names the key of each of its texts: data-t (the text) and
+// data-t-label (the accessible name).
 function applyStaticTexts() {
   document.title = t('app_title');
-  document.querySelector('header .brand').textContent = t('app_title');
-  document.getElementById('nav').setAttribute('aria-label', t('nav_label'));
-  for (const a of document.querySelectorAll('#nav a')) a.textContent = t(`nav_${a.dataset.section}`);
-  document.getElementById('busy').textContent = t('working');
-  document.querySelector('#error button').textContent = t('dismiss');
+  for (const el of document.querySelectorAll('[data-t]')) el.textContent = t(el.dataset.t);
+  for (const el of document.querySelectorAll('[data-t-label]')) el.setAttribute('aria-label', t(el.dataset.tLabel));
 }
 
 async function begin() {
   document.querySelector('#error button').addEventListener('click', hideError);
+  // Without its English dictionary the page still works, its texts shown as their keys.
+  const [, info] = await Promise.allSettled([loadEnglish(), api.call({ cmd: 'app_info', log: '0' })]);
   applyStaticTexts();
   try {
-    state.app = await api.call({ cmd: 'app_info', log: '0' });
+    if (info.status === 'rejected') throw info.reason;
+    state.app = info.value;
     if (state.app.lng && state.app.lng !== 'en') {
       await loadDictionary(api, state.app.lng);
       applyStaticTexts();

@@ -1,196 +1,25 @@
-// Texts of the page. The English ones below are what the page shows until a
-// dictionary arrives (and for any key a dictionary lacks); the dictionaries
-// in i18n/ ("key = value" lines) come through the system's "dict" command.
-import { parseJsonp } from './logic.js';
+// Texts of the page. Every text is a key of the dictionaries in i18n/ ("key =
+// value" lines). English is the page's own language: its dictionary is read
+// as a file beside the page before anything is shown, and stands in for any
+// key another dictionary lacks; the others come through the system's "dict"
+// command.
+import { parseDictionary, parseJsonp } from './logic.js';
 
 export const LANGUAGES = [
   { code: 'en', name: 'English' },
   { code: 'ru', name: 'Русский' },
 ];
 
-export const ENGLISH = {
-  app_title: 'Remote',
-  nav_label: 'Sections',
-  nav_browse: 'Browse',
-  nav_now: 'Now playing',
-  nav_history: 'History',
-  nav_favorites: 'Favourites',
-  nav_shares: 'Shares',
-  nav_options: 'Options',
-  working: 'Working…',
-  busy_share: 'Opening the share… (up to half a minute)',
-  busy_wake: 'Waking the player… (up to a minute)',
-  busy_update: 'Installing the update… this can take several minutes.',
-  dismiss: 'Dismiss',
-  box_said: 'The box said: {text}',
-  storages: 'Storages',
-  no_storages: 'No storage is attached.',
-  shares: 'Network shares',
-  no_shares: 'No network share yet.',
-  add_share_link: 'Add a network share',
-  breadcrumb: 'Folder path',
-  all_sources: 'All sources',
-  up: 'Up',
-  refresh: 'Refresh',
-  play_folder: 'Play this folder',
-  add_favorite: 'Add to favourites',
-  favorite_name: 'Name of the favourite',
-  save: 'Save',
-  cancel: 'Cancel',
-  folders: 'Folders',
-  files: 'Files',
-  empty_folder: 'This folder is empty.',
-  open_named: 'Open {name}',
-  play_named: 'Play {name}',
-  not_playable: 'cannot be played',
-  now_title: 'Now playing',
-  nothing_playing: 'Nothing plays.',
-  standby: 'The player is in standby.',
-  starting_up: 'The player is starting up.',
-  own_list: 'Started as one item: the player keeps its own list.',
-  power_on: 'Power on',
-  shuffle: 'Shuffle',
-  previous: 'Previous',
-  next: 'Next',
-  transport: 'Playback',
-  keypad: 'Key pad',
-  key_up: 'Up',
-  key_down: 'Down',
-  key_left: 'Left',
-  key_right: 'Right',
-  key_enter: 'OK',
-  key_page_up: 'Page up',
-  key_page_down: 'Page down',
-  volume: 'Volume',
-  volume_level: 'Volume {n}',
-  volume_down: 'Volume down',
-  volume_up: 'Volume up',
-  position: 'Position',
-  seek_bar: 'Position in the item',
-  elapsed_of: '{elapsed} of {total}',
-  seek_to: 'Go to {n} %',
-  back_10m: 'Back 10 minutes',
-  back_1m: 'Back 1 minute',
-  back_10s: 'Back 10 seconds',
-  fwd_10s: 'Forward 10 seconds',
-  fwd_1m: 'Forward 1 minute',
-  fwd_10m: 'Forward 10 minutes',
-  playlist: 'Playlist',
-  history_title: 'History',
-  no_history: 'Nothing played yet.',
-  resume_named: 'Resume {name}',
-  history_at: 'file {n}, at {time}',
-  favorites_title: 'Favourites',
-  no_favorites: 'No favourites yet: add one from a folder.',
-  remove_named: 'Remove {name}',
-  favorite_added: 'Added to favourites: {name}',
-  favorite_removed: 'Removed from favourites: {name}',
-  shares_title: 'Network shares',
-  share_add: 'Add a share',
-  share_title: 'Title',
-  share_type: 'Type',
-  share_protocol: 'Protocol',
-  share_address: 'Server',
-  share_path: 'Share or exported folder',
-  share_user: 'User',
-  share_password: 'Password',
-  share_submit: 'Add share',
-  share_added: 'Share added: {name}',
-  share_removed: 'Share removed: {name}',
-  share_player: 'known to the player',
-  options_title: 'Options',
-  language: 'Language',
-  show_covers: 'Show covers',
-  play_dwc: 'Play folders that have a cover',
-  pbopt: 'Keep language and covers for this browser only',
-  autocheck_upd: 'Check for updates automatically',
-  option_saved: 'Saved',
-  keys_title: 'Keys of the remote',
-  keys_intro: 'Add a key of the player\'s remote that the key pad lacks (pause, stop, back, …) with its code: eight hexadecimal digits, such as E21DBF00.',
-  no_owner_keys: 'No keys added yet.',
-  key_name: 'Name',
-  key_code: 'Code',
-  key_submit: 'Add key',
-  key_added: 'Key added: {name}',
-  key_removed: 'Key removed: {name}',
-  about: 'About',
-  version: 'Version {v}',
-  check_update: 'Check for updates',
-  up_to_date: 'This is the latest version ({v}).',
-  update_available: 'Version {v} is available (installed: {c}).',
-  install_update: 'Install the update',
-  later: 'Not now',
-  update_done: 'The update is installed.',
-  update_postponed: 'The next automatic check is in a week.',
-  update_check_failed: 'Update check failed: {e}',
-  show_log: 'Show the log',
-  donate_text: 'Enjoying the remote? The author would be glad of a donation.',
-  remind_later: 'Remind me later',
-  close: 'Close',
-  what_start: 'Starting the remote',
-  what_storages: 'Listing the storages',
-  what_shares: 'Listing the shares',
-  what_open: 'Opening “{name}”',
-  what_play: 'Playing “{name}”',
-  what_resume: 'Resuming “{name}”',
-  what_move: 'Going to “{name}”',
-  what_status: 'Refreshing “Now playing”',
-  what_playlist: 'Reading the playlist',
-  what_seek: 'Seeking',
-  what_volume: 'Changing the volume',
-  what_power: 'Switching the player on',
-  what_shuffle: 'Switching shuffle',
-  what_key: 'Pressing “{name}”',
-  what_keys: 'Reading the keys',
-  what_key_add: 'Adding the key “{name}”',
-  what_key_del: 'Removing the key “{name}”',
-  what_history: 'Reading the history',
-  what_favorites: 'Reading the favourites',
-  what_favorite_add: 'Adding the favourite “{name}”',
-  what_favorite_del: 'Removing the favourite “{name}”',
-  what_share_add: 'Adding the share “{name}”',
-  what_share_del: 'Removing the share “{name}”',
-  what_options: 'Reading the options',
-  what_option_set: 'Saving the option',
-  what_language: 'Loading the language',
-  what_update_check: 'Checking for updates',
-  what_update: 'Installing the update',
-  what_update_later: 'Postponing the update',
-  what_remind: 'Postponing the reminder',
-  err_share: 'The share could not be opened: check the server, the share name and the password (in Shares).',
-  err_gone: 'It is not there any more: was the disk removed, or the file deleted?',
-  err_not_playable: 'This cannot be played: it is no media file, or it is gone.',
-  err_row: 'That row is no longer in the playlist.',
-  err_no_playlist: 'Nothing started from this remote plays now, so there is no playlist to move in.',
-  err_player: 'The player did not answer as expected.',
-  err_wake: 'The player did not wake up within a minute. Check it and try again.',
-  err_config_full: 'The settings are full: remove some favourites, shares or keys first.',
-  err_config_save: 'The settings could not be saved: the box\'s storage may be full.',
-  err_update_check: 'The update server could not be reached.',
-  err_update_download: 'The update could not be downloaded.',
-  err_update_space: 'The update could not be unpacked on the box.',
-  err_update_archive: 'The downloaded update is no valid package.',
-  err_update_broken: 'The update could not be installed (its check failed); the installed version keeps running.',
-  err_update_unsigned: 'The update is not signed by the maker (or is too large); nothing was installed.',
-  err_cross_site: 'The box refused a request that did not come from this page. Reload the page.',
-  err_key_name: 'Give the key a name of 1 to 40 characters.',
-  err_key_builtin: 'A key of the key pad has that name already.',
-  err_key_code: 'A key code is eight hexadecimal digits ending in BF00, the first two the complement of the next two (such as E21DBF00).',
-  err_share_form: 'Fill in the title, the server and the share.',
-  err_timeout: 'The box did not answer within {s} s. Is it on, and on the network?',
-  err_network: 'The box does not answer. Is it on, and is this device on its network?',
-  err_cue: 'A cue sheet of this folder cannot be read: {file}.',
-  err_not_folder: 'This is no longer a folder.',
-  err_http: 'The box answered with an error (HTTP {status}).',
-  err_other: 'The box answered: {text}',
-};
+const ENGLISH_FILE = 'i18n/en';
+const ENGLISH_LIMIT = 20000; // ms, as any request of the page
 
-let texts = { ...ENGLISH };
+let english = {};
+let texts = {};
 let language = 'en';
 
 // t('play_named', {name: 'Album'}) -> "Play Album"
 export function t(key, values) {
-  let text = texts[key] ?? ENGLISH[key] ?? key;
+  let text = texts[key] ?? english[key] ?? key;
   if (values) for (const [k, v] of Object.entries(values)) text = text.split(`{${k}}`).join(String(v));
   return text;
 }
@@ -199,11 +28,24 @@ export function currentLanguage() {
   return language;
 }
 
+// Reads the English dictionary; rejects when the box does not hand it over.
+export async function loadEnglish() {
+  const controller = new AbortController();
+  const timer = setTimeout(() => controller.abort(), ENGLISH_LIMIT);
+  try {
+    const response = await fetch(ENGLISH_FILE, { credentials: 'same-origin', signal: controller.signal });
+    if (!response.ok) throw new Error(`HTTP ${response.status}`);
+    english = parseDictionary(await response.text());
+  } finally {
+    clearTimeout(timer);
+  }
+}
+
 // Asks "dict" for a language; an unknown one leaves English.
 export async function loadDictionary(api, code) {
   const answer = await api.call({ cmd: 'dict', action: 'get', lng: code, callback: 'dict', log: '0' });
   const dictionary = parseJsonp(String(answer));
-  texts = { ...ENGLISH, ...dictionary };
+  texts = dictionary;
   language = Object.keys(dictionary).length > 0 ? code : 'en';
   document.documentElement.lang = language;
   return language;

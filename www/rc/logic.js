@@ -115,6 +115,18 @@ export function formatTime(seconds) {
   return h > 0 ? `${h}:${String(m).padStart(2, '0')}:${ss}` : `${m}:${ss}`;
 }
 
+// A dictionary file, as the system's "dict" command reads it: "key = value"
+// lines up to the first empty line; the later of two equal keys wins.
+export function parseDictionary(text) {
+  const dictionary = {};
+  for (const line of text.split('\n')) {
+    if (line === '') break;
+    const at = line.indexOf(' = ');
+    if (at >= 0) dictionary[line.slice(0, at)] = line.slice(at + 3);
+  }
+  return dictionary;
+}
+
 // The "dict" answer is a JavaScript call, name(object)\n; the page reads it
 // as data instead of running it.
 export function parseJsonp(text) {
