@@ -44,8 +44,10 @@ const userDir = mkdtempSync(join(tmpdir(), 'tavorc-chromium-'));
 const context = await chromium.launchPersistentContext(userDir, {
   executablePath: '/usr/bin/chromium',
   headless: true,
+  // box.lan and attacker.example are this machine too: names over plain http,
+  // to which browsers send no Sec-Fetch-Site, as to a box at home.
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync'],
+    '--disable-component-update', '--disable-sync', '--host-resolver-rules=MAP box.lan 127.0.0.1, MAP attacker.example 127.0.0.1'],
   viewport,
   hasTouch: viewportName === 'phone',
   isMobile: viewportName === 'phone',
@@ -464,30 +466,38 @@ if (maxInFlight > 1) failures.push(`${maxInFlight} system requests were in fligh
 if (foreign.length) failures.push(`requests to other hosts: ${foreign.join(' ')}`);
 if (pageErrors.length) failures.push(`script errors: ${pageErrors.join(' | ')}`);
 await step('foreign-page-refused', async () => {
-  // A page of another site (another name of this machine) tries "option set"
-  // through the visitor's browser: an image with its Referer suppressed and a
-  // form. Both are refused and the options stay; the box's own page set its
-  // options in the steps above.
-  const api = `${origin}/cgi-bin/do2?cmd=option&action=set`;
-  writeFileSync(join(root, 'tmp/www/foreign.html'), `<!doctype html>
+  // A page of another site tries "option set" through the visitor's browser:
+  // an image with its Referer suppressed and a form. Both are refused and the
+  // options stay, with the box at 127.0.0.1 (the browser marks the requests
+  // cross-site) and at a name of the home network over http (it marks
+  // nothing); the box's own page works at that name too.
+  const port = new URL(origin).port;
+  const options = () => JSON.stringify(JSON.parse(readFileSync(join(root, 'persistfs/orvex/etc/tavorc.conf'), 'utf8')).options);
+  const before = options();
+  for (const [box, attacker] of [[origin, `http://localhost:${port}`], [`http://box.lan:${port}`, `http://attacker.example:${port}`]]) {
+    const api = `${box}/cgi-bin/do2?cmd=option&action=set`;
+    writeFileSync(join(root, 'tmp/www/foreign.html'), `<!doctype html>
 <img referrerpolicy="no-referrer" src="${api}&opt_name=foreign_image&opt_value=1">
 <iframe name="sink"></iframe>
 <form id="form" method="POST" action="${api}" target="sink"><input name="foreign_form" value="1"></form>
 <script>document.getElementById('form').submit();</script>`);
-  const options = () => JSON.stringify(JSON.parse(readFileSync(join(root, 'persistfs/orvex/etc/tavorc.conf'), 'utf8')).options);
-  const before = options();
-  const foreignPage = await context.newPage();
-  const answers = new Map();
-  foreignPage.on('response', (r) => {
-    if (r.url().startsWith(api)) answers.set(r.request().method(), { status: r.status(), referer: r.request().headers().referer });
-  });
-  await foreignPage.goto(`http://localhost:${new URL(origin).port}/foreign.html`);
-  await until('the answers to the image and the form', () => answers.size === 2);
-  await foreignPage.close();
-  const [image, form] = [answers.get('GET'), answers.get('POST')];
-  if (image.status !== 403 || image.referer) throw new Error(`the image's request: ${JSON.stringify(image)}`);
-  if (form.status !== 403) throw new Error(`the form's request: ${JSON.stringify(form)}`);
-  if (options() !== before) throw new Error(`the options changed: ${options()}`);
+    const foreignPage = await context.newPage();
+    const answers = new Map();
+    foreignPage.on('response', (r) => {
+      if (r.url().startsWith(api)) answers.set(r.request().method(), { status: r.status(), referer: r.request().headers().referer });
+    });
+    await foreignPage.goto(`${attacker}/foreign.html`);
+    await until(`the answers to the image and the form (${box})`, () => answers.size === 2);
+    await foreignPage.close();
+    const [image, form] = [answers.get('GET'), answers.get('POST')];
+    if (image.status !== 403 || image.referer) throw new Error(`the image's request to ${box}: ${JSON.stringify(image)}`);
+    if (form.status !== 403) throw new Error(`the form's request to ${box}: ${JSON.stringify(form)}`);
+    if (options() !== before) throw new Error(`the options changed: ${options()}`);
+  }
+  const home = await context.newPage();
+  await home.goto(`http://box.lan:${port}/rc/`);
+  await home.getByRole('link', { name: 'Music Stick' }).waitFor();
+  await home.close();
 });
 
 console.log(`${apiLog.length} system requests, at most ${maxInFlight} in flight; screenshots in ${shots}`);
