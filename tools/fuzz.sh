@@ -57,7 +57,7 @@ sh tools/setup.sh
 CC=clang CXX=clang++ cmake -S . -B $build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVORC_TESTS=OFF -DTAVORC_FUZZERS=ON >/dev/null
 cmake --build $build -j2 --target fuzzers >/dev/null
 targets=${*:-"query_fuzzer body_fuzzer config_fuzzer dict_fuzzer vpath_fuzzer storage_fuzzer status_fuzzer cue_fuzzer
-netfolders_fuzzer version_fuzzer"}
+netfolders_fuzzer version_fuzzer package_fuzzer"}
 stop=$(date -d "${FUZZ_STOP_AT:-tomorrow 23:59}" +%s)
 # shellcheck disable=SC2086
 printf '%s\n' $targets | xargs -P "${FUZZ_JOBS:-2}" -I{} sh tools/fuzz.sh --one {} "$seconds" "$stop"

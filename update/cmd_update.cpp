@@ -63,9 +63,10 @@ class Scratch {
         dir(rooted(paths::kUpdateDir)) {
     unlink(archive.c_str());
   }
+  // Also what an update ended before its clean-up left.
   ~Scratch() {
     for (const std::string* file : {&archive, &listing, &errors}) unlink(file->c_str());
-    if (m_dirMade) removeTree(dir);
+    if (m_dirMade || isDirectory(dir)) removeTree(dir);
   }
 
   // An empty unpack folder: one left by an earlier update goes first. False
