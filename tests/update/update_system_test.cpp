@@ -235,6 +235,7 @@ TEST_F(UpdateSystem, PackagesThatCannotBeCheckedOrUnpackedRunNothing) {
       {"a file added after signing", script, &key, {{"more.sh", "exit 0\n"}}, nullptr, "error 4"},
       {"over the download bound", {script[0], {"big", big}}, &key, {}, nullptr, "error 4"},
       {"unpacking beyond its bound", {script[0], {"0", std::string(33 << 20, '0')}}, &key, {}, nullptr, "error 4"},
+      {"older than the version running", {script[0], {"version", "0.6.9\n"}}, &key, {}, nullptr, "error 4"},
       {"no zip archive", script, &key, {}, "<html>maintenance</html>", "error 2"},
   };
   for (const auto& c : cases) {
@@ -283,6 +284,7 @@ TEST_F(UpdateSystem, TimeLimitAndRestoreEndTheScriptWithWhatItStarted) {
   EXPECT_EQ("ok", sandbox.get("restore").body);
   holder.wait();
   EXPECT_TRUE(gone(sleeper));
+  expectNothingLeftInTmp();
 }
 
 }  // namespace
