@@ -83,24 +83,6 @@ std::string readSerialId() {
   return id;
 }
 
-void replaceAll(std::string& text, const std::string& pattern, const std::string& replacement) {
-  if (pattern.empty() || pattern == replacement) return;
-  bool again = replacement.find(pattern) == std::string::npos;
-  for (;;) {
-    size_t at = text.find(pattern);
-    if (at == std::string::npos) return;
-    std::string out;
-    size_t from = 0;
-    for (; at != std::string::npos; at = text.find(pattern, from)) {
-      out.append(text, from, at - from).append(replacement);
-      from = at + pattern.size();
-    }
-    out.append(text, from, std::string::npos);
-    text.swap(out);
-    if (!again) return;
-  }
-}
-
 char* urlEncode(const char* text) {
   static const char kHex[] = "0123456789abcdef";
   size_t length = strlen(text);
@@ -182,17 +164,6 @@ bool canOpenDirectory(const std::string& path) {
   if (!dir) return false;
   closedir(dir);
   return true;
-}
-
-std::string shellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return quoted + "'";
 }
 
 std::string maskPassword(std::string text, const std::string& password, bool wholeValue) {

@@ -21,10 +21,6 @@ std::string sha1Hex(const std::string& text);
 // SHA-1 of the player's serial number line, or empty when there is none.
 std::string readSerialId();
 
-// Replaces every occurrence of pattern, again and again while the replacement
-// does not itself contain the pattern (so "a////b" with "//" -> "/" gives "a/b").
-void replaceAll(std::string& text, const std::string& pattern, const std::string& replacement);
-
 // Percent-encoding of a query value: letters, digits and "-_.~" stay, a blank
 // becomes "+", other bytes "%xx" in lower case. The caller frees the result.
 char* urlEncode(const char* text);
@@ -38,9 +34,6 @@ bool wildcardMatch(const char* pattern, const char* text);
 bool isDirectory(const std::string& path);
 bool isDirectoryEmpty(const std::string& path);
 bool canOpenDirectory(const std::string& path);
-
-// The text as one word for sh: in single quotes, each "'" written as '\''.
-std::string shellQuote(const std::string& text);
 
 // The text as the log may show it: each occurrence of password as "***". With
 // wholeValue the text is a password's value (a query pair's, a mount option's)

@@ -10,6 +10,7 @@
 #include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/cgiprocess.h"
+#include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
 
 namespace {

@@ -21,6 +21,7 @@
 #include "core/paths.h"
 #include "core/utils.h"
 #include "tests/support/playersim.h"
+#include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
 #include "tests/update/update_server.h"
 

@@ -283,7 +283,8 @@ TEST_F(AddonPackage, UpdateTakesOverTheOlderLayoutAndKeepsItAsTheWayBack) {
   box.write(std::string(kAddon) + "/www/rc/index.html", "<title>the older page</title>\n");
   box.write(std::string(kAddon) + "/orvex.sh",
             "www=$TAVORC_ROOT/tmp/www && mkdir -p $www/cgi-bin && cp $TAVORC_ROOT/persistfs/orvex/bin/tavorc "
-            "$www/cgi-bin/do2 && cp -R $TAVORC_ROOT/persistfs/orvex/www/rc $www/rc && $www/cgi-bin/do2 daemon\n");
+            "$www/cgi-bin/do2.new && mv -f $www/cgi-bin/do2.new $www/cgi-bin/do2 && "
+            "cp -R $TAVORC_ROOT/persistfs/orvex/www/rc $www/rc && $www/cgi-bin/do2 daemon\n");
   startScript("start");
   pid_t older = onePoller();
   ASSERT_EQ(200, askDo2("cmd=option&action=set&opt_name=language&opt_value=de").status());

@@ -93,3 +93,15 @@ std::string programOfProcess(pid_t pid) {
   size_t at = emulatorCommand().size() + 2;  // after the emulator and its argv[0] option
   return words.size() > at ? words[at] : "";
 }
+
+std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+void replaceAll(std::string& text, const std::string& pattern, const std::string& replacement) {
+  if (pattern.empty()) return;
+  for (size_t at = 0; (at = text.find(pattern, at)) != std::string::npos; at += replacement.size())
+    text.replace(at, pattern.size(), replacement);
+}

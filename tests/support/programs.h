@@ -42,3 +42,9 @@ std::vector<std::string> procWords(pid_t pid, const char* name);
 
 // True when the process has ended and waits for its parent.
 bool isZombie(pid_t pid);
+
+// The text as one word for sh: in single quotes, each "'" written as '\''.
+std::string shellQuote(const std::string& text);
+
+// Replaces every occurrence of pattern in text.
+void replaceAll(std::string& text, const std::string& pattern, const std::string& replacement);

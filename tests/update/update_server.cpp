@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/utils.h"
+#include "tests/support/programs.h"
 #include "tests/support/sandbox.h"
 
 UpdateServer::UpdateServer(const std::string& workDir) : m_workDir(workDir) {
