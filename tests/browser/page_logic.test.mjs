@@ -80,6 +80,12 @@ describe('playlist rows', () => {
     const cases = [[0, -1, 2], [2, 0, 3], [3, 2, 4], [4, 3, -1], [1, 0, 2], [-1, -1, -1]];
     for (const [current, previous, next] of cases) assert.deepEqual(L.neighbours(rows, current), { previous, next }, `row ${current}`);
   });
+  test('another album whose file has the same name draws its own tracks', () => {
+    const album = (tracks) => L.playlistRows({ desc: { hash: 'H' }, items: [
+      { index: 0, play: true, title: 'CDImage.flac', subitems: tracks.map((title, i) => ({ index: i + 1, play: false, title })) }] });
+    assert.notEqual(L.rowsPrint(album(['Intro', 'Song'])), L.rowsPrint(album(['Overture', 'Finale'])));
+    assert.equal(L.rowsPrint(album(['Intro', 'Song'])), L.rowsPrint(album(['Intro', 'Song'])));
+  });
 });
 
 test('error answers are told in words, by what failed and on which request', () => {
@@ -93,6 +99,10 @@ test('error answers are told in words, by what failed and on which request', () 
     [answer('error 4'), {}, 'err_update_unsigned'],
     [answer('cross-site request refused', 403), {}, 'err_cross_site'],
     [answer('/tmp/mnt/sda1/a.mp3not a directory'), {}, 'err_not_folder'],
+    [answer('dir error (13): /tmp/mnt/sda1/Locked'), {}, 'err_folder_unreadable'],
+    [answer('row not reached'), {}, 'err_row_not_reached'],
+    [answer('seek too far'), {}, 'err_seek_far'],
+    [answer('player does not answer'), {}, 'err_no_answer'],
     [answer('', 502), {}, 'err_http'],
     [answer('something new'), {}, 'err_other'],
     [{ message: 'Failed to fetch', kind: 'network' }, {}, 'err_network'],

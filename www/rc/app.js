@@ -474,11 +474,15 @@ async function loadPlaylist() {
   const box = document.getElementById('playlist');
   if (!box) return;
   const rows = L.playlistRows(answer);
+  // The list's hash covers the files' titles only: two albums whose files
+  // share a name differ in their tracks, so the rows are compared too.
   const hash = answer && answer.desc ? answer.desc.hash : '';
+  const print = L.rowsPrint(rows);
   const pl = state.playlist;
-  const same = pl.hash === hash && pl.rows.length === rows.length && box.firstChild;
+  const same = pl.hash === hash && pl.print === print && box.firstChild;
   pl.rows = rows;
   pl.hash = hash;
+  pl.print = print;
   if (!same) {
     if (!rows.length) {
       box.replaceChildren();
@@ -717,6 +721,10 @@ function keyForm() {
     const key = name.value.trim();
     const value = code.value.trim().toUpperCase();
     const what = t('what_key_add', { name: key });
+    if (new TextEncoder().encode(key).length > 40) {
+      showError({ message: 'key not valid', kind: 'answer' }, what);
+      return;
+    }
     if (!L.isValidKeyCode(value)) {
       showError({ message: 'code not valid', kind: 'answer' }, what);
       return;

@@ -60,6 +60,11 @@ export function playlistRows(playlist) {
   return rows;
 }
 
+// What the drawn list shows of the rows, to see whether a new answer changes it.
+export function rowsPrint(rows) {
+  return rows.map((r) => `${r.index}${r.track ? '+' : ' '}${r.title}`).join('\n');
+}
+
 // The rows "Previous" and "Next" go to from the playing row (-1: none). A
 // file with cue tracks plays through its tracks, so its own row is no stop.
 export function neighbours(rows, current) {
@@ -238,6 +243,10 @@ const ANSWERS = new Map([
   ['invalid xml response', 'err_player'],
   ['xml response parse failed', 'err_player'],
   ['player does not wake up', 'err_wake'],
+  ['seek too far', 'err_seek_far'],
+  ['player does not answer', 'err_no_answer'],
+  ['row not reached', 'err_row_not_reached'],
+  ['invalid option value', 'err_option'],
   ['config too large', 'err_config_full'],
   ['config save failed', 'err_config_save'],
   ['Unable to check for updates', 'err_update_check'],
@@ -247,8 +256,10 @@ const ANSWERS = new Map([
   ['error 3', 'err_update_broken'],
   ['error 4', 'err_update_unsigned'],
   ['cross-site request refused', 'err_cross_site'],
+  ['key not defined', 'err_key_name'],
   ['key not valid', 'err_key_name'],
   ['key is built in', 'err_key_builtin'],
+  ['code not defined', 'err_key_code'],
   ['code not valid', 'err_key_code'],
   ['Title not defined', 'err_share_form'],
   ['Server not defined', 'err_share_form'],
@@ -267,6 +278,7 @@ export function describeError(error, params = {}) {
   if (known) return { key: typeof known === 'function' ? known(params) : known, values: {} };
   if (text.startsWith('Invalid cue: ')) return { key: 'err_cue', values: { file: baseName(text.slice(13)) } };
   if (text.endsWith('not a directory')) return { key: 'err_not_folder', values: {} };
+  if (text.startsWith('dir error (')) return { key: 'err_folder_unreadable', values: {} };
   if (error && error.status && error.status !== 500) return { key: 'err_http', values: { status: error.status } };
   return { key: 'err_other', values: { text } };
 }
