@@ -122,6 +122,7 @@ bool readManifest(const std::string& text, std::map<std::string, std::string>& f
     if (line.size() < kDigestHexDigits + 3 || line.compare(kDigestHexDigits, 2, "  ") != 0) return false;
     std::string digest = line.substr(0, kDigestHexDigits);
     std::string path = line.substr(kDigestHexDigits + 2);
+    if (path == kManifestName || path == kSignatureName) return false;  // they cannot hold their own digest
     if (!isDigest(digest) || !isPackagePath(path) || !files.emplace(path, digest).second) return false;
   }
   return !files.empty();

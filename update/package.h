@@ -43,7 +43,8 @@ long long entrySize(const std::vector<ArchiveEntry>& entries, const std::string&
 bool listingWithinBounds(const std::vector<ArchiveEntry>& entries);
 
 // The manifest's files, by path: their SHA-256 in hexadecimal. False when a
-// line is malformed, a path not plain, or a path listed twice.
+// line is malformed, a path not plain, listed twice, or the manifest's or its
+// signature's own.
 bool readManifest(const std::string& text, std::map<std::string, std::string>& files);
 
 // True when the archive's files are exactly the manifest's, the manifest

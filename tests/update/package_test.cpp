@@ -106,8 +106,9 @@ TEST(PackageManifest, NamesExactlyTheArchivesFiles) {
   ASSERT_TRUE(readManifest(digest + "  update.sh\n" + digest + "  bin/tavorc\n", files));
   EXPECT_EQ((std::map<std::string, std::string>{{"update.sh", digest}, {"bin/tavorc", digest}}), files);
 
-  for (const std::string& bad : {digest + "  update.sh", digest + " update.sh\n", digest + "  ../x\n",
-                                 std::string(64, 'A') + "  x\n", digest + "  x\n" + digest + "  x\n", std::string()}) {
+  for (const std::string& bad :
+       {digest + "  update.sh", digest + " update.sh\n", digest + "  ../x\n", std::string(64, 'A') + "  x\n",
+        digest + "  x\n" + digest + "  x\n", digest + "  manifest\n", digest + "  manifest.minisig\n", std::string()}) {
     std::map<std::string, std::string> read;
     EXPECT_FALSE(readManifest(bad, read)) << bad;
   }
