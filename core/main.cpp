@@ -122,7 +122,8 @@ bool takeLockForRepair(int fd, pid_t killed) {
 void removeUpdateLeftovers() {
   for (const char* file : {paths::kUpdateArchive, paths::kUpdateListing, paths::kUpdateErrors})
     unlink(rooted(file).c_str());
-  runProgram("rm", {"-rf", "--", rooted(paths::kUpdateDir)});
+  for (const char* dir : {paths::kUpdateDir, paths::kUpdateCheckRoot}) runProgram("rm", {"-rf", "--", rooted(dir)});
+  sem_unlink(semaphoreNameFor(rooted(paths::kUpdateCheckRoot)).c_str());
 }
 
 void restore(sem_t* semaphore) {

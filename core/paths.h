@@ -43,6 +43,9 @@ inline constexpr const char* kUpdateArchive = "/tmp/orvex_update.zip";
 inline constexpr const char* kUpdateDir = "/tmp/orvex_update";
 inline constexpr const char* kUpdateListing = "/tmp/orvex_update.list";
 inline constexpr const char* kUpdateErrors = "/tmp/orvex_update.err";
+// The scratch root in which the add-on's update script runs the new program
+// once before it switches to it.
+inline constexpr const char* kUpdateCheckRoot = "/tmp/orvex_check";
 
 }  // namespace paths
 

@@ -93,7 +93,8 @@ class UpdateSystem : public ::testing::Test {
 
   // The archive, its unpacked files and what the script wrote are gone.
   void expectNothingLeftInTmp() {
-    for (const char* path : {paths::kUpdateArchive, paths::kUpdateDir, paths::kUpdateListing, paths::kUpdateErrors})
+    for (const char* path : {paths::kUpdateArchive, paths::kUpdateDir, paths::kUpdateListing, paths::kUpdateErrors,
+                             paths::kUpdateCheckRoot})
       EXPECT_FALSE(sandbox.exists(path)) << path;
   }
 
@@ -264,7 +265,10 @@ TEST_F(UpdateSystem, PackagesThatCannotBeCheckedOrUnpackedRunNothing) {
 // The script runs in a process group of its own: the time limit ends it with
 // what it started, and so does a "restore" that kills the request holding it.
 TEST_F(UpdateSystem, TimeLimitAndRestoreEndTheScriptWithWhatItStarted) {
-  offer({{"update.sh", "sleep 60 &\necho $! >\"$TAVORC_ROOT/sleeper\"\nwait\n"}}, &key);
+  // It stops as if in the new program's check, whose scratch root restore also removes.
+  offer({{"update.sh",
+          "mkdir -p \"$TAVORC_ROOT/tmp/orvex_check\"\nsleep 60 &\necho $! >\"$TAVORC_ROOT/sleeper\"\nwait\n"}},
+        &key);
   CgiRequest limited;
   limited.query = "cmd=try_update";
   limited.cookie = "bid=TEST";
