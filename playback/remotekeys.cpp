@@ -22,6 +22,30 @@ int hexDigit(char c) {
   return -1;
 }
 
+// The name is stored in the JSON configuration, whose writer would replace
+// a byte that is no UTF-8 with another character: the key would then be
+// stored under a name it is never asked by.
+bool isUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = text[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t more = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+    if (more == 0 || i + more >= text.size()) return false;
+    // The second byte also rules out overlong forms, surrogates and code points past U+10FFFF.
+    unsigned char second = text[i + 1];
+    unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high) return false;
+    for (size_t k = 2; k <= more; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += more + 1;
+  }
+  return true;
+}
+
 const char* builtInCode(const std::string& name) {
   for (size_t i = 0; i < kBuiltInKeyCount; ++i)
     if (name == kBuiltInKeys[i].name) return kBuiltInKeys[i].code;
@@ -57,7 +81,7 @@ bool isValidOwnerKeyName(const std::string& name) {
   if (name.empty() || name.size() > kMaxKeyName || isBuiltInKeyName(name)) return false;
   for (unsigned char c : name)
     if (c < 0x20 || c == 0x7F) return false;
-  return true;
+  return isUtf8(name);
 }
 
 Json::Value& ownerKeys(Json::Value& root) {

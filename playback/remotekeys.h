@@ -22,8 +22,8 @@ bool isValidKeyCode(const std::string& code);
 
 // A built-in name, in any case.
 bool isBuiltInKeyName(const std::string& name);
-// A name the owner may give a key: not empty, at most kMaxKeyName bytes, no
-// control characters, and not built in.
+// A name the owner may give a key: UTF-8, not empty, at most kMaxKeyName
+// bytes, no control characters, and not built in.
 bool isValidOwnerKeyName(const std::string& name);
 inline constexpr size_t kMaxKeyName = 40;
 

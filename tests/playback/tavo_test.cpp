@@ -98,7 +98,9 @@ TEST(RemoteKeys, CodesAndOwnerNamesFollowTheirRules) {
   for (const auto& c : cases) EXPECT_EQ(c.valid, isValidKeyCode(c.code)) << c.code << ": " << c.why;
   EXPECT_TRUE(isValidOwnerKeyName("Pause"));
   EXPECT_TRUE(isValidOwnerKeyName("Пауза"));
-  for (const char* name : {"", "UP", "Page_Down", "a\tb", "0123456789012345678901234567890123456789x"})
+  EXPECT_TRUE(isValidOwnerKeyName("\xF0\x9F\x94\x87 mute"));
+  for (const char* name : {"", "UP", "Page_Down", "a\tb", "0123456789012345678901234567890123456789x", "\xD0", "\xD0x",
+                           "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF"})
     EXPECT_FALSE(isValidOwnerKeyName(name)) << name;
 }
 
