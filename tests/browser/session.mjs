@@ -266,11 +266,11 @@ await step('key-pad-and-owner-key', async () => {
     await until(`the key ${name} pressed`, () => lastRequest() === `cmd=ir_code&ir_code=${code}`);
   }
   await tap(page.getByRole('link', { name: 'Options' }));
-  await page.getByRole('textbox', { name: 'Name' }).fill('Pause');
+  await page.getByRole('textbox', { name: 'Name', exact: true }).fill('Pause');
   await page.getByRole('textbox', { name: 'Code' }).fill('e21dbf00');
   await tap(page.getByRole('button', { name: 'Add key' }));
   await page.getByRole('button', { name: 'Remove Pause' }).waitFor();
-  await page.getByRole('textbox', { name: 'Name' }).fill('Stop');
+  await page.getByRole('textbox', { name: 'Name', exact: true }).fill('Stop');
   await page.getByRole('textbox', { name: 'Code' }).fill('BD43BF00');
   await tap(page.getByRole('button', { name: 'Add key' }));
   await until('the code refused in words', async () => (await errorText() || '').startsWith('A key code is eight hexadecimal digits'));
@@ -470,7 +470,9 @@ await step('foreign-page-refused', async () => {
   // an image with its Referer suppressed and a form. Both are refused and the
   // options stay, with the box at 127.0.0.1 (the browser marks the requests
   // cross-site) and at a name of the home network over http (it marks
-  // nothing); the box's own page works at that name too.
+  // nothing); the box's own page works at that name too. The box's page in
+  // the foreign page's frame, where a click meant for that page could land
+  // on it, asks the box nothing and offers to open itself whole.
   const port = new URL(origin).port;
   const options = () => JSON.stringify(JSON.parse(readFileSync(join(root, 'persistfs/orvex/etc/tavorc.conf'), 'utf8')).options);
   const before = options();
@@ -479,16 +481,23 @@ await step('foreign-page-refused', async () => {
     writeFileSync(join(root, 'tmp/www/foreign.html'), `<!doctype html>
 <img referrerpolicy="no-referrer" src="${api}&opt_name=foreign_image&opt_value=1">
 <iframe name="sink"></iframe>
+<iframe id="box" src="${box}/rc/#/options"></iframe>
 <form id="form" method="POST" action="${api}" target="sink"><input name="foreign_form" value="1"></form>
 <script>document.getElementById('form').submit();</script>`);
     const foreignPage = await context.newPage();
     const answers = new Map();
+    const framedAsked = [];
+    foreignPage.on('request', (r) => {
+      if (r.url().startsWith(`${box}/cgi-bin/`) && !r.url().startsWith(api)) framedAsked.push(r.url());
+    });
     foreignPage.on('response', (r) => {
       if (r.url().startsWith(api)) answers.set(r.request().method(), { status: r.status(), referer: r.request().headers().referer });
     });
     await foreignPage.goto(`${attacker}/foreign.html`);
     await until(`the answers to the image and the form (${box})`, () => answers.size === 2);
+    await foreignPage.frameLocator('#box').getByRole('link', { name: 'This remote works only in a window of its own: open it here.' }).waitFor();
     await foreignPage.close();
+    if (framedAsked.length) throw new Error(`the framed page asked the box: ${framedAsked.join(' ')}`);
     const [image, form] = [answers.get('GET'), answers.get('POST')];
     if (image.status !== 403 || image.referer) throw new Error(`the image's request to ${box}: ${JSON.stringify(image)}`);
     if (form.status !== 403) throw new Error(`the form's request to ${box}: ${JSON.stringify(form)}`);

@@ -691,8 +691,11 @@ async function optionsView() {
     const check = (name) => h('label', { class: 'check' },
       h('input', { type: 'checkbox', name, checked: o[name] === 'true', onchange: (ev) => set(name, ev.target.checked ? 'true' : 'false') }),
       h('span', {}, t(name)));
+    const hosts = h('input', { type: 'text', name: 'allowed_hosts', value: o.allowed_hosts || '', autocomplete: 'off', spellcheck: false,
+      placeholder: 'box.example.net', onchange: () => set('allowed_hosts', hosts.value.trim()) });
     form.append(h('label', { class: 'field' }, h('span', {}, t('language')), language),
-      check('show_covers'), check('play_dwc'), check('pbopt'), check('autocheck_upd'));
+      check('show_covers'), check('play_dwc'), check('pbopt'), check('autocheck_upd'),
+      h('label', { class: 'field' }, h('span', {}, t('allowed_hosts')), hosts, h('span', { class: 'detail' }, t('allowed_hosts_hint'))));
   });
   await loadOwnerKeys();
 }
@@ -722,11 +725,11 @@ function keyForm() {
     const value = code.value.trim().toUpperCase();
     const what = t('what_key_add', { name: key });
     if (new TextEncoder().encode(key).length > 40) {
-      showError({ message: 'key not valid', kind: 'answer' }, what);
+      showError({ message: 'key not valid', kind: 'local' }, what);
       return;
     }
     if (!L.isValidKeyCode(value)) {
-      showError({ message: 'code not valid', kind: 'answer' }, what);
+      showError({ message: 'code not valid', kind: 'local' }, what);
       return;
     }
     act({ cmd: 'player', action: 'key_add', key, code: value }, { what }, () => {
@@ -792,7 +795,17 @@ function applyStaticTexts() {
   for (const el of document.querySelectorAll('[data-t-label]')) el.setAttribute('aria-label', t(el.dataset.tLabel));
 }
 
+// Shown inside another page's frame, a click meant for that page could land
+// on one of ours: the page then sends nothing and offers to open itself whole.
+async function framed() {
+  await loadEnglish().catch(() => {});
+  document.title = t('app_title');
+  document.body.replaceChildren(h('p', { class: 'framed' },
+    h('a', { href: location.href, target: '_top', rel: 'noopener' }, t('open_whole'))));
+}
+
 async function begin() {
+  if (window.top !== window.self) return framed();
   document.querySelector('#error button').addEventListener('click', hideError);
   // Without its English dictionary the page still works, its texts shown as their keys.
   const [, info] = await Promise.allSettled([loadEnglish(), api.call({ cmd: 'app_info', log: '0' })]);
