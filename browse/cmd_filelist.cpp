@@ -37,8 +37,9 @@ class CmdProcFileList : public CmdProcessor {
 
   ProcessResult* process() override {
     bool useCache = m_request->getInt("ignore_cache") == 0;
+    unsigned options = coverOptions();
     if (useCache) {
-      if (ProcessResult* cached = listingcache::answer(m_path, coverOptions())) return cached;
+      if (ProcessResult* cached = listingcache::answer(m_path, options)) return cached;
     }
     IFilesSource* source = findSourceByVirtualPath(m_path);
     if (!source) {
@@ -51,7 +52,7 @@ class CmdProcFileList : public CmdProcessor {
     std::string currDirPlayPath = m_path.substr(0, m_path.size() - 1);
     std::string folder = source->virtualToReal(m_path);
     m_sourceRoot = sourceRootOf(*source);
-    listingcache::FolderStamp stamp = listingcache::FolderStamp::of(folder, coverOptions());
+    listingcache::FolderStamp stamp = listingcache::FolderStamp::of(folder, options);
     SortedFolder entries(folder);
     if (!entries.ok()) return makeErrorResult(entries.readError());
     std::string text = listFolder(entries).finish(currDirPlayPath);

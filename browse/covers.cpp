@@ -24,11 +24,8 @@
 
 namespace {
 
-// An option's value, or its default, which is then stored so that it is
-// saved. A value that covers must not take (stored by an earlier version,
-// or by hand) is left as it is and the default applies.
 // An option's value, or its default when it is empty or not acceptable (a
-// value stored by an earlier version).
+// value stored by an earlier version, or by hand, is left as it is).
 std::string effectiveOption(const char* name, const char* fallback) {
   std::string value = Config::instance()->get(name);
   return !value.empty() && isAcceptableOptionValue(name, value) ? value : fallback;

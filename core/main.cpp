@@ -21,6 +21,7 @@
 #include "core/log.h"
 #include "core/originguard.h"
 #include "core/paths.h"
+#include "core/process.h"
 #include "core/sysio.h"
 #include "core/utils.h"
 
@@ -122,7 +123,7 @@ bool takeLockForRepair(int fd, pid_t killed) {
 void removeUpdateLeftovers() {
   for (const char* file : {paths::kUpdateArchive, paths::kUpdateListing, paths::kUpdateErrors})
     unlink(rooted(file).c_str());
-  for (const char* dir : {paths::kUpdateDir, paths::kUpdateCheckRoot}) runProgram("rm", {"-rf", "--", rooted(dir)});
+  for (const char* dir : {paths::kUpdateDir, paths::kUpdateCheckRoot}) removeTree(rooted(dir));
   sem_unlink(semaphoreNameFor(rooted(paths::kUpdateCheckRoot)).c_str());
 }
 

@@ -119,3 +119,5 @@ ProgramResult runProgramCapture(const std::string& path, const std::vector<std::
 bool exitedCleanly(const ProgramResult& result) {
   return result.status >= 0 && WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0;
 }
+
+void removeTree(const std::string& path) { runProgram("rm", {"-rf", "--", path}); }

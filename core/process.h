@@ -31,3 +31,6 @@ ProgramResult runProgramCapture(const std::string& path, const std::vector<std::
 
 // True when the wait status says the program ran and ended with status 0.
 bool exitedCleanly(const ProgramResult& result);
+
+// Removes a folder with everything below it (rm -rf, never through a shell).
+void removeTree(const std::string& path);

@@ -8,17 +8,11 @@
 #include <cstring>
 
 #include "core/sysio.h"
+#include "core/utils.h"
 
 namespace {
 
 const std::string kEmpty;
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void append(std::string& buffer, char c, size_t limit) {
   if (buffer.size() < limit) buffer += c;

@@ -14,6 +14,8 @@
 char* intToString(int value, char* buffer, int base);
 
 std::string hexUpper(const unsigned char* bytes, size_t count);
+// The value of a hexadecimal digit of either case, -1 for any other character.
+int hexValue(char c);
 void appendHexUpper(std::string& out, const unsigned char* bytes, size_t count);
 std::string md5Hex(const std::string& text);
 std::string sha1Hex(const std::string& text);

@@ -49,6 +49,12 @@ const PlaylistItem* Playlist::itemByPath(const std::string& path) const {
   return nullptr;
 }
 
+const PlaylistItem* Playlist::itemByRow(int row) const {
+  for (const PlaylistItem& item : *m_items)
+    if (row >= item.index && row < item.index + item.rows()) return &item;
+  return nullptr;
+}
+
 void Playlist::markPlaying(const std::string& path, int position) {
   bool found = false;
   for (PlaylistItem& item : *m_items) {

@@ -57,6 +57,7 @@ class Playlist {
   int rows() const;
   const PlaylistItem* itemByDirIndex(int dirIndex) const;
   const PlaylistItem* itemByPath(const std::string& path) const;
+  const PlaylistItem* itemByRow(int row) const;  // the file whose rows hold it
 
   // The first item with this path plays; every other one does not.
   void markPlaying(const std::string& path, int position);

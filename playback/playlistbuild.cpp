@@ -76,8 +76,7 @@ class SourceBounds {
   // itself a link: only the folder's real path is needed, once per folder.
   Place of(const std::string& path) {
     size_t slash = path.rfind('/');
-    std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
-    if (slash == std::string::npos || name.empty() || name == "." || name == "..") return placeOfReal(path);
+    if (slash == std::string::npos || namesFolder(path)) return placeOfReal(path);
     std::string_view folder = std::string_view(path).substr(0, slash);
     if (folder != m_folder) {
       m_folder.assign(folder);

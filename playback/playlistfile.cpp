@@ -353,14 +353,7 @@ class PlaylistReader {
     if (m_end - m_at < 4) return false;
     code = 0;
     for (int i = 0; i < 4; ++i) {
-      char c = *m_at++;
-      int digit = -1;
-      if (c >= '0' && c <= '9')
-        digit = c - '0';
-      else if (c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
+      int digit = hexValue(*m_at++);
       if (digit < 0) return false;
       code = code * 16 + static_cast<unsigned>(digit);
     }

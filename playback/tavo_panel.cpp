@@ -54,12 +54,6 @@ int pagesTo(PlaylistViewState view, int rows, int row, int limit) {
   return presses;
 }
 
-const PlaylistItem* itemOfRow(const Playlist& playlist, int row) {
-  for (const PlaylistItem& item : playlist.items())
-    if (row >= item.index && row < item.index + item.rows()) return &item;
-  return nullptr;
-}
-
 // The folder the player plays, when it is this playlist's.
 std::string folderUrlOf(const Playlist& playlist) {
   std::string lpd = Config::instance()->lpd();
@@ -103,7 +97,7 @@ bool Tavo::playsRow(const Playlist& playlist, int row) {
 // As a play from the row's file does: the folder starts there, and the view
 // state is the one of such a start. A cue track is then sought.
 bool Tavo::startAtRow(const Playlist& playlist, int row) {
-  const PlaylistItem* item = itemOfRow(playlist, row);
+  const PlaylistItem* item = playlist.itemByRow(row);
   std::string folderUrl = folderUrlOf(playlist);
   if (!item || folderUrl.empty()) return false;
   startDirectoryPlaylist(playlist, folderUrl, item->dirIndex);

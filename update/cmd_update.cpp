@@ -50,8 +50,6 @@ size_t fileSize(const std::string& path) {
   return size;
 }
 
-void removeTree(const std::string& path) { runProgram("rm", {"-rf", "--", path}); }
-
 // The archive, its listing and the unpack folder live only as long as the
 // request: /tmp is the player's RAM.
 class Scratch {
